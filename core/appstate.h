@@ -1,0 +1,76 @@
+#pragma once
+
+#include "core/awaymessagetable.h"
+#include "core/jokelist.h"
+#include "messenger/api/messenger.h"
+
+#include <QString>
+
+#include <optional>
+
+namespace zelmo {
+
+// What the main window owns for the whole run, kept free of widgets so that the logic which
+// shares it is tested without a window. Member names are the ones the whole program uses.
+class AppState {
+public:
+    explicit AppState(MessengerObject *messenger = nullptr);
+
+    MessengerObject *mm = nullptr;
+
+    // Contact lists: kind 1, kind 2 and kind 0.
+    UserCollectionPtr Users;
+    UserCollectionPtr BlockedUsers;
+    UserCollectionPtr allusers;
+
+    qint16 counter = 0;  // online lines after the last completed rebuild
+    qint16 Counter2 = 0; // running count during a rebuild; 0 between rebuilds
+    bool doneeverything = false;
+
+    // Start-up progress, read by the splash screen.
+    QString Status;
+    qint32 statusbar = 0;
+    bool done = false;
+
+    bool ConError = false;
+    qint16 Mailcount = 0;
+    bool CurrStatus = false; // a switch of the own state has completed
+
+    QString AUTHORIZEDPASSWORD = defaultAuthorizationCode();
+    QString NewLoginName;
+    QString awayMessageString;
+
+    bool AwayMode = false;
+    bool notConnected = false;
+    qint16 selfDestructCount = 3;
+    qint16 emptyAwaySlots = 0;
+
+    AwayMessageTable awayMessages;
+    JokeList jokes;
+    RandomNumbers random;
+    // Where the joke file and the beep sound are found.
+    QString programFolder;
+
+    static QString defaultAuthorizationCode() { return QStringLiteral("47209"); }
+
+    // Adds one step to statusbar; an overflow leaves it unchanged.
+    void advanceProgress(qint32 step = 40);
+
+    bool SetMessage(const QString &logon_name, const QString &message, qint16 index)
+    {
+        return awayMessages.SetMessage(logon_name, message, index);
+    }
+    QString GetMessage(const QString &logon_name) const
+    {
+        return awayMessages.GetMessage(logon_name);
+    }
+    void DeleteMessage(const QString &logon_name) { awayMessages.DeleteMessage(logon_name); }
+
+    // Loads the joke file from programFolder, with its progress steps.
+    void Open_file();
+    qint16 Random_Num(qint16 max) { return random.Random_Num(max); }
+    // A random joke, or nothing when none is loaded.
+    std::optional<QString> Print_ChatupLine();
+};
+
+} // namespace zelmo

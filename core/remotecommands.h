@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+
+namespace zelmo {
+
+class Reply;
+
+// The command steps the incoming-message dispatcher can run, one operation per step. Each
+// sends its own lines through the reply it is given; text is the incoming text as received.
+class RemoteCommands {
+public:
+    virtual ~RemoteCommands() = default;
+
+    virtual void sendJoke(Reply &reply) = 0;
+    // Plays the beep synchronously; sends nothing.
+    virtual void playBeep() = 0;
+    // The code test of the online-users command.
+    virtual bool onlineUsersCodeAccepted(const QString &text) = 0;
+    virtual void sendOnlineUsers(Reply &reply) = 0;
+    virtual void sendHelp(Reply &reply) = 0;
+    virtual void changeNickname(const QString &text, Reply &reply) = 0;
+    virtual void setAway(const QString &text, Reply &reply) = 0;
+    virtual void setBack(const QString &text, Reply &reply) = 0;
+};
+
+} // namespace zelmo

@@ -1,0 +1,33 @@
+#include "core/reply.h"
+
+#include "messenger/api/messengererror.h"
+
+namespace zelmo {
+
+QString ReplyHeader(ReplyColour colour)
+{
+    const QString crlf = QStringLiteral("\r\n");
+    const QString co = colour == ReplyColour::Maroon ? QStringLiteral("800000") : QStringLiteral("0");
+    return QStringLiteral("MIME-Version: 1.0") + crlf
+           + QStringLiteral("Content-Type: text/plain; charset=UTF-8") + crlf
+           + QStringLiteral("X-MMS-IM-Format: FN=Arial; EF=; CO=") + co
+           + QStringLiteral("; CS=0; PF=22") + crlf + crlf;
+}
+
+Reply::Reply(IMSessionPtr session, ReplyColour colour)
+    : m_session(std::move(session))
+    , m_colour(colour)
+{
+}
+
+bool Reply::send(const QString &line)
+{
+    if (!m_session)
+        return false;
+    return skipOnFailure([&] {
+        qint32 cookie = 0;
+        m_session->SendText(ReplyHeader(m_colour), line, TextMessageType, &cookie);
+    });
+}
+
+} // namespace zelmo

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "messenger/api/messenger.h"
+
+#include <QString>
+
+namespace zelmo {
+
+// The colour of the format header in front of a reply line.
+enum class ReplyColour {
+    Maroon, // CO=800000: jokes, the online-users listing, the help menu
+    Black,  // CO=0: every other answer
+};
+
+// The header block sent in front of every reply line: three header lines and an empty one,
+// each ended by CR LF.
+QString ReplyHeader(ReplyColour colour);
+
+// Sends reply lines on the session an incoming message came on, one instant message per
+// line. A line whose send fails is lost; the lines after it still go out.
+class Reply {
+public:
+    explicit Reply(IMSessionPtr session, ReplyColour colour = ReplyColour::Maroon);
+
+    void setColour(ReplyColour colour) { m_colour = colour; }
+    ReplyColour colour() const { return m_colour; }
+
+    // Returns whether the line went out.
+    bool send(const QString &line);
+
+private:
+    IMSessionPtr m_session;
+    ReplyColour m_colour;
+};
+
+} // namespace zelmo

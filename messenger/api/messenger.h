@@ -1,0 +1,156 @@
+#pragma once
+
+// The messenger boundary: the objects through which the program reaches the user's
+// messenger client. Backends (the embedded simulated client, the network client) implement
+// these classes; nothing above this header knows which backend runs.
+
+#include <QMetaType>
+#include <QObject>
+#include <QString>
+#include <QVariant>
+
+#include <functional>
+#include <memory>
+
+namespace zelmo {
+
+class MessengerUser;
+class UserCollection;
+class MessengerService;
+class ServiceCollection;
+class IMSession;
+
+using UserPtr = std::shared_ptr<MessengerUser>;
+using UserCollectionPtr = std::shared_ptr<UserCollection>;
+using ServicePtr = std::shared_ptr<MessengerService>;
+using ServiceCollectionPtr = std::shared_ptr<ServiceCollection>;
+using IMSessionPtr = std::shared_ptr<IMSession>;
+
+// The three contact lists a client keeps.
+enum class ListKind : qint16 {
+    AllContacts = 0, // allusers
+    Users = 1,       // Users
+    Blocked = 2,     // BlockedUsers
+};
+
+// A contact is online unless its state is one of these two.
+namespace ContactState {
+inline constexpr qint32 Unknown = 0;
+inline constexpr qint32 Offline = 1;
+} // namespace ContactState
+
+inline bool isOnline(qint32 contactState)
+{
+    return contactState != ContactState::Unknown && contactState != ContactState::Offline;
+}
+
+// The user's own state.
+namespace LocalState {
+inline constexpr qint32 Online = 2;
+inline constexpr qint32 Offline = 6;
+inline constexpr qint32 Busy = 10;
+inline constexpr qint32 BeRightBack = 14;
+inline constexpr qint32 Idle = 18;
+inline constexpr qint32 Away = 34;
+inline constexpr qint32 OnThePhone = 50;
+inline constexpr qint32 OutToLunch = 66;
+} // namespace LocalState
+
+// Status of the messenger's primary service.
+namespace ServiceStatus {
+// Lists are still being synchronised; list change results mean nothing yet.
+inline constexpr qint32 Synchronizing = 0;
+inline constexpr qint32 NotConnected = 1;
+inline constexpr qint32 Connected = 2;
+inline constexpr qint32 ConnectionLost = 3;
+} // namespace ServiceStatus
+
+// The only message type the program sends: plain text behind a format header.
+inline constexpr qint32 TextMessageType = 2;
+
+class MessengerUser {
+public:
+    virtual ~MessengerUser() = default;
+    virtual QString GetFriendlyName() const = 0;
+    virtual qint32 GetState() const = 0;
+    // The key of away messages.
+    virtual QString GetLogonName() const = 0;
+};
+
+// A live view of one of the client's lists: it always reflects the client's current list.
+class UserCollection {
+public:
+    virtual ~UserCollection() = default;
+    virtual qint32 GetCount() const = 0;
+    // index runs from 0 to GetCount() - 1; anything else fails.
+    virtual UserPtr Item(qint32 index) const = 0;
+};
+
+class MessengerService {
+public:
+    virtual ~MessengerService() = default;
+    virtual void SetFriendlyName(const QString &name) = 0;
+    virtual qint32 GetServiceStatus() const = 0;
+};
+
+class ServiceCollection {
+public:
+    virtual ~ServiceCollection() = default;
+    virtual ServicePtr GetPrimaryService() const = 0;
+};
+
+class IMSession {
+public:
+    virtual ~IMSession() = default;
+    // Sends one instant message. cookie, when given, receives the backend's id for it.
+    virtual void SendText(const QString &header, const QString &text, qint32 messageType,
+                          qint32 *cookie = nullptr) = 0;
+};
+
+// The client itself. Every event reaches the program through the event queue, never as a
+// direct call from inside an operation, so processing pending events is what runs them.
+class MessengerObject : public QObject {
+    Q_OBJECT
+public:
+    explicit MessengerObject(QObject *parent = nullptr);
+    ~MessengerObject() override;
+
+    virtual UserCollectionPtr GetList(ListKind kind) = 0;
+    // Requests a new own state. The client confirms it later: GetLocalState() reads the new
+    // code once it is confirmed, and OnLocalStateChangeResult follows.
+    virtual void SetLocalState(qint32 state) = 0;
+    virtual qint32 GetLocalState() = 0;
+    virtual ServiceCollectionPtr GetServices() = 0;
+    virtual qint32 GetUnreadMailCount(qint32 folder) = 0;
+
+Q_SIGNALS:
+    void OnLogonResult(qint32 hr, zelmo::ServicePtr pService);
+    void OnLogoff();
+    void OnUserStateChanged(zelmo::UserPtr pUser, qint32 mPrevState, bool *pfEnableDefault);
+    void OnUserFriendlyNameChangeResult(qint32 hr, zelmo::UserPtr pUser,
+                                        const QString &bstrPrevFriendlyName);
+    void OnListAddResult(qint32 hr, zelmo::ListKind MLIST, zelmo::UserPtr pUser);
+    void OnListRemoveResult(qint32 hr, zelmo::ListKind MLIST, zelmo::UserPtr pUser);
+    void OnBuddyPropertyChangeResult(qint32 hr, zelmo::UserPtr pUser, qint32 ePropType,
+                                     const QVariant &vPropVal, zelmo::ServicePtr pService);
+    void OnLocalStateChangeResult(qint32 hr, qint32 mLocalState, zelmo::ServicePtr pService);
+    void OnLocalPropertyChangeResult(qint32 hr, qint32 ePropType, const QVariant &vPropVal,
+                                     zelmo::ServicePtr pService);
+    void OnTextReceived(zelmo::IMSessionPtr pIMSession, zelmo::UserPtr pSourceUser,
+                        const QString &bstrMsgHeader, const QString &bstrMsgText,
+                        bool *pfEnableDefault);
+
+protected:
+    // Queues an event for delivery from the event loop. Backends raise every event this way.
+    void deliverLater(std::function<void()> raise);
+};
+
+// Registers the boundary's types with Qt's meta-type system (for QSignalSpy and queued use).
+void registerMessengerMetaTypes();
+
+} // namespace zelmo
+
+Q_DECLARE_METATYPE(zelmo::UserPtr)
+Q_DECLARE_METATYPE(zelmo::ServicePtr)
+Q_DECLARE_METATYPE(zelmo::IMSessionPtr)
+Q_DECLARE_METATYPE(zelmo::ListKind)

@@ -1,0 +1,170 @@
+#pragma once
+
+// An in-process messenger client. It is the backend the program runs on out of the box and
+// the one the tests drive: contacts, lists, own state, IM sessions that record what is sent,
+// and a control side that plays the part of the contacts and of the network.
+
+#include "messenger/api/messenger.h"
+
+#include <QHash>
+#include <QList>
+#include <QSet>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+namespace zelmo::sim {
+
+struct SimContact {
+    QString logonName;
+    QString friendlyName;
+    qint32 state = ContactState::Offline;
+    // The lists the contact is in; a contact may be in several.
+    QList<ListKind> lists;
+};
+
+// One message sent through a session.
+struct SentText {
+    QString header;
+    QString text;
+    qint32 messageType = 0;
+};
+
+class SimSession : public IMSession {
+public:
+    explicit SimSession(QString contactLogonName, std::shared_ptr<class FailurePlan> failures);
+
+    void SendText(const QString &header, const QString &text, qint32 messageType,
+                  qint32 *cookie = nullptr) override;
+
+    const QString &contact() const { return m_contact; }
+    // Every message sent through this session, in order.
+    const QList<SentText> &sent() const { return m_sent; }
+    // Just the texts, in order.
+    QStringList sentTexts() const;
+    void clearSent() { m_sent.clear(); }
+
+private:
+    QString m_contact;
+    std::shared_ptr<FailurePlan> m_failures;
+    QList<SentText> m_sent;
+    qint32 m_nextCookie = 1;
+};
+
+// The operations whose failure can be injected.
+enum class Operation {
+    GetList,
+    SetLocalState,
+    GetLocalState,
+    GetServices,
+    GetUnreadMailCount,
+    GetPrimaryService,
+    SetFriendlyName,
+    GetServiceStatus,
+    GetCount,
+    Item,
+    GetFriendlyName,
+    GetState,
+    GetLogonName,
+    SendText,
+};
+
+// Which operations fail: shared by the client, its lists, users, services and sessions.
+class FailurePlan {
+public:
+    // Every call of op from now on fails.
+    void failAlways(Operation op) { failAfter(op, 0); }
+    // The next `succeeding` calls of op succeed, then `failing` calls fail (-1: all of them).
+    void failAfter(Operation op, int succeeding, int failing = -1);
+    void clear(Operation op);
+    void clearAll();
+    // Counts the call and throws MessengerError when it is planned to fail.
+    void check(Operation op, const char *name);
+    // How many calls of op were made since the plan was created.
+    int calls(Operation op) const;
+
+private:
+    struct Rule {
+        int succeeding = 0;
+        int failing = -1;
+    };
+    QHash<int, Rule> m_rules;
+    QHash<int, int> m_calls;
+};
+
+class SimMessenger : public MessengerObject {
+    Q_OBJECT
+public:
+    // Starts signed in with the default contacts.
+    explicit SimMessenger(QObject *parent = nullptr);
+    ~SimMessenger() override;
+
+    // About eight contacts in varied states, one of them blocked.
+    static QList<SimContact> defaultContacts();
+
+    // Replaces the contacts by the ones of a JSON file:
+    // {"friendlyName": "...", "unreadMail": 0, "localState": 2,
+    //  "contacts": [{"logon": "...", "name": "...", "state": 2, "lists": [0, 1]}]}
+    // Only "contacts" is required. Returns false and leaves everything as it was on any
+    // error, with a readable reason in *error.
+    bool loadContactsFile(const QString &path, QString *error = nullptr);
+    // Replaces the contacts without raising events.
+    void setContacts(const QList<SimContact> &contacts);
+
+    // The boundary.
+    UserCollectionPtr GetList(ListKind kind) override;
+    void SetLocalState(qint32 state) override;
+    qint32 GetLocalState() override;
+    ServiceCollectionPtr GetServices() override;
+    qint32 GetUnreadMailCount(qint32 folder) override;
+
+    // Control side: the contacts and the network.
+
+    // The contact sends text. OnTextReceived follows through the event queue, on the
+    // contact's session, which is returned (the same one for every message of a contact).
+    std::shared_ptr<SimSession> receiveText(const QString &logonName, const QString &text);
+    // The session of a contact, created on first use.
+    std::shared_ptr<SimSession> sessionWith(const QString &logonName);
+
+    // A contact changes state: OnUserStateChanged follows. Returns false for an unknown one.
+    bool changeContactState(const QString &logonName, qint32 state);
+    // A contact changes its friendly name: OnUserFriendlyNameChangeResult follows.
+    bool changeContactFriendlyName(const QString &logonName, const QString &friendlyName);
+    // Adds a contact (new or known) to a list: OnListAddResult follows.
+    void addContact(const SimContact &contact, ListKind list);
+    // Removes a contact from a list: OnListRemoveResult follows.
+    bool removeContact(const QString &logonName, ListKind list);
+
+    // The client signs out: status NotConnected, then OnLogoff.
+    void signOut();
+    // The client signs in again: status Connected, then OnLogonResult.
+    void signIn();
+    // The connection drops: status ConnectionLost, then OnLogoff.
+    void loseConnection();
+    void setServiceStatus(qint32 status);
+
+    // Own state: a requested change is confirmed after this delay (0: at the next pass of
+    // the event loop); until then GetLocalState() reads the old code. A negative delay never
+    // confirms, like a client that hangs.
+    void setConfirmDelay(int milliseconds);
+    // Sets the own state at once, as a change made in the client itself would.
+    void setLocalStateNow(qint32 state);
+    // The state last requested through SetLocalState, or -1.
+    qint32 lastRequestedState() const { return m_lastRequested; }
+    QList<qint32> requestedStates() const { return m_requested; }
+
+    QString ownFriendlyName() const;
+    void setUnreadMailCount(qint32 count);
+
+    FailurePlan &failures() { return *m_failures; }
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+    std::shared_ptr<FailurePlan> m_failures;
+    qint32 m_lastRequested = -1;
+    QList<qint32> m_requested;
+};
+
+} // namespace zelmo::sim

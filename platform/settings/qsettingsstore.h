@@ -1,0 +1,28 @@
+#pragma once
+
+#include "core/settingsstore.h"
+
+#include <QString>
+
+namespace zelmo {
+
+// The settings store on QSettings: one INI file per application in the user's XDG config
+// folder, sections as groups.
+class QSettingsStore : public SettingsStore {
+public:
+    // An empty folder means the user's config folder ($XDG_CONFIG_HOME, or ~/.config).
+    explicit QSettingsStore(QString folder = QString());
+
+    QString read(const QString &application, const QString &section, const QString &key,
+                 const QString &defaultValue) override;
+    bool write(const QString &application, const QString &section, const QString &key,
+               const QString &value) override;
+
+    // Where the file of an application lives.
+    QString filePath(const QString &application) const;
+
+private:
+    QString m_folder;
+};
+
+} // namespace zelmo

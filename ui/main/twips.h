@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QRect>
+#include <QSize>
+
+class QWidget;
+
+namespace zelmo {
+
+// Layouts are given in twips: 1440 to the inch, so 15 to the pixel at 96 dpi. These scale
+// by the real dpi of the screen the widget is on.
+int twipsToPixels(int twips, const QWidget *widget = nullptr);
+QRect twipsRect(int left, int top, int width, int height, const QWidget *widget = nullptr);
+QSize twipsSize(int width, int height, const QWidget *widget = nullptr);
+// Places a child widget at a rectangle given in twips.
+void placeTwips(QWidget *child, int left, int top, int width, int height);
+
+} // namespace zelmo

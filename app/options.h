@@ -1,1 +1,24 @@
 #pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace zelmo {
+
+// What the command line can choose: everything else the program finds by itself.
+struct Options {
+    // A JSON file with the simulated client's contacts, instead of its default set.
+    QString contactsFile;
+    // How long the simulated client takes to confirm a change of the own state.
+    int confirmDelayMs = 300;
+};
+
+// Parses the arguments (the program name first). On a bad command line, returns nothing
+// and puts what to tell the user in *message; --help and --version do the same with their
+// text and set *exitCode to 0.
+std::optional<Options> parseOptions(const QStringList &arguments, QString *message,
+                                    int *exitCode);
+
+} // namespace zelmo

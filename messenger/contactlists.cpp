@@ -1,1 +1,123 @@
-// placeholder
+#include "messenger/contactlists.h"
+
+#include "core/appstate.h"
+#include "messenger/api/messengererror.h"
+
+namespace zelmo {
+
+ContactLists::ContactLists(AppState &state, OnlineListView &view, QObject *parent)
+    : QObject(parent)
+    , m_state(state)
+    , m_view(view)
+{
+}
+
+QString ContactLists::onlineCountText(qint16 count)
+{
+    return QString::number(count)
+           + (count == 1 ? QStringLiteral(" Person online") : QStringLiteral(" People online"));
+}
+
+void ContactLists::appendOnline(const UserCollectionPtr &list, const QString &suffix,
+                                QStringList &lines)
+{
+    if (!list)
+        return;
+    qint32 count = 0;
+    if (!skipOnFailure([&] { count = list->GetCount(); }))
+        return;
+    lines.reserve(lines.size() + count);
+    for (qint32 index = 0; index < count; ++index) {
+        // A contact whose state or name cannot be read is not listed.
+        skipOnFailure([&] {
+            const UserPtr user = list->Item(index);
+            if (!isOnline(user->GetState()))
+                return;
+            QString line = user->GetFriendlyName();
+            if (!suffix.isEmpty())
+                line += suffix;
+            lines.append(std::move(line));
+            ++m_state.Counter2;
+        });
+    }
+}
+
+void ContactLists::RebuildOnlineList()
+{
+    MessengerObject *mm = m_state.mm;
+    // The list box is filled in one batch at the end: one model reset instead of a repaint
+    // per line, since a sign-in brings one rebuild per contact.
+    QStringList lines;
+    if (mm) {
+        skipOnFailure([&] { m_state.Users = mm->GetList(ListKind::Users); });
+        skipOnFailure([&] { m_state.BlockedUsers = mm->GetList(ListKind::Blocked); });
+        skipOnFailure([&] { m_state.allusers = mm->GetList(ListKind::AllContacts); });
+    }
+    appendOnline(m_state.Users, QString(), lines);
+    appendOnline(m_state.BlockedUsers, blockedSuffix(), lines);
+    m_view.setOnlineLines(lines);
+
+    if (mm) {
+        skipOnFailure([&] {
+            m_state.awayMessages.resize(mm->GetList(ListKind::AllContacts)->GetCount());
+        });
+    }
+    m_state.counter = m_state.Counter2;
+    m_state.doneeverything = true;
+    m_view.setOnlineCountText(onlineCountText(m_state.Counter2));
+    m_state.Counter2 = 0;
+}
+
+void ContactLists::connectTo(MessengerObject &mm)
+{
+    connect(&mm, &MessengerObject::OnUserStateChanged, this,
+            [this] { mm_OnUserStateChanged(); });
+    connect(&mm, &MessengerObject::OnUserFriendlyNameChangeResult, this,
+            [this] { mm_OnUserFriendlyNameChangeResult(); });
+    connect(&mm, &MessengerObject::OnListAddResult, this, [this] { mm_OnListAddResult(); });
+    connect(&mm, &MessengerObject::OnListRemoveResult, this, [this] { mm_OnListRemoveResult(); });
+    connect(&mm, &MessengerObject::OnBuddyPropertyChangeResult, this,
+            [this] { mm_OnBuddyPropertyChangeResult(); });
+}
+
+void ContactLists::mm_OnUserStateChanged()
+{
+    if (!m_state.notConnected)
+        RebuildOnlineList();
+}
+
+void ContactLists::mm_OnUserFriendlyNameChangeResult()
+{
+    if (!m_state.notConnected)
+        RebuildOnlineList();
+}
+
+bool ContactLists::listResultsApply() const
+{
+    if (!m_state.mm)
+        return false;
+    qint32 status = ServiceStatus::Connected;
+    // When the status cannot be read the list still changed: rebuilding is harmless, since
+    // every step of the rebuild is guarded.
+    skipOnFailure([&] { status = m_state.mm->GetServices()->GetPrimaryService()->GetServiceStatus(); });
+    return status != ServiceStatus::Synchronizing;
+}
+
+void ContactLists::mm_OnListAddResult()
+{
+    if (listResultsApply())
+        RebuildOnlineList();
+}
+
+void ContactLists::mm_OnListRemoveResult()
+{
+    if (listResultsApply())
+        RebuildOnlineList();
+}
+
+void ContactLists::mm_OnBuddyPropertyChangeResult()
+{
+    RebuildOnlineList();
+}
+
+} // namespace zelmo

@@ -1,1 +1,265 @@
-// placeholder
+#include "ui/main/form1.h"
+
+#include "messenger/api/messengererror.h"
+#include "ui/main/form5.h"
+#include "ui/main/form6.h"
+#include "ui/main/twips.h"
+
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QListView>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <QStringListModel>
+#include <QTime>
+#include <QTimer>
+
+namespace zelmo {
+
+namespace {
+
+QFont arial(qreal points, bool bold = false)
+{
+    QFont font(QStringLiteral("Arial"));
+    font.setPointSizeF(points);
+    font.setBold(bold);
+    return font;
+}
+
+QLabel *iconLabel(QWidget *parent, const char *name, const QString &resource)
+{
+    auto *label = new QLabel(parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setPixmap(QPixmap(resource));
+    label->setAlignment(Qt::AlignCenter);
+    return label;
+}
+
+} // namespace
+
+Form1::Form1(MessengerObject *messenger, SettingsStore &settings, QWidget *parent)
+    : QMainWindow(parent,
+                  Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                      | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+                      | Qt::WindowCloseButtonHint)
+    , m_state(messenger)
+    , m_contactLists(m_state, *this)
+    , m_localStatus(m_state, *this)
+    , m_authorizationCode(m_state, settings)
+{
+    setObjectName(QStringLiteral("Form1"));
+    QMainWindow::setWindowTitle(title());
+    setWindowIcon(QIcon(QStringLiteral(":/zelmo/zelmo.png")));
+    setFont(arial(8.25));
+
+    buildMenus();
+    buildControls();
+    buildStatusBar();
+
+    // Fixed single border: the client area is fixed, the menu and status bars come on top.
+    adjustSize();
+    setFixedSize(sizeHint());
+    if (QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - frameGeometry().center() + pos());
+
+    if (messenger) {
+        m_contactLists.connectTo(*messenger);
+        m_localStatus.connectTo(*messenger);
+    }
+}
+
+Form1::~Form1()
+{
+    if (m_progress)
+        delete m_progress.data();
+}
+
+void Form1::buildMenus()
+{
+    QMenu *settingsMenu = menuBar()->addMenu(QStringLiteral("&Settings"));
+    settingsMenu->setObjectName(QStringLiteral("Settings"));
+    QAction *authpass = settingsMenu->addAction(QStringLiteral("Authorized Password"));
+    authpass->setObjectName(QStringLiteral("authpass"));
+    connect(authpass, &QAction::triggered, this, &Form1::authpass_Click);
+}
+
+void Form1::buildControls()
+{
+    auto *client = new QWidget(this);
+    client->setObjectName(QStringLiteral("client"));
+    client->setFixedSize(twipsSize(4815, 3375 - 255, this));
+    setCentralWidget(client);
+
+    Frame1 = new QGroupBox(QStringLiteral("Online Users"), client);
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    placeTwips(Frame1, 0, 0, 4815, 2175);
+
+    // Label2 lies under the list and shows through only while the list is hidden.
+    Label2 = new QLabel(Frame1);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Label2->setAlignment(Qt::AlignCenter);
+    Label2->setWordWrap(true);
+    Label2->setFont(arial(11.25));
+    placeTwips(Label2, 720, 720, 3375, 1215);
+
+    m_onlineModel = new QStringListModel(this);
+    List1 = new QListView(Frame1);
+    List1->setObjectName(QStringLiteral("List1"));
+    List1->setAccessibleName(QStringLiteral("Online Contacts"));
+    List1->setToolTip(QStringLiteral("Online Contacts"));
+    List1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    List1->setUniformItemSizes(true);
+    List1->setModel(m_onlineModel);
+    placeTwips(List1, 120, 240, 4575, 1740);
+    List1->raise();
+
+    Label1 = new QLabel(client);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setAccessibleName(QStringLiteral("Online count"));
+    placeTwips(Label1, 60, 2235, 1815, 255);
+
+    const QString viewHint = QStringLiteral("Click to view away messages");
+    im1 = iconLabel(client, "im1", QStringLiteral(":/zelmo/noaway.png"));
+    im1->setToolTip(viewHint);
+    placeTwips(im1, 2325, 2235, 480, 480);
+    im2 = iconLabel(client, "im2", QStringLiteral(":/zelmo/away.png"));
+    im2->setToolTip(viewHint);
+    placeTwips(im2, 2325, 2235, 480, 480);
+    im2->hide();
+
+    Label3 = new QLabel(QStringLiteral("No away messages has been set!"), client);
+    Label3->setObjectName(QStringLiteral("Label3"));
+    Label3->setToolTip(viewHint);
+    Label3->setWordWrap(true);
+    placeTwips(Label3, 2940, 2235, 1695, 375);
+
+    Command2 = new QPushButton(QStringLiteral("Set yourself &away"), client);
+    Command2->setObjectName(QStringLiteral("Command2"));
+    placeTwips(Command2, 60, 2745, 2280, 315);
+    connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
+
+    Command1 = new QPushButton(QStringLiteral("Set away &message"), client);
+    Command1->setObjectName(QStringLiteral("Command1"));
+    placeTwips(Command1, 2490, 2745, 2280, 315);
+}
+
+void Form1::buildStatusBar()
+{
+    sb = new QStatusBar(this);
+    sb->setObjectName(QStringLiteral("sb"));
+    sb->setSizeGripEnabled(false);
+    sb->setFixedHeight(std::max(twipsToPixels(255, this), fontMetrics().height() + 6));
+    setStatusBar(sb);
+
+    struct Panel {
+        const char *text;
+        const char *tip;
+        int width;
+    };
+    const Panel panels[3] = {{"Unread Mail: ", "Unread Mail", 1300},
+                             {"Status:", "Current Messenger Status", 1840},
+                             {"", "Local Time", 1540}};
+    for (int i = 0; i < 3; ++i) {
+        auto *label = new QLabel(QString::fromLatin1(panels[i].text), sb);
+        label->setObjectName(QStringLiteral("sbPanel%1").arg(i + 1));
+        label->setToolTip(QString::fromLatin1(panels[i].tip));
+        label->setAccessibleName(QString::fromLatin1(panels[i].tip));
+        label->setMinimumWidth(twipsToPixels(panels[i].width, this) - 8);
+        label->setFrameShape(QFrame::StyledPanel);
+        label->setFrameShadow(QFrame::Sunken);
+        sb->addWidget(label, i == 2 ? 1 : 0);
+        m_panels[i] = label;
+    }
+
+    m_clock = new QTimer(this);
+    m_clock->setInterval(1000);
+    connect(m_clock, &QTimer::timeout, this, &Form1::updateClock);
+    m_clock->start();
+    updateClock();
+}
+
+void Form1::updateClock()
+{
+    const QString now = QLocale::system().toString(QTime::currentTime(), QLocale::ShortFormat);
+    if (m_panels[2]->text() != now)
+        m_panels[2]->setText(now);
+}
+
+QString Form1::panelText(int panel) const
+{
+    return panel >= 1 && panel <= 3 ? m_panels[panel - 1]->text() : QString();
+}
+
+void Form1::setOnlineLines(const QStringList &lines)
+{
+    // One reset of the model: the view lays out and repaints once, however many lines.
+    m_onlineModel->setStringList(lines);
+}
+
+void Form1::setOnlineCountText(const QString &text)
+{
+    Label1->setText(text);
+}
+
+void Form1::setMailText(const QString &text)
+{
+    m_panels[0]->setText(text);
+}
+
+void Form1::setStatusText(const QString &text)
+{
+    m_panels[1]->setText(text);
+}
+
+void Form1::setSwitchCaption(const QString &text)
+{
+    Command2->setText(text);
+}
+
+void Form1::setTitle(const QString &title)
+{
+    QMainWindow::setWindowTitle(title);
+}
+
+void Form1::setSwitchEnabled(bool enabled)
+{
+    Command2->setEnabled(enabled);
+}
+
+void Form1::setWindowEnabled(bool enabled)
+{
+    setEnabled(enabled);
+}
+
+void Form1::showProgress()
+{
+    if (m_progress)
+        m_progress->close();
+    m_progress = new Form6(m_state, this);
+    m_progress->setAttribute(Qt::WA_DeleteOnClose);
+    m_progress->show();
+}
+
+void Form1::dismissProgress()
+{
+    if (m_progress)
+        m_progress->close();
+}
+
+void Form1::Command2_Click()
+{
+    // A failure passed up from the switch has already given the window back; the next
+    // refresh shows the state the client really has.
+    skipOnFailure([&] { m_localStatus.Command2_Click(); });
+}
+
+void Form1::authpass_Click()
+{
+    Form5 dialog(m_authorizationCode, this);
+    dialog.exec();
+}
+
+} // namespace zelmo

@@ -1,1 +1,210 @@
-// placeholder
+#include "ui/main/localstatus.h"
+
+#include "core/appstate.h"
+#include "messenger/api/messengererror.h"
+
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <limits>
+
+namespace zelmo {
+
+namespace {
+
+struct StateRow {
+    qint32 code;
+    const char *statusText;
+    bool away;
+};
+
+// What a refresh shows for each own state; unlisted codes change nothing.
+constexpr StateRow stateTable[] = {
+    {LocalState::Online, "Status: Online", false},
+    {LocalState::Offline, "Status: Offline", false},
+    {LocalState::Busy, "Status: Busy", false},
+    {LocalState::BeRightBack, "Status: Brb", true},
+    {LocalState::Idle, "Status: Idle/Away", true},
+    {LocalState::Away, "Status: Away", true},
+    {LocalState::OnThePhone, "Status: On Phone", true},
+    {LocalState::OutToLunch, "Status: Lunch/Away", true},
+};
+
+const StateRow *rowFor(qint32 code)
+{
+    for (const StateRow &row : stateTable) {
+        if (row.code == code)
+            return &row;
+    }
+    return nullptr;
+}
+
+MessengerObject &messengerOf(AppState &state, const char *operation)
+{
+    if (!state.mm)
+        throw MessengerError(QString::fromLatin1(operation), QStringLiteral("no messenger"));
+    return *state.mm;
+}
+
+} // namespace
+
+LocalStatus::LocalStatus(AppState &state, StatusView &view, QObject *parent)
+    : QObject(parent)
+    , m_state(state)
+    , m_view(view)
+{
+}
+
+QString LocalStatus::mailText(qint16 count)
+{
+    return QStringLiteral("Unread Mail: ") + QString::number(count > 0 ? count : 0);
+}
+
+void LocalStatus::RefreshLocalStatus()
+{
+    m_state.Status = QStringLiteral("Getting Status info");
+    m_state.advanceProgress();
+
+    skipOnFailure([&] {
+        const qint32 count = messengerOf(m_state, "GetUnreadMailCount").GetUnreadMailCount(0);
+        if (count < std::numeric_limits<qint16>::min() || count > std::numeric_limits<qint16>::max())
+            throw MessengerError(QStringLiteral("GetUnreadMailCount"), QStringLiteral("overflow"));
+        m_state.Mailcount = static_cast<qint16>(count);
+    });
+    m_view.setMailText(mailText(m_state.Mailcount));
+
+    qint32 code = 0;
+    if (skipOnFailure([&] { code = messengerOf(m_state, "GetLocalState").GetLocalState(); })) {
+        if (const StateRow *row = rowFor(code)) {
+            m_view.setSwitchCaption(row->away ? awayCaption() : onlineCaption());
+            m_view.setTitle(row->away ? awayTitle() : onlineTitle());
+            // Busy is asked for again on every refresh, so that the client keeps it.
+            if (code == LocalState::Busy)
+                skipOnFailure([&] { m_state.mm->SetLocalState(LocalState::Busy); });
+            m_state.AwayMode = row->away;
+            m_view.setStatusText(QString::fromLatin1(row->statusText));
+        }
+    }
+    m_state.done = true;
+}
+
+qint32 LocalStatus::applySwitchDirection()
+{
+    if (!m_state.AwayMode) {
+        m_state.AwayMode = true;
+        m_view.setSwitchCaption(awayCaption());
+        m_view.setTitle(awayTitle());
+        m_view.setStatusText(QStringLiteral("Status: Away"));
+        return LocalState::Away;
+    }
+    m_state.AwayMode = false;
+    m_view.setStatusText(QStringLiteral("Status: Online"));
+    m_view.setSwitchCaption(onlineCaption());
+    m_view.setTitle(onlineTitle());
+    return LocalState::Online;
+}
+
+void LocalStatus::giveWindowBack()
+{
+    m_target.reset();
+    m_view.setWindowEnabled(true);
+    m_view.setSwitchEnabled(true);
+}
+
+LocalStatus::SwitchResult LocalStatus::Command2_Click()
+{
+    MessengerObject &mm = messengerOf(m_state, "SetLocalState");
+
+    if (m_target) {
+        // A switch is already waiting (a remote command arrived during its wait). Rather than
+        // nest a second wait inside the first, the waiting switch takes over this request: the
+        // latest request wins and the first wait returns once it is confirmed.
+        const qint32 previous = *m_target;
+        const qint32 target = applySwitchDirection();
+        m_target = target;
+        m_retargeted = true;
+        try {
+            mm.SetLocalState(target);
+        } catch (const MessengerError &) {
+            m_target = previous;
+            throw;
+        }
+        return SwitchResult::Redirected;
+    }
+
+    const qint32 target = applySwitchDirection();
+    m_view.setSwitchEnabled(false);
+    m_view.showProgress();
+    m_view.setWindowEnabled(false);
+    m_target = target;
+    m_retargeted = false;
+
+    QDeadlineTimer deadline(m_waitLimit);
+    try {
+        mm.SetLocalState(target);
+        while (mm.GetLocalState() != *m_target) {
+            if (m_retargeted) {
+                deadline = QDeadlineTimer(m_waitLimit);
+                m_retargeted = false;
+            }
+            if (deadline.hasExpired()) {
+                giveWindowBack();
+                m_view.dismissProgress();
+                return SwitchResult::TimedOut;
+            }
+            waitForEvents();
+        }
+    } catch (const MessengerError &) {
+        giveWindowBack();
+        m_view.dismissProgress();
+        throw;
+    }
+
+    giveWindowBack();
+    m_state.CurrStatus = true;
+    return SwitchResult::Completed;
+}
+
+void LocalStatus::waitForEvents()
+{
+    // Blocks for events rather than spinning: timers, clicks and messenger events run here,
+    // and the state is read again at the latest after pollInterval.
+    QEventLoop loop;
+    QTimer::singleShot(pollInterval, &loop, &QEventLoop::quit);
+    connect(this, &LocalStatus::confirmationArrived, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+void LocalStatus::markLostIfConnectionLost(const ServicePtr &service)
+{
+    if (service && service->GetServiceStatus() == ServiceStatus::ConnectionLost)
+        m_state.notConnected = true;
+}
+
+void LocalStatus::mm_OnLocalStateChangeResult(const ServicePtr &pService)
+{
+    Q_EMIT confirmationArrived();
+    markLostIfConnectionLost(pService);
+}
+
+void LocalStatus::mm_OnLocalPropertyChangeResult(const ServicePtr &pService)
+{
+    markLostIfConnectionLost(pService);
+}
+
+void LocalStatus::connectTo(MessengerObject &mm)
+{
+    // These handlers pass failures to their caller; for an event that is the event loop,
+    // where a failure is dropped.
+    connect(&mm, &MessengerObject::OnLocalStateChangeResult, this,
+            [this](qint32, qint32, const ServicePtr &service) {
+                skipOnFailure([&] { mm_OnLocalStateChangeResult(service); });
+            });
+    connect(&mm, &MessengerObject::OnLocalPropertyChangeResult, this,
+            [this](qint32, qint32, const QVariant &, const ServicePtr &service) {
+                skipOnFailure([&] { mm_OnLocalPropertyChangeResult(service); });
+            });
+}
+
+} // namespace zelmo

@@ -1,1 +1,85 @@
 #pragma once
+
+#include "messenger/api/messenger.h"
+
+#include <QObject>
+#include <QString>
+
+#include <chrono>
+#include <optional>
+
+namespace zelmo {
+
+class AppState;
+
+// What the own-status display and the away/back switch need of the main window.
+class StatusView {
+public:
+    virtual ~StatusView() = default;
+    virtual void setMailText(const QString &text) = 0;   // status bar panel 1
+    virtual void setStatusText(const QString &text) = 0; // status bar panel 2
+    virtual void setSwitchCaption(const QString &text) = 0;
+    virtual void setTitle(const QString &title) = 0;
+    virtual void setSwitchEnabled(bool enabled) = 0;
+    virtual void setWindowEnabled(bool enabled) = 0;
+    // The "changing status" progress window: shown not modal, closed by itself once
+    // CurrStatus is set, or dismissed when a switch is given up.
+    virtual void showProgress() = 0;
+    virtual void dismissProgress() = 0;
+};
+
+// The user's own state: the refresh that shows it and the away/back switch.
+class LocalStatus : public QObject {
+    Q_OBJECT
+public:
+    LocalStatus(AppState &state, StatusView &view, QObject *parent = nullptr);
+
+    static QString awayTitle() { return QStringLiteral("Zelmo Extensions - Auto Away"); }
+    static QString onlineTitle() { return QStringLiteral("Zelmo Extensions"); }
+    static QString awayCaption() { return QStringLiteral("Set yourself Back"); }
+    static QString onlineCaption() { return QStringLiteral("Set yourself Away"); }
+    static QString mailText(qint16 count);
+
+    // Reads the unread mail count and the own state and shows them; sets done. Each step
+    // is guarded on its own.
+    void RefreshLocalStatus();
+
+    enum class SwitchResult {
+        Completed, // the client reported the requested state
+        TimedOut,  // the client did not confirm in time; the window is given back
+        Redirected // a switch was already waiting: it now waits for this request instead
+    };
+    // The away/back switch. Its direction follows AwayMode at the moment of the call.
+    // Returns once the client reports the new state, or the wait limit has passed. A
+    // failing client call gives the window back first, then throws MessengerError.
+    SwitchResult Command2_Click();
+    bool switchInProgress() const { return m_target.has_value(); }
+
+    // How long a switch waits for the client's confirmation; 15 s unless set.
+    void setWaitLimit(std::chrono::milliseconds limit) { m_waitLimit = limit; }
+    // How often the state is read again while waiting.
+    static constexpr std::chrono::milliseconds pollInterval{20};
+
+    void connectTo(MessengerObject &mm);
+    void mm_OnLocalStateChangeResult(const ServicePtr &pService);
+    void mm_OnLocalPropertyChangeResult(const ServicePtr &pService);
+
+Q_SIGNALS:
+    // Raised when the client's confirmation of an own state has arrived, to end a wait early.
+    void confirmationArrived();
+
+private:
+    // Steps 1-4 of a switch: the flag and what the window shows. Returns the state to request.
+    qint32 applySwitchDirection();
+    void giveWindowBack();
+    void waitForEvents();
+    void markLostIfConnectionLost(const ServicePtr &service);
+
+    AppState &m_state;
+    StatusView &m_view;
+    std::chrono::milliseconds m_waitLimit{15000};
+    std::optional<qint32> m_target; // the state a waiting switch waits for
+    bool m_retargeted = false;
+};
+
+} // namespace zelmo

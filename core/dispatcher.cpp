@@ -1,1 +1,122 @@
-// placeholder
+#include "core/dispatcher.h"
+
+#include "core/appstate.h"
+#include "core/remotecommands.h"
+#include "core/reply.h"
+#include "messenger/api/messengererror.h"
+
+#include <QCoreApplication>
+
+namespace zelmo {
+
+namespace {
+
+// Only U+0020 counts as a blank here; tabs and line breaks are part of the text.
+QString trimBlanks(const QString &s) {
+    qsizetype begin = 0;
+    qsizetype end = s.size();
+    while (begin < end && s.at(begin) == QLatin1Char(' '))
+        ++begin;
+    while (end > begin && s.at(end - 1) == QLatin1Char(' '))
+        --end;
+    return s.mid(begin, end - begin);
+}
+
+} // namespace
+
+Dispatcher::Dispatcher(AppState &state, RemoteCommands &commands)
+    : m_state(state)
+    , m_commands(commands) {}
+
+QString Dispatcher::autoMessageFooter() {
+    return QStringLiteral("(This was an Auto-Message by Orvan's Zelmo RoBot)");
+}
+
+void Dispatcher::mm_OnTextReceived(const IMSessionPtr &pIMSession, const UserPtr &pSourceUser,
+                                   const QString &bstrMsgHeader, const QString &bstrMsgText,
+                                   bool *pfEnableDefault) {
+    // The header is not consulted, and the client's own handling of the message goes on.
+    Q_UNUSED(bstrMsgHeader);
+    Q_UNUSED(pfEnableDefault);
+
+    const QString &text = bstrMsgText;
+    const QString upper = text.toUpper();
+    Reply reply(pIMSession, ReplyColour::Maroon);
+
+    if (upper == QLatin1String("|JOKE|") || upper == QLatin1String("|JOKES|")) {
+        skipOnFailure([&] { m_commands.sendJoke(reply); });
+        return;
+    }
+    // The beep answers nothing, so the message goes on down the order like any other text.
+    if (upper == QLatin1String("|BEEP|"))
+        skipOnFailure([&] { m_commands.playBeep(); });
+    if (upper.contains(QLatin1String("WASSSUP ?!"))) {
+        skipOnFailure([&] { m_commands.sendOnlineUsers(reply); });
+        return;
+    }
+    if (upper.contains(QLatin1String("|ONLINEUSERS|"))) {
+        bool accepted = false;
+        skipOnFailure([&] { accepted = m_commands.onlineUsersCodeAccepted(text); });
+        if (accepted) {
+            skipOnFailure([&] { m_commands.sendOnlineUsers(reply); });
+            return;
+        }
+    }
+    if (upper == QLatin1String("|HELP|")) {
+        skipOnFailure([&] { m_commands.sendHelp(reply); });
+        return;
+    }
+
+    reply.setColour(ReplyColour::Black);
+    if (upper.contains(QLatin1String("|CHANGENICK|"))) {
+        skipOnFailure([&] { m_commands.changeNickname(text, reply); });
+        return;
+    }
+    if (!m_state.AwayMode) {
+        if (upper.contains(QLatin1String("|SETAWAY|")))
+            skipOnFailure([&] { m_commands.setAway(text, reply); });
+        return;
+    }
+
+    m_state.awayMessageString = text;
+    if (trimBlanks(m_state.awayMessageString) == QLatin1String("\r\n"))
+        return;
+    // Messenger events are posted events, and inside a posted event's handler the GLib
+    // dispatcher's processEvents() skips the ones already queued: flush those first.
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+    if (upper.contains(QLatin1String("|SETBACK|"))) {
+        skipOnFailure([&] { m_commands.setBack(text, reply); });
+        return;
+    }
+    sendAwayMessage(pSourceUser, reply);
+}
+
+void Dispatcher::sendAwayMessage(const UserPtr &sender, Reply &reply) {
+    QString logon;
+    if (!sender || !skipOnFailure([&] { logon = sender->GetLogonName(); }))
+        return;
+    // Free entries have an empty logon name; they must not answer a sender whose name could
+    // not be read.
+    if (logon.isEmpty())
+        return;
+
+    // The pending-events pass may have reloaded the lists; use the ones of this moment.
+    const UserCollectionPtr allusers = m_state.allusers;
+    qint32 count = 0;
+    if (!allusers || !skipOnFailure([&] { count = allusers->GetCount(); }))
+        return;
+
+    for (qint32 i = 0; i < count; ++i) {
+        const AwayMessageTable::Entry *entry = m_state.awayMessages.entry(i);
+        if (!entry)
+            return;
+        if (entry->logonName == logon) {
+            reply.send(trimBlanks(entry->message));
+            reply.send(autoMessageFooter());
+            return;
+        }
+    }
+}
+
+} // namespace zelmo

@@ -37,6 +37,8 @@ public:
 
 private:
     std::mt19937 m_generator;
+    // Mixed into the next seed so that draws within one clock tick still differ.
+    quint32 m_previous = 0;
 };
 
 } // namespace zelmo

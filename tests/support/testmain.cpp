@@ -28,6 +28,8 @@ int main(int argc, char **argv)
     qputenv("HOME", home.path().toLocal8Bit());
     qputenv("XDG_RUNTIME_DIR", runtime.toLocal8Bit());
     qputenv("XDG_CONFIG_HOME", config.toLocal8Bit());
+    if (qEnvironmentVariableIsEmpty("ZELMO_SOURCE_DIR"))
+        qputenv("ZELMO_SOURCE_DIR", ZELMO_SOURCE_DIR);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
 

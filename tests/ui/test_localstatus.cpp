@@ -264,3 +264,25 @@ TEST_F(LocalStatusTest, ResultEventsMarkALostConnection)
                                                  messenger.GetServices()->GetPrimaryService());
     EXPECT_TRUE(state.notConnected);
 }
+
+TEST_F(LocalStatusTest, EventsQueuedBeforeTheWaitRunDuringIt)
+{
+    // A switch started from a queued event, as a remote command's is, with another event
+    // queued right behind it: that event must not wait for the switch to end.
+    messenger.setConfirmDelay(80);
+    bool switched = false;
+    bool laterEventRanDuringWait = false;
+    QMetaObject::invokeMethod(
+        &messenger,
+        [&] {
+            status.Command2_Click();
+            switched = true;
+        },
+        Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        &messenger, [&] { laterEventRanDuringWait = status.switchInProgress(); },
+        Qt::QueuedConnection);
+
+    ASSERT_TRUE(test::waitUntil([&] { return switched; }));
+    EXPECT_TRUE(laterEventRanDuringWait);
+}

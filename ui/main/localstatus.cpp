@@ -3,6 +3,7 @@
 #include "core/appstate.h"
 #include "messenger/api/messengererror.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QTimer>
@@ -169,7 +170,10 @@ LocalStatus::SwitchResult LocalStatus::Command2_Click()
 void LocalStatus::waitForEvents()
 {
     // Blocks for events rather than spinning: timers, clicks and messenger events run here,
-    // and the state is read again at the latest after pollInterval.
+    // and the state is read again at the latest after pollInterval. Events queued before the
+    // wait began are delivered first: a nested loop inside a queued event's handler would
+    // otherwise hold them back until that handler returns.
+    QCoreApplication::sendPostedEvents();
     QEventLoop loop;
     QTimer::singleShot(pollInterval, &loop, &QEventLoop::quit);
     connect(this, &LocalStatus::confirmationArrived, &loop, &QEventLoop::quit);

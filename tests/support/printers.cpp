@@ -51,4 +51,9 @@ void PrintTo(const QVariant &v, std::ostream *os)
     QDebug(&text) << v;
     *os << text.toStdString();
 }
+std::ostream &operator<<(std::ostream &os, const QString &s)
+{
+    PrintTo(s, &os);
+    return os;
+}
 QT_END_NAMESPACE

@@ -15,4 +15,6 @@ void PrintTo(const QString &s, std::ostream *os);
 void PrintTo(const QStringList &l, std::ostream *os);
 void PrintTo(const QByteArray &b, std::ostream *os);
 void PrintTo(const QVariant &v, std::ostream *os);
+// For messages streamed into an assertion.
+std::ostream &operator<<(std::ostream &os, const QString &s);
 QT_END_NAMESPACE

@@ -17,6 +17,8 @@ inline bool waitUntil(const std::function<bool()> &condition, int timeoutMs = 50
         if (deadline.hasExpired())
             return condition();
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        // Outside a running event loop, deleteLater() would otherwise never happen.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QThread::msleep(1);
     }
     return true;
@@ -25,8 +27,10 @@ inline bool waitUntil(const std::function<bool()> &condition, int timeoutMs = 50
 // Lets everything already queued run (messenger events are queued, then delivered).
 inline void drainEvents()
 {
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < 3; ++i) {
         QCoreApplication::processEvents(QEventLoop::AllEvents);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
 }
 
 } // namespace zelmo::test

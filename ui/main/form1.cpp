@@ -11,11 +11,18 @@
 #include <QListView>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QStatusBar>
 #include <QStringListModel>
 #include <QTime>
 #include <QTimer>
+
+// The icons live in this static library: they must be registered before first use.
+static void initResources()
+{
+    Q_INIT_RESOURCE(resources);
+}
 
 namespace zelmo {
 
@@ -50,6 +57,7 @@ Form1::Form1(MessengerObject *messenger, SettingsStore &settings, QWidget *paren
     , m_localStatus(m_state, *this)
     , m_authorizationCode(m_state, settings)
 {
+    initResources();
     setObjectName(QStringLiteral("Form1"));
     QMainWindow::setWindowTitle(title());
     setWindowIcon(QIcon(QStringLiteral(":/zelmo/zelmo.png")));
@@ -181,9 +189,18 @@ void Form1::buildStatusBar()
     updateClock();
 }
 
+QString Form1::clockText(const QTime &time)
+{
+    // Hours and minutes, in the user's own notation.
+    const QLocale locale = QLocale::system();
+    QString format = locale.timeFormat(QLocale::ShortFormat);
+    format.remove(QRegularExpression(QStringLiteral("[:.]ss?")));
+    return locale.toString(time, format);
+}
+
 void Form1::updateClock()
 {
-    const QString now = QLocale::system().toString(QTime::currentTime(), QLocale::ShortFormat);
+    const QString now = clockText(QTime::currentTime());
     if (m_panels[2]->text() != now)
         m_panels[2]->setText(now);
 }
@@ -241,6 +258,11 @@ void Form1::showProgress()
     m_progress = new Form6(m_state, this);
     m_progress->setAttribute(Qt::WA_DeleteOnClose);
     m_progress->show();
+}
+
+Form6 *Form1::progressWindow() const
+{
+    return m_progress.data();
 }
 
 void Form1::dismissProgress()

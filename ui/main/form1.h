@@ -14,6 +14,7 @@ class QListView;
 class QPushButton;
 class QStatusBar;
 class QStringListModel;
+class QTime;
 class QTimer;
 
 namespace zelmo {
@@ -51,7 +52,9 @@ public:
     void dismissProgress() override;
 
     // The progress window of a switch, while it is open.
-    Form6 *progressWindow() const { return m_progress; }
+    Form6 *progressWindow() const;
+    // The local time as panel 3 shows it.
+    static QString clockText(const QTime &time);
     // The text of status bar panel 1, 2 or 3.
     QString panelText(int panel) const;
 

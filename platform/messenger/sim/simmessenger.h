@@ -10,7 +10,10 @@
 #include <QList>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 
+#include <array>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -46,8 +49,12 @@ public:
     void clearSent() { m_sent.clear(); }
 
 private:
+    friend class SimMessenger;
+
     QString m_contact;
     std::shared_ptr<FailurePlan> m_failures;
+    // Set by the client that owns the session: a signed-out client sends nothing.
+    std::function<bool()> m_canSend;
     QList<SentText> m_sent;
     qint32 m_nextCookie = 1;
 };
@@ -67,7 +74,7 @@ enum class Operation {
     GetFriendlyName,
     GetState,
     GetLogonName,
-    SendText,
+    SendText, // keep last: it sizes the tables of FailurePlan
 };
 
 // Which operations fail: shared by the client, its lists, users, services and sessions.
@@ -85,12 +92,15 @@ public:
     int calls(Operation op) const;
 
 private:
+    // Indexed by operation: check() runs on every list read, so it must stay cheap.
+    static constexpr std::size_t kOperations = static_cast<std::size_t>(Operation::SendText) + 1;
     struct Rule {
+        bool active = false;
         int succeeding = 0;
         int failing = -1;
     };
-    QHash<int, Rule> m_rules;
-    QHash<int, int> m_calls;
+    std::array<Rule, kOperations> m_rules{};
+    std::array<int, kOperations> m_calls{};
 };
 
 class SimMessenger : public MessengerObject {

@@ -1,0 +1,188 @@
+#include "ui/main/form1.h"
+
+#include "core/settingsstore.h"
+#include "platform/messenger/sim/simmessenger.h"
+#include "support/printers.h"
+#include "support/waituntil.h"
+#include "ui/main/form6.h"
+#include "ui/main/twips.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QListView>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTime>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+using namespace zelmo;
+using sim::Operation;
+using sim::SimContact;
+using sim::SimMessenger;
+
+namespace {
+
+class MemoryStore : public SettingsStore {
+public:
+    QString read(const QString &, const QString &, const QString &, const QString &d) override
+    {
+        return d;
+    }
+    bool write(const QString &, const QString &, const QString &, const QString &) override
+    {
+        return true;
+    }
+};
+
+class Form1Test : public ::testing::Test {
+protected:
+    Form1Test()
+    {
+        const QList<ListKind> user{ListKind::AllContacts, ListKind::Users};
+        messenger.setContacts({{QStringLiteral("ann@example.net"), QStringLiteral("Ann"), 2, user},
+                               {QStringLiteral("bob@example.net"), QStringLiteral("Bob"), 1, user}});
+        form.show();
+    }
+
+    template <typename T>
+    T *child(const char *name)
+    {
+        T *w = form.findChild<T *>(QString::fromLatin1(name));
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+
+    QStringList listLines()
+    {
+        QStringList lines;
+        QAbstractItemModel *model = child<QListView>("List1")->model();
+        for (int row = 0; row < model->rowCount(); ++row)
+            lines << model->index(row, 0).data().toString();
+        return lines;
+    }
+
+    SimMessenger messenger;
+    MemoryStore store;
+    Form1 form{&messenger, store};
+};
+
+} // namespace
+
+TEST_F(Form1Test, StartsWithItsControlsInPlace)
+{
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("Zelmo Extensions"));
+    EXPECT_EQ(form.centralWidget()->size(), twipsSize(4815, 3375 - 255, &form));
+    EXPECT_EQ(child<QGroupBox>("Frame1")->geometry(), twipsRect(0, 0, 4815, 2175, &form));
+    EXPECT_EQ(child<QGroupBox>("Frame1")->title(), QStringLiteral("Online Users"));
+    EXPECT_EQ(child<QListView>("List1")->toolTip(), QStringLiteral("Online Contacts"));
+    EXPECT_EQ(child<QPushButton>("Command2")->text(), QStringLiteral("Set yourself &away"));
+    EXPECT_EQ(child<QPushButton>("Command1")->text(), QStringLiteral("Set away &message"));
+    EXPECT_EQ(child<QLabel>("Label3")->text(), QStringLiteral("No away messages has been set!"));
+    EXPECT_TRUE(child<QLabel>("im1")->isVisible());
+    EXPECT_FALSE(child<QLabel>("im2")->isVisible());
+    EXPECT_TRUE(child<QLabel>("Label1")->text().isEmpty());
+
+    EXPECT_EQ(form.panelText(1), QStringLiteral("Unread Mail: "));
+    EXPECT_EQ(form.panelText(2), QStringLiteral("Status:"));
+    const QString now = Form1::clockText(QTime::currentTime());
+    const QString aMinuteAgo = Form1::clockText(QTime::currentTime().addSecs(-60));
+    EXPECT_TRUE(form.panelText(3) == now || form.panelText(3) == aMinuteAgo) << form.panelText(3);
+    EXPECT_FALSE(Form1::clockText(QTime(9, 5, 7)).contains(QStringLiteral("07")))
+        << "hours and minutes only";
+}
+
+TEST_F(Form1Test, ContactEventsReachTheListAndItsCount)
+{
+    form.contactLists().RebuildOnlineList();
+    EXPECT_EQ(listLines(), QStringList{QStringLiteral("Ann")});
+    EXPECT_EQ(child<QLabel>("Label1")->text(), QStringLiteral("1 Person online"));
+
+    messenger.changeContactState(QStringLiteral("bob@example.net"), 34);
+    test::drainEvents();
+    EXPECT_EQ(listLines(), (QStringList{QStringLiteral("Ann"), QStringLiteral("Bob")}));
+    EXPECT_EQ(child<QLabel>("Label1")->text(), QStringLiteral("2 People online"));
+}
+
+TEST_F(Form1Test, RefreshShowsTheOwnStatus)
+{
+    messenger.setUnreadMailCount(3);
+    messenger.setLocalStateNow(LocalState::OutToLunch);
+    form.localStatus().RefreshLocalStatus();
+    EXPECT_EQ(form.panelText(1), QStringLiteral("Unread Mail: 3"));
+    EXPECT_EQ(form.panelText(2), QStringLiteral("Status: Lunch/Away"));
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("Zelmo Extensions - Auto Away"));
+    EXPECT_EQ(child<QPushButton>("Command2")->text(), QStringLiteral("Set yourself Back"));
+}
+
+TEST_F(Form1Test, TheButtonSwitchesWithTheProgressWindow)
+{
+    messenger.setConfirmDelay(250);
+    bool disabledWithProgress = false;
+    QTimer::singleShot(100, &form, [&] {
+        Form6 *progress = form.progressWindow();
+        disabledWithProgress = !form.isEnabled() && progress && progress->isVisible()
+                               && progress->windowTitle() == QStringLiteral("Zelmo - Changing Status");
+    });
+
+    QTest::mouseClick(child<QPushButton>("Command2"), Qt::LeftButton);
+    EXPECT_TRUE(disabledWithProgress);
+    EXPECT_EQ(messenger.GetLocalState(), LocalState::Away);
+    EXPECT_TRUE(form.isEnabled());
+    EXPECT_EQ(form.panelText(2), QStringLiteral("Status: Away"));
+    // The progress window closes itself on its next tick.
+    EXPECT_TRUE(test::waitUntil([&] { return form.progressWindow() == nullptr; }, 2000));
+    EXPECT_FALSE(form.state().CurrStatus);
+}
+
+TEST_F(Form1Test, AFailedSwitchLeavesTheWindowUsable)
+{
+    messenger.failures().failAlways(Operation::SetLocalState);
+    QTest::mouseClick(child<QPushButton>("Command2"), Qt::LeftButton);
+    EXPECT_TRUE(form.isEnabled());
+    EXPECT_TRUE(child<QPushButton>("Command2")->isEnabled());
+    EXPECT_TRUE(test::waitUntil([&] { return form.progressWindow() == nullptr; }, 2000));
+}
+
+TEST(Form6Test, ProgressStepsToNinetyThenCompletes)
+{
+    AppState state;
+    auto *progress = new Form6(state);
+    progress->setAttribute(Qt::WA_DeleteOnClose);
+    QPointer<Form6> alive(progress);
+    progress->show();
+    auto *timer = progress->findChild<QTimer *>(QStringLiteral("Timer1"));
+    auto *bar = progress->findChild<QProgressBar *>(QStringLiteral("pb"));
+    ASSERT_TRUE(timer && bar);
+    EXPECT_EQ(timer->interval(), 100);
+    EXPECT_TRUE(timer->isActive());
+
+    QList<int> shown;
+    for (int tick = 0; tick < 22; ++tick) {
+        QMetaObject::invokeMethod(timer, "timeout");
+        shown << bar->value();
+    }
+    EXPECT_EQ(shown.mid(0, 4), (QList<int>{0, 5, 10, 15}));
+    EXPECT_EQ(shown.mid(18), (QList<int>{90, 90, 90, 90}));
+
+    state.CurrStatus = true;
+    QMetaObject::invokeMethod(timer, "timeout");
+    EXPECT_EQ(bar->value(), 100);
+    EXPECT_FALSE(state.CurrStatus);
+    EXPECT_TRUE(test::waitUntil([&] { return alive.isNull(); }, 1000));
+}
+
+TEST(Form6Test, AnEarlyConfirmationGoesStraightToOneHundred)
+{
+    AppState state;
+    Form6 progress(state);
+    progress.show();
+    state.CurrStatus = true;
+    auto *bar = progress.findChild<QProgressBar *>(QStringLiteral("pb"));
+    QMetaObject::invokeMethod(progress.findChild<QTimer *>(QStringLiteral("Timer1")), "timeout");
+    EXPECT_EQ(bar->value(), 100);
+    EXPECT_FALSE(progress.isVisible());
+    EXPECT_EQ(progress.size(), twipsSize(3495, 645, &progress));
+}

@@ -31,8 +31,8 @@ int main(int argc, char *argv[])
     if (!options->contactsFile.isEmpty()) {
         QString error;
         if (!messenger.loadContactsFile(options->contactsFile, &error)) {
-            QTextStream(stderr) << "zelmo: cannot use the contacts file "
-                                << options->contactsFile << ": " << error << '\n';
+            QTextStream(stderr) << "zelmo: cannot use the contacts file " << options->contactsFile
+                                << ": " << error << '\n';
             return 1;
         }
     }

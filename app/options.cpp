@@ -5,8 +5,7 @@
 
 namespace zelmo {
 
-std::optional<Options> parseOptions(const QStringList &arguments, QString *message,
-                                    int *exitCode)
+std::optional<Options> parseOptions(const QStringList &arguments, QString *message, int *exitCode)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Zelmo Extensions - messenger companion"));
@@ -34,14 +33,14 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *messa
         return std::nullopt;
     }
     if (parser.isSet(version)) {
-        *message = QCoreApplication::applicationName() + QLatin1Char(' ')
-                   + QCoreApplication::applicationVersion() + QLatin1Char('\n');
+        *message = QCoreApplication::applicationName() + QLatin1Char(' ') +
+                   QCoreApplication::applicationVersion() + QLatin1Char('\n');
         *exitCode = 0;
         return std::nullopt;
     }
     if (!parser.positionalArguments().isEmpty()) {
-        *message = QStringLiteral("Unexpected argument: ") + parser.positionalArguments().first()
-                   + QStringLiteral("\n\n") + parser.helpText();
+        *message = QStringLiteral("Unexpected argument: ") + parser.positionalArguments().first() +
+                   QStringLiteral("\n\n") + parser.helpText();
         return std::nullopt;
     }
 

@@ -18,7 +18,6 @@ struct Options {
 // Parses the arguments (the program name first). On a bad command line, returns nothing
 // and puts what to tell the user in *message; --help and --version do the same with their
 // text and set *exitCode to 0.
-std::optional<Options> parseOptions(const QStringList &arguments, QString *message,
-                                    int *exitCode);
+std::optional<Options> parseOptions(const QStringList &arguments, QString *message, int *exitCode);
 
 } // namespace zelmo

@@ -39,7 +39,8 @@ int main(int argc, char **argv)
     list.reserve(contacts);
     for (int i = 0; i < contacts; ++i) {
         list.append({QStringLiteral("contact%1@example.net").arg(i),
-                     QStringLiteral("Contact number %1").arg(i), zelmo::ContactState::Offline,
+                     QStringLiteral("Contact number %1").arg(i),
+                     zelmo::ContactState::Offline,
                      {zelmo::ListKind::AllContacts, zelmo::ListKind::Users}});
     }
 

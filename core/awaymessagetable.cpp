@@ -16,8 +16,7 @@ AwayMessageTable::AwayMessageTable(qint32 contactCount)
 {
 }
 
-bool AwayMessageTable::SetMessage(const QString &logon_name, const QString &message,
-                                  qint16 index)
+bool AwayMessageTable::SetMessage(const QString &logon_name, const QString &message, qint16 index)
 {
     if (index < 0 || index >= entryCount())
         return false;

@@ -12,7 +12,8 @@ namespace zelmo {
 namespace {
 
 // Only U+0020 counts as a blank here; tabs and line breaks are part of the text.
-QString trimBlanks(const QString &s) {
+QString trimBlanks(const QString &s)
+{
     qsizetype begin = 0;
     qsizetype end = s.size();
     while (begin < end && s.at(begin) == QLatin1Char(' '))
@@ -26,15 +27,19 @@ QString trimBlanks(const QString &s) {
 
 Dispatcher::Dispatcher(AppState &state, RemoteCommands &commands)
     : m_state(state)
-    , m_commands(commands) {}
+    , m_commands(commands)
+{
+}
 
-QString Dispatcher::autoMessageFooter() {
+QString Dispatcher::autoMessageFooter()
+{
     return QStringLiteral("(This was an Auto-Message by Orvan's Zelmo RoBot)");
 }
 
 void Dispatcher::mm_OnTextReceived(const IMSessionPtr &pIMSession, const UserPtr &pSourceUser,
                                    const QString &bstrMsgHeader, const QString &bstrMsgText,
-                                   bool *pfEnableDefault) {
+                                   bool *pfEnableDefault)
+{
     // The header is not consulted, and the client's own handling of the message goes on.
     Q_UNUSED(bstrMsgHeader);
     Q_UNUSED(pfEnableDefault);
@@ -92,7 +97,8 @@ void Dispatcher::mm_OnTextReceived(const IMSessionPtr &pIMSession, const UserPtr
     sendAwayMessage(pSourceUser, reply);
 }
 
-void Dispatcher::sendAwayMessage(const UserPtr &sender, Reply &reply) {
+void Dispatcher::sendAwayMessage(const UserPtr &sender, Reply &reply)
+{
     QString logon;
     if (!sender || !skipOnFailure([&] { logon = sender->GetLogonName(); }))
         return;

@@ -14,11 +14,14 @@ namespace {
 class LineReader {
 public:
     explicit LineReader(QFile &file)
-        : m_file(file) {}
+        : m_file(file)
+    {
+    }
 
     // The next line without its terminator; false at the end of the file or on a read error
     // (see failed()).
-    bool next(QByteArray &line) {
+    bool next(QByteArray &line)
+    {
         line.clear();
         bool started = false;
         for (;;) {
@@ -42,7 +45,8 @@ public:
     bool failed() const { return m_failed; }
 
 private:
-    bool refill() {
+    bool refill()
+    {
         m_buffer = m_file.read(64 * 1024);
         m_pos = 0;
         if (m_buffer.isEmpty()) {
@@ -61,7 +65,8 @@ private:
 
 } // namespace
 
-bool JokeList::load(const QString &path) {
+bool JokeList::load(const QString &path)
+{
     m_jokes.clear();
     QFile file(path);
     if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly))
@@ -83,25 +88,29 @@ bool JokeList::load(const QString &path) {
     return true;
 }
 
-std::optional<QString> JokeList::at(qint32 position) const {
+std::optional<QString> JokeList::at(qint32 position) const
+{
     if (position < 1 || position > m_jokes.size())
         return std::nullopt;
     return m_jokes.at(position - 1);
 }
 
 namespace {
-quint64 nanosecondsSinceMidnight() {
+quint64 nanosecondsSinceMidnight()
+{
     using namespace std::chrono;
     const auto sinceEpoch = system_clock::now().time_since_epoch();
     return static_cast<quint64>(duration_cast<nanoseconds>(sinceEpoch % hours(24)).count());
 }
 } // namespace
 
-RandomNumbers::RandomNumbers() {
+RandomNumbers::RandomNumbers()
+{
     m_previous = static_cast<quint32>(nanosecondsSinceMidnight());
 }
 
-qint16 RandomNumbers::Random_Num(qint16 max) {
+qint16 RandomNumbers::Random_Num(qint16 max)
+{
     if (max <= 0)
         return 1;
     const quint64 now = nanosecondsSinceMidnight();

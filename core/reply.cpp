@@ -7,11 +7,12 @@ namespace zelmo {
 QString ReplyHeader(ReplyColour colour)
 {
     const QString crlf = QStringLiteral("\r\n");
-    const QString co = colour == ReplyColour::Maroon ? QStringLiteral("800000") : QStringLiteral("0");
-    return QStringLiteral("MIME-Version: 1.0") + crlf
-           + QStringLiteral("Content-Type: text/plain; charset=UTF-8") + crlf
-           + QStringLiteral("X-MMS-IM-Format: FN=Arial; EF=; CO=") + co
-           + QStringLiteral("; CS=0; PF=22") + crlf + crlf;
+    const QString co =
+        colour == ReplyColour::Maroon ? QStringLiteral("800000") : QStringLiteral("0");
+    return QStringLiteral("MIME-Version: 1.0") + crlf +
+           QStringLiteral("Content-Type: text/plain; charset=UTF-8") + crlf +
+           QStringLiteral("X-MMS-IM-Format: FN=Arial; EF=; CO=") + co +
+           QStringLiteral("; CS=0; PF=22") + crlf + crlf;
 }
 
 Reply::Reply(IMSessionPtr session, ReplyColour colour)

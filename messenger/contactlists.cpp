@@ -14,8 +14,8 @@ ContactLists::ContactLists(AppState &state, OnlineListView &view, QObject *paren
 
 QString ContactLists::onlineCountText(qint16 count)
 {
-    return QString::number(count)
-           + (count == 1 ? QStringLiteral(" Person online") : QStringLiteral(" People online"));
+    return QString::number(count) +
+           (count == 1 ? QStringLiteral(" Person online") : QStringLiteral(" People online"));
 }
 
 void ContactLists::appendOnline(const UserCollectionPtr &list, const QString &suffix,
@@ -58,9 +58,8 @@ void ContactLists::RebuildOnlineList()
     m_view.setOnlineLines(lines);
 
     if (mm) {
-        skipOnFailure([&] {
-            m_state.awayMessages.resize(mm->GetList(ListKind::AllContacts)->GetCount());
-        });
+        skipOnFailure(
+            [&] { m_state.awayMessages.resize(mm->GetList(ListKind::AllContacts)->GetCount()); });
     }
     m_state.counter = m_state.Counter2;
     m_state.doneeverything = true;
@@ -70,8 +69,7 @@ void ContactLists::RebuildOnlineList()
 
 void ContactLists::connectTo(MessengerObject &mm)
 {
-    connect(&mm, &MessengerObject::OnUserStateChanged, this,
-            [this] { mm_OnUserStateChanged(); });
+    connect(&mm, &MessengerObject::OnUserStateChanged, this, [this] { mm_OnUserStateChanged(); });
     connect(&mm, &MessengerObject::OnUserFriendlyNameChangeResult, this,
             [this] { mm_OnUserFriendlyNameChangeResult(); });
     connect(&mm, &MessengerObject::OnListAddResult, this, [this] { mm_OnListAddResult(); });
@@ -99,7 +97,8 @@ bool ContactLists::listResultsApply() const
     qint32 status = ServiceStatus::Connected;
     // When the status cannot be read the list still changed: rebuilding is harmless, since
     // every step of the rebuild is guarded.
-    skipOnFailure([&] { status = m_state.mm->GetServices()->GetPrimaryService()->GetServiceStatus(); });
+    skipOnFailure(
+        [&] { status = m_state.mm->GetServices()->GetPrimaryService()->GetServiceStatus(); });
     return status != ServiceStatus::Synchronizing;
 }
 

@@ -11,8 +11,7 @@ QString programFolderFor(const QString &executableFolder)
     const QDir beside(executableFolder);
     if (QFileInfo::exists(beside.filePath(QStringLiteral("blonde.txt"))))
         return beside.absolutePath();
-    const QString installed =
-        QDir::cleanPath(beside.filePath(QStringLiteral("../share/zelmo")));
+    const QString installed = QDir::cleanPath(beside.filePath(QStringLiteral("../share/zelmo")));
     if (QFileInfo(installed).isDir())
         return installed;
     return beside.absolutePath();

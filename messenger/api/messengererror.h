@@ -21,8 +21,7 @@ private:
 
 // Runs one step of a handler that guards its steps: a failing messenger operation skips the
 // rest of the step and the handler goes on with the next. Returns whether the step completed.
-template <typename Step>
-bool skipOnFailure(Step &&step)
+template <typename Step> bool skipOnFailure(Step &&step)
 {
     try {
         step();

@@ -1,1 +1,57 @@
-// placeholder
+#include "platform/settings/qsettingsstore.h"
+
+#include <QSettings>
+#include <QStandardPaths>
+#include <QStringList>
+#include <QVariant>
+
+#include <utility>
+
+namespace zelmo {
+
+// Only access errors make a read give the default or a write fail. QSettings reads a malformed
+// file as well as it can and keeps what it understood when it writes; its FormatError reaches
+// only the first reader of a file in the process, so it could not be relied on anyway.
+
+QSettingsStore::QSettingsStore(QString folder)
+    : m_folder(std::move(folder))
+{
+    if (m_folder.isEmpty())
+        m_folder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+}
+
+QString QSettingsStore::filePath(const QString &application) const
+{
+    return m_folder + QLatin1Char('/') + application + QLatin1Char('/') + application +
+           QStringLiteral(".ini");
+}
+
+QString QSettingsStore::read(const QString &application, const QString &section, const QString &key,
+                             const QString &defaultValue)
+{
+    const QSettings settings(filePath(application), QSettings::IniFormat);
+    if (settings.status() == QSettings::AccessError)
+        return defaultValue;
+    const QVariant value = settings.value(section + QLatin1Char('/') + key);
+    if (!value.isValid())
+        return defaultValue;
+    // An unquoted comma in a hand-edited file makes QSettings read a list; the user meant
+    // the text as written.
+    if (value.userType() == QMetaType::QStringList)
+        return value.toStringList().join(QLatin1Char(','));
+    return value.toString();
+}
+
+bool QSettingsStore::write(const QString &application, const QString &section, const QString &key,
+                           const QString &value)
+{
+    QSettings settings(filePath(application), QSettings::IniFormat);
+    // A file that could not be read would be rewritten without what it held.
+    if (settings.status() == QSettings::AccessError)
+        return false;
+    settings.setValue(section + QLatin1Char('/') + key, value);
+    settings.sync();
+    return settings.status() != QSettings::AccessError;
+}
+
+} // namespace zelmo

@@ -8,7 +8,8 @@ using zelmo::AwayMessageTable;
 
 namespace {
 
-TEST(AwayMessageTable, HasOneEntryMoreThanContactsAllFree) {
+TEST(AwayMessageTable, HasOneEntryMoreThanContactsAllFree)
+{
     AwayMessageTable table(4);
     EXPECT_EQ(table.entryCount(), 5);
     EXPECT_EQ(table.freeEntryCount(), 5);
@@ -16,7 +17,8 @@ TEST(AwayMessageTable, HasOneEntryMoreThanContactsAllFree) {
     EXPECT_EQ(table.entry(-1), nullptr);
 }
 
-TEST(AwayMessageTable, SetMessageOverwritesWhateverTheEntryHeld) {
+TEST(AwayMessageTable, SetMessageOverwritesWhateverTheEntryHeld)
+{
     AwayMessageTable table(5);
     ASSERT_TRUE(table.SetMessage("ann@x", "gone fishing", 3));
     ASSERT_TRUE(table.SetMessage("bob@x", "at lunch", 3));
@@ -25,14 +27,16 @@ TEST(AwayMessageTable, SetMessageOverwritesWhateverTheEntryHeld) {
     EXPECT_EQ(table.GetMessage("ann@x"), "");
 }
 
-TEST(AwayMessageTable, OnlyTheLogonNameDecidesWhetherAnEntryIsFree) {
+TEST(AwayMessageTable, OnlyTheLogonNameDecidesWhetherAnEntryIsFree)
+{
     AwayMessageTable table(2);
     table.SetMessage("ann@x", "", 1);
     EXPECT_EQ(table.freeEntryCount(), 2);
     EXPECT_EQ(table.entry(1)->logonName, "ann@x");
 }
 
-TEST(AwayMessageTable, GetMessageTakesTheLastMatchAndComparesCase) {
+TEST(AwayMessageTable, GetMessageTakesTheLastMatchAndComparesCase)
+{
     AwayMessageTable table(6);
     table.SetMessage("ann@x", "first", 2);
     table.SetMessage("ann@x", "second\r\nline", 5);
@@ -41,7 +45,8 @@ TEST(AwayMessageTable, GetMessageTakesTheLastMatchAndComparesCase) {
     EXPECT_EQ(table.GetMessage("nobody"), "");
 }
 
-TEST(AwayMessageTable, DeleteMessageClearsEveryMatchInPlace) {
+TEST(AwayMessageTable, DeleteMessageClearsEveryMatchInPlace)
+{
     AwayMessageTable table(5);
     table.SetMessage("ann@x", "one", 1);
     table.SetMessage("bob@x", "keep", 2);
@@ -56,7 +61,8 @@ TEST(AwayMessageTable, DeleteMessageClearsEveryMatchInPlace) {
     EXPECT_EQ(table.freeEntryCount(), 5);
 }
 
-TEST(AwayMessageTable, ResizeKeepsTheLowerEntriesAndDropsTheRest) {
+TEST(AwayMessageTable, ResizeKeepsTheLowerEntriesAndDropsTheRest)
+{
     AwayMessageTable table(5);
     table.SetMessage("ann@x", "low", 1);
     table.SetMessage("bob@x", "high", 4);
@@ -71,7 +77,8 @@ TEST(AwayMessageTable, ResizeKeepsTheLowerEntriesAndDropsTheRest) {
     EXPECT_EQ(table.GetMessage("ann@x"), "low");
 }
 
-TEST(AwayMessageTable, SetMessageOutsideTheTableIsRefusedAndChangesNothing) {
+TEST(AwayMessageTable, SetMessageOutsideTheTableIsRefusedAndChangesNothing)
+{
     AwayMessageTable table(2);
     table.SetMessage("ann@x", "kept", 2);
     EXPECT_FALSE(table.SetMessage("bob@x", "lost", 3));

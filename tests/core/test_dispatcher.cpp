@@ -27,21 +27,25 @@ class FakeCommands : public RemoteCommands {
 public:
     void sendJoke(Reply &reply) override { run(QStringLiteral("joke"), &reply); }
     void playBeep() override { run(QStringLiteral("beep")); }
-    bool onlineUsersCodeAccepted(const QString &text) override {
+    bool onlineUsersCodeAccepted(const QString &text) override
+    {
         run(QStringLiteral("code test"));
         return text.endsWith(QLatin1String(" 47209"));
     }
     void sendOnlineUsers(Reply &reply) override { run(QStringLiteral("online users"), &reply); }
     void sendHelp(Reply &reply) override { run(QStringLiteral("help"), &reply); }
-    void changeNickname(const QString &text, Reply &reply) override {
+    void changeNickname(const QString &text, Reply &reply) override
+    {
         lastText = text;
         run(QStringLiteral("change nick"), &reply);
     }
-    void setAway(const QString &text, Reply &reply) override {
+    void setAway(const QString &text, Reply &reply) override
+    {
         lastText = text;
         run(QStringLiteral("set away"), &reply);
     }
-    void setBack(const QString &text, Reply &reply) override {
+    void setBack(const QString &text, Reply &reply) override
+    {
         lastText = text;
         run(QStringLiteral("set back"), &reply);
     }
@@ -51,7 +55,8 @@ public:
     QString lastText;
 
 private:
-    void run(const QString &name, Reply *reply = nullptr) {
+    void run(const QString &name, Reply *reply = nullptr)
+    {
         calls << name;
         if (throwing.contains(name))
             throw MessengerError(name, QStringLiteral("injected"));
@@ -62,7 +67,8 @@ private:
 
 class DispatcherTest : public testing::Test {
 protected:
-    DispatcherTest() {
+    DispatcherTest()
+    {
         QList<sim::SimContact> contacts;
         for (const char *name : {"ann", "bob", "cat", "dan", "eve", "fay"}) {
             const QString n = QString::fromLatin1(name);
@@ -83,14 +89,16 @@ protected:
     }
 
     // What the contact got back for one message, each line as "<colour> <text>".
-    QStringList receive(const QString &logon, const QString &text) {
+    QStringList receive(const QString &logon, const QString &text)
+    {
         const auto session = sim.receiveText(logon, text);
         session->clearSent();
         test::drainEvents();
         return replies(*session);
     }
 
-    static QStringList replies(const sim::SimSession &session) {
+    static QStringList replies(const sim::SimSession &session)
+    {
         QStringList out;
         for (const sim::SentText &m : session.sent()) {
             EXPECT_EQ(m.messageType, 2);
@@ -102,7 +110,8 @@ protected:
         return out;
     }
 
-    void awayWithMessage(const QString &message = QStringLiteral("out for lunch")) {
+    void awayWithMessage(const QString &message = QStringLiteral("out for lunch"))
+    {
         state.AwayMode = true;
         state.SetMessage(Ann, message, 0);
     }
@@ -115,7 +124,8 @@ protected:
     Dispatcher dispatcher{state, commands};
 };
 
-TEST_F(DispatcherTest, JokeNeedsTheWholeTextInAnyCase) {
+TEST_F(DispatcherTest, JokeNeedsTheWholeTextInAnyCase)
+{
     EXPECT_EQ(receive(Ann, "|joke|"), QStringList{"maroon joke"});
     EXPECT_EQ(receive(Ann, "|JOKES|"), QStringList{"maroon joke"});
     awayWithMessage();
@@ -123,37 +133,43 @@ TEST_F(DispatcherTest, JokeNeedsTheWholeTextInAnyCase) {
     EXPECT_EQ(receive(Ann, "|JOKE| please"), awayReply);
 }
 
-TEST_F(DispatcherTest, BeepPlaysAndTheMessageGoesOn) {
+TEST_F(DispatcherTest, BeepPlaysAndTheMessageGoesOn)
+{
     awayWithMessage();
     EXPECT_EQ(receive(Ann, "|beep|"), awayReply);
     EXPECT_EQ(commands.calls, QStringList({"beep"}));
 }
 
-TEST_F(DispatcherTest, GreetingListsOnlineUsersWithoutACode) {
+TEST_F(DispatcherTest, GreetingListsOnlineUsersWithoutACode)
+{
     EXPECT_EQ(receive(Ann, "hey WASSSUP ?! all"), QStringList{"maroon online users"});
     EXPECT_EQ(receive(Ann, "|OnlineUsers| 47209"), QStringList{"maroon online users"});
     EXPECT_EQ(commands.calls, QStringList({"online users", "code test", "online users"}));
 }
 
-TEST_F(DispatcherTest, WrongOnlineUsersCodeFallsThroughToTheAwayMessage) {
+TEST_F(DispatcherTest, WrongOnlineUsersCodeFallsThroughToTheAwayMessage)
+{
     awayWithMessage();
     EXPECT_EQ(receive(Ann, "|ONLINEUSERS| 12345"), awayReply);
 }
 
-TEST_F(DispatcherTest, HelpNeedsTheWholeTextWhileChangeNickIsFoundAnywhere) {
+TEST_F(DispatcherTest, HelpNeedsTheWholeTextWhileChangeNickIsFoundAnywhere)
+{
     EXPECT_EQ(receive(Ann, "|help|"), QStringList{"maroon help"});
     EXPECT_EQ(receive(Ann, "|HELP| me"), QStringList{});
     EXPECT_EQ(receive(Ann, "x |changenick| 47209 Neo"), QStringList{"black change nick"});
     EXPECT_EQ(commands.lastText, "x |changenick| 47209 Neo");
 }
 
-TEST_F(DispatcherTest, ChangeNickWinsOverSetAwayInEitherMode) {
+TEST_F(DispatcherTest, ChangeNickWinsOverSetAwayInEitherMode)
+{
     EXPECT_EQ(receive(Ann, "|CHANGENICK| |SETAWAY| 47209"), QStringList{"black change nick"});
     awayWithMessage();
     EXPECT_EQ(receive(Ann, "|CHANGENICK| |SETBACK| 47209"), QStringList{"black change nick"});
 }
 
-TEST_F(DispatcherTest, WhileNotAwayOnlySetAwayIsAnswered) {
+TEST_F(DispatcherTest, WhileNotAwayOnlySetAwayIsAnswered)
+{
     state.SetMessage(Ann, "unused", 0);
     EXPECT_EQ(receive(Ann, "|setaway| 47209"), QStringList{"black set away"});
     EXPECT_EQ(receive(Ann, "|SETBACK| 47209"), QStringList{});
@@ -161,21 +177,24 @@ TEST_F(DispatcherTest, WhileNotAwayOnlySetAwayIsAnswered) {
     EXPECT_EQ(commands.calls, QStringList({"set away"}));
 }
 
-TEST_F(DispatcherTest, WhileAwaySetBackRunsAndSetAwayGetsTheAwayMessage) {
+TEST_F(DispatcherTest, WhileAwaySetBackRunsAndSetAwayGetsTheAwayMessage)
+{
     awayWithMessage();
     EXPECT_EQ(receive(Ann, "|SETAWAY| 47209"), awayReply);
     EXPECT_EQ(receive(Ann, "|setback| 47209"), QStringList{"black set back"});
     EXPECT_EQ(commands.lastText, "|setback| 47209");
 }
 
-TEST_F(DispatcherTest, ALineBreakAloneGetsNoAnswerButIsKept) {
+TEST_F(DispatcherTest, ALineBreakAloneGetsNoAnswerButIsKept)
+{
     awayWithMessage();
     EXPECT_EQ(receive(Ann, "  \r\n "), QStringList{});
     EXPECT_EQ(state.awayMessageString, "  \r\n ");
     EXPECT_EQ(receive(Ann, "\t\r\n"), awayReply);
 }
 
-TEST_F(DispatcherTest, AwayMessageIsTheFirstMatchTrimmedOfBlanksOnly) {
+TEST_F(DispatcherTest, AwayMessageIsTheFirstMatchTrimmedOfBlanksOnly)
+{
     state.AwayMode = true;
     EXPECT_EQ(receive(Ann, "hi"), QStringList{});
 
@@ -188,7 +207,8 @@ TEST_F(DispatcherTest, AwayMessageIsTheFirstMatchTrimmedOfBlanksOnly) {
     EXPECT_EQ(receive(Ann, "hi"), QStringList({"black back at\r\nnine\t", "black " + Footer}));
 }
 
-TEST_F(DispatcherTest, OnlyEntriesOfListedContactsAreScanned) {
+TEST_F(DispatcherTest, OnlyEntriesOfListedContactsAreScanned)
+{
     state.AwayMode = true;
     // The table's last entry lies beyond the contacts.
     state.SetMessage(Ann, "beyond", static_cast<qint16>(state.allusers->GetCount()));
@@ -199,7 +219,8 @@ TEST_F(DispatcherTest, OnlyEntriesOfListedContactsAreScanned) {
     EXPECT_EQ(receive(Bob, "hi"), QStringList({"black bob's", "black " + Footer}));
 }
 
-TEST_F(DispatcherTest, UnreadableSenderOrListGetsNoReply) {
+TEST_F(DispatcherTest, UnreadableSenderOrListGetsNoReply)
+{
     state.AwayMode = true;
     state.SetMessage(Ann, "out", 0);
     // Free entries hold an empty logon name; a sender whose name fails must not match them.
@@ -215,7 +236,8 @@ TEST_F(DispatcherTest, UnreadableSenderOrListGetsNoReply) {
     EXPECT_EQ(receive(Ann, "hi"), QStringList{});
 }
 
-TEST_F(DispatcherTest, AFailedSendLosesOnlyThatLine) {
+TEST_F(DispatcherTest, AFailedSendLosesOnlyThatLine)
+{
     awayWithMessage();
     const auto session = sim.receiveText(Ann, "hi");
     sim.failures().failAfter(Operation::SendText, 0, 1);
@@ -223,7 +245,8 @@ TEST_F(DispatcherTest, AFailedSendLosesOnlyThatLine) {
     EXPECT_EQ(replies(*session), QStringList{"black " + Footer});
 }
 
-TEST_F(DispatcherTest, AFailingCommandStepIsSkipped) {
+TEST_F(DispatcherTest, AFailingCommandStepIsSkipped)
+{
     awayWithMessage();
     commands.throwing = {"beep", "code test", "joke"};
     EXPECT_EQ(receive(Ann, "|BEEP|"), awayReply);
@@ -232,7 +255,8 @@ TEST_F(DispatcherTest, AFailingCommandStepIsSkipped) {
     EXPECT_EQ(receive(Ann, "hi"), awayReply);
 }
 
-TEST_F(DispatcherTest, PendingEventsRunBeforeTheLookupButAfterTheAwayDecision) {
+TEST_F(DispatcherTest, PendingEventsRunBeforeTheLookupButAfterTheAwayDecision)
+{
     awayWithMessage();
     const auto session = sim.receiveText(Ann, "hi");
     QMetaObject::invokeMethod(

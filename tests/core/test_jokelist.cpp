@@ -18,7 +18,8 @@ namespace {
 class JokeFile : public testing::Test {
 protected:
     // Writes bytes to blonde.txt in a fresh folder and loads them.
-    JokeList load(const QByteArray &bytes) {
+    JokeList load(const QByteArray &bytes)
+    {
         QFile file(path());
         EXPECT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(bytes);
@@ -28,7 +29,8 @@ protected:
         return jokes;
     }
 
-    QStringList all(const JokeList &jokes) {
+    QStringList all(const JokeList &jokes)
+    {
         QStringList out;
         for (int i = 1; i <= jokes.jokeCount(); ++i)
             out << jokes.at(i).value_or(QStringLiteral("<none>"));
@@ -40,36 +42,42 @@ protected:
     QTemporaryDir m_dir;
 };
 
-TEST_F(JokeFile, LinesPairUpInFileOrder) {
+TEST_F(JokeFile, LinesPairUpInFileOrder)
+{
     const JokeList jokes = load("Q1\r\nA1\r\nQ2\r\nA2\r\n");
     EXPECT_EQ(all(jokes), QStringList({"Q1\r\nA1", "Q2\r\nA2"}));
     EXPECT_EQ(jokes.at(0), std::nullopt);
     EXPECT_EQ(jokes.at(3), std::nullopt);
 }
 
-TEST_F(JokeFile, AnEmptyLineDropsItsPairAndShiftsThePairingAfterIt) {
+TEST_F(JokeFile, AnEmptyLineDropsItsPairAndShiftsThePairingAfterIt)
+{
     EXPECT_EQ(all(load("Q1\r\nA1\r\n\r\nQ2\r\nA2\r\n")), QStringList({"Q1\r\nA1"}));
     // The partnerless last line is ignored too.
     EXPECT_EQ(all(load("Q1\r\nA1\r\nQ2\r\n")), QStringList({"Q1\r\nA1"}));
 }
 
-TEST_F(JokeFile, ALineOfBlanksIsText) {
+TEST_F(JokeFile, ALineOfBlanksIsText)
+{
     EXPECT_EQ(all(load("Q1\r\n   \r\n")), QStringList({"Q1\r\n   "}));
 }
 
-TEST_F(JokeFile, EveryKindOfLineEndEndsALine) {
+TEST_F(JokeFile, EveryKindOfLineEndEndsALine)
+{
     EXPECT_EQ(all(load("Q1\nA1\nQ2\nA2")), QStringList({"Q1\r\nA1", "Q2\r\nA2"}));
     EXPECT_EQ(all(load("Q1\rA1\rQ2\r\nA2\n")), QStringList({"Q1\r\nA1", "Q2\r\nA2"}));
     // CR then CR LF is two line ends: an empty line between.
     EXPECT_EQ(all(load("Q1\r\r\nA1\r\nQ2\r\n")), QStringList({"A1\r\nQ2"}));
 }
 
-TEST_F(JokeFile, BytesAreDecodedAndInvalidOnesReplaced) {
+TEST_F(JokeFile, BytesAreDecodedAndInvalidOnesReplaced)
+{
     const JokeList jokes = load("Caf\xc3\xa9?\r\nBad \xff byte\r\n");
     EXPECT_EQ(jokes.at(1), QString::fromUtf8("Caf\xc3\xa9?\r\nBad ") + QChar(0xFFFD) + " byte");
 }
 
-TEST_F(JokeFile, MissingOrUnreadableFileLoadsNothing) {
+TEST_F(JokeFile, MissingOrUnreadableFileLoadsNothing)
+{
     JokeList jokes;
     EXPECT_FALSE(jokes.load(m_dir.filePath(QStringLiteral("missing.txt"))));
     EXPECT_FALSE(jokes.load(m_dir.path()));
@@ -77,7 +85,8 @@ TEST_F(JokeFile, MissingOrUnreadableFileLoadsNothing) {
     EXPECT_EQ(jokes.at(1), std::nullopt);
 }
 
-TEST_F(JokeFile, LoadingStopsAtTheCap) {
+TEST_F(JokeFile, LoadingStopsAtTheCap)
+{
     QByteArray bytes;
     for (int i = 0; i < JokeList::MaxJokes + 10; ++i)
         bytes += "q\na\n";
@@ -86,7 +95,8 @@ TEST_F(JokeFile, LoadingStopsAtTheCap) {
     EXPECT_EQ(jokes.at(JokeList::MaxJokes), QStringLiteral("q\r\na"));
 }
 
-TEST(ShippedJokeFile, LoadsAtLeastThirtyJokes) {
+TEST(ShippedJokeFile, LoadsAtLeastThirtyJokes)
+{
     // The build also copies the file beside the test programs.
     const QString root = qEnvironmentVariable("ZELMO_SOURCE_DIR");
     const QString path = root.isEmpty()
@@ -99,7 +109,8 @@ TEST(ShippedJokeFile, LoadsAtLeastThirtyJokes) {
         EXPECT_EQ(jokes.at(i)->count(QStringLiteral("\r\n")), 1) << "joke " << i;
 }
 
-TEST(RandomNumbers, DrawsStayWithinOneToMax) {
+TEST(RandomNumbers, DrawsStayWithinOneToMax)
+{
     zelmo::RandomNumbers random;
     QSet<int> seen;
     for (int i = 0; i < 300; ++i) {
@@ -114,7 +125,8 @@ TEST(RandomNumbers, DrawsStayWithinOneToMax) {
     EXPECT_EQ(seen.size(), 3);
 }
 
-TEST_F(JokeFile, PrintChatupLineGivesTheOnlyJokeOrNothing) {
+TEST_F(JokeFile, PrintChatupLineGivesTheOnlyJokeOrNothing)
+{
     zelmo::AppState state;
     state.programFolder = m_dir.path();
     state.Open_file();

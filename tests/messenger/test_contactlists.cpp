@@ -81,9 +81,9 @@ TEST_F(ContactListsTest, BlockedContactsFollowUsersWithTheirMark)
     use({contact(QStringLiteral("Zed"), 2, blocked), contact(QStringLiteral("Ann"), 2, user),
          contact(QStringLiteral("Twice"), 34, both), contact(QStringLiteral("Gone"), 1, blocked)});
 
-    EXPECT_EQ(view.lines, (QStringList{QStringLiteral("Ann"), QStringLiteral("Twice"),
-                                       QStringLiteral("Zed  (BLOCKED)"),
-                                       QStringLiteral("Twice  (BLOCKED)")}));
+    EXPECT_EQ(view.lines,
+              (QStringList{QStringLiteral("Ann"), QStringLiteral("Twice"),
+                           QStringLiteral("Zed  (BLOCKED)"), QStringLiteral("Twice  (BLOCKED)")}));
     EXPECT_EQ(view.countText, QStringLiteral("4 People online"));
 }
 

@@ -42,13 +42,13 @@ protected:
     Form1Test()
     {
         const QList<ListKind> user{ListKind::AllContacts, ListKind::Users};
-        messenger.setContacts({{QStringLiteral("ann@example.net"), QStringLiteral("Ann"), 2, user},
-                               {QStringLiteral("bob@example.net"), QStringLiteral("Bob"), 1, user}});
+        messenger.setContacts(
+            {{QStringLiteral("ann@example.net"), QStringLiteral("Ann"), 2, user},
+             {QStringLiteral("bob@example.net"), QStringLiteral("Bob"), 1, user}});
         form.show();
     }
 
-    template <typename T>
-    T *child(const char *name)
+    template <typename T> T *child(const char *name)
     {
         T *w = form.findChild<T *>(QString::fromLatin1(name));
         EXPECT_NE(w, nullptr) << name;
@@ -123,8 +123,8 @@ TEST_F(Form1Test, TheButtonSwitchesWithTheProgressWindow)
     bool disabledWithProgress = false;
     QTimer::singleShot(100, &form, [&] {
         Form6 *progress = form.progressWindow();
-        disabledWithProgress = !form.isEnabled() && progress && progress->isVisible()
-                               && progress->windowTitle() == QStringLiteral("Zelmo - Changing Status");
+        disabledWithProgress = !form.isEnabled() && progress && progress->isVisible() &&
+                               progress->windowTitle() == QStringLiteral("Zelmo - Changing Status");
     });
 
     QTest::mouseClick(child<QPushButton>("Command2"), Qt::LeftButton);

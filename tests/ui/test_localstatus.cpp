@@ -66,10 +66,10 @@ TEST_F(LocalStatusTest, RefreshShowsEachListedState)
         const char *text;
         bool away;
     };
-    const Row rows[] = {{2, "Status: Online", false},     {6, "Status: Offline", false},
-                        {10, "Status: Busy", false},      {14, "Status: Brb", true},
-                        {18, "Status: Idle/Away", true},  {34, "Status: Away", true},
-                        {50, "Status: On Phone", true},   {66, "Status: Lunch/Away", true}};
+    const Row rows[] = {{2, "Status: Online", false},    {6, "Status: Offline", false},
+                        {10, "Status: Busy", false},     {14, "Status: Brb", true},
+                        {18, "Status: Idle/Away", true}, {34, "Status: Away", true},
+                        {50, "Status: On Phone", true},  {66, "Status: Lunch/Away", true}};
     for (const Row &row : rows) {
         SCOPED_TRACE(row.code);
         messenger.setLocalStateNow(row.code);
@@ -211,10 +211,10 @@ TEST_F(LocalStatusTest, AFailingCallRestoresTheWindowBeforeFailing)
 {
     messenger.failures().failAlways(Operation::SetLocalState);
     EXPECT_THROW(status.Command2_Click(), MessengerError);
-    EXPECT_EQ(view.log, (QStringList{QStringLiteral("button off"), QStringLiteral("progress shown"),
-                                     QStringLiteral("window off"), QStringLiteral("window on"),
-                                     QStringLiteral("button on"),
-                                     QStringLiteral("progress dismissed")}));
+    EXPECT_EQ(view.log,
+              (QStringList{QStringLiteral("button off"), QStringLiteral("progress shown"),
+                           QStringLiteral("window off"), QStringLiteral("window on"),
+                           QStringLiteral("button on"), QStringLiteral("progress dismissed")}));
     messenger.failures().clearAll();
 
     // A failure while waiting, too.

@@ -48,10 +48,9 @@ QLabel *iconLabel(QWidget *parent, const char *name, const QString &resource)
 } // namespace
 
 Form1::Form1(MessengerObject *messenger, SettingsStore &settings, QWidget *parent)
-    : QMainWindow(parent,
-                  Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                      | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
-                      | Qt::WindowCloseButtonHint)
+    : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                              Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                              Qt::WindowCloseButtonHint)
     , m_state(messenger)
     , m_contactLists(m_state, *this)
     , m_localStatus(m_state, *this)
@@ -255,7 +254,8 @@ void Form1::showProgress()
 {
     if (m_progress)
         m_progress->close();
-    m_progress = new Form6(m_state, this);
+    // A window of its own rather than a child: a child would be disabled with this window.
+    m_progress = new Form6(m_state);
     m_progress->setAttribute(Qt::WA_DeleteOnClose);
     m_progress->show();
 }

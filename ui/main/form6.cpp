@@ -13,11 +13,14 @@
 namespace zelmo {
 
 Form6::Form6(AppState &state, QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
+    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
     , m_state(state)
 {
     setObjectName(QStringLiteral("Form6"));
     setWindowTitle(title());
+    QFont font(QStringLiteral("Arial"));
+    font.setPointSizeF(8.25);
+    setFont(font);
     setFixedSize(twipsSize(3495, 645, this));
 
     pb = new QProgressBar(this);

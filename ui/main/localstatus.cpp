@@ -69,7 +69,8 @@ void LocalStatus::RefreshLocalStatus()
 
     skipOnFailure([&] {
         const qint32 count = messengerOf(m_state, "GetUnreadMailCount").GetUnreadMailCount(0);
-        if (count < std::numeric_limits<qint16>::min() || count > std::numeric_limits<qint16>::max())
+        if (count < std::numeric_limits<qint16>::min() ||
+            count > std::numeric_limits<qint16>::max())
             throw MessengerError(QStringLiteral("GetUnreadMailCount"), QStringLiteral("overflow"));
         m_state.Mailcount = static_cast<qint16>(count);
     });

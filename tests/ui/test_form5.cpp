@@ -1,0 +1,302 @@
+// The authorization code dialog, driven with key and mouse events on the offscreen platform.
+
+#include "ui/main/form5.h"
+
+#include "core/appstate.h"
+#include "core/settingsstore.h"
+#include "platform/settings/qsettingsstore.h"
+#include "support/printers.h"
+#include "ui/main/authorizationcode.h"
+#include "ui/main/messagebox.h"
+#include "ui/main/twips.h"
+
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QFile>
+#include <QHash>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QWindow>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace zelmo;
+
+namespace {
+
+class MemoryStore : public SettingsStore {
+public:
+    QString read(const QString &application, const QString &section, const QString &key,
+                 const QString &defaultValue) override
+    {
+        return values.value(application + '/' + section + '/' + key, defaultValue);
+    }
+    bool write(const QString &application, const QString &section, const QString &key,
+               const QString &value) override
+    {
+        ++writes;
+        if (!writable)
+            return false;
+        values.insert(application + '/' + section + '/' + key, value);
+        return true;
+    }
+    static QString address()
+    {
+        return QStringLiteral("Zelmo Extensions/Settings/AuthorizedPassword");
+    }
+    QString code() const { return values.value(address()); }
+
+    QHash<QString, QString> values;
+    bool writable = true;
+    int writes = 0;
+};
+
+class Form5Test : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        MessageBox::setObserver(
+            [this](const QString &title, const QString &text) { boxes << title + ": " + text; });
+    }
+    void TearDown() override { MessageBox::setObserver(nullptr); }
+
+    void open(QWidget *parent = nullptr)
+    {
+        dialog = std::make_unique<Form5>(code, parent);
+        dialog->show();
+        ASSERT_TRUE(active());
+        field = dialog->findChild<QLineEdit *>(QStringLiteral("Text1"));
+        set = dialog->findChild<QPushButton *>(QStringLiteral("Command1"));
+        cancel = dialog->findChild<QPushButton *>(QStringLiteral("Command2"));
+        ASSERT_TRUE(field && set && cancel);
+    }
+    // A dialog with a parent counts as active for QWindow as soon as the parent is.
+    bool active() const
+    {
+        return QTest::qWaitFor([this] { return QApplication::activeWindow() == dialog.get(); });
+    }
+    // Keys go where the keyboard would send them: to the widget that has the focus.
+    static void type(const QString &keys) { QTest::keyClicks(QApplication::focusWidget(), keys); }
+    static void press(Qt::Key key) { QTest::keyClick(QApplication::focusWidget(), key); }
+
+    MemoryStore store;
+    AppState state;
+    AuthorizationCode code{state, store};
+    QStringList boxes;
+    QWidget mainWindow; // outlives the dialog, which it may own
+    std::unique_ptr<Form5> dialog;
+    QLineEdit *field = nullptr;
+    QPushButton *set = nullptr;
+    QPushButton *cancel = nullptr;
+};
+
+const QString refusal = QStringLiteral("Zelmo Extensions: Please insert a 5 digit code!");
+
+} // namespace
+
+TEST_F(Form5Test, LayoutFocusAndTheDefaultCode)
+{
+    mainWindow.setGeometry(0, 0, 120, 80);
+    mainWindow.show();
+    open(&mainWindow);
+    EXPECT_EQ(dialog->windowTitle(), "Zelmo Extensions - View/Change Auth Password");
+    const QPoint offCentre =
+        dialog->frameGeometry().center() - dialog->screen()->availableGeometry().center();
+    EXPECT_LE(offCentre.manhattanLength(), 2) << "centred on the screen, not on the main window";
+    EXPECT_EQ(dialog->size(), twipsSize(4710, 510, dialog.get()));
+    auto *label = dialog->findChild<QLabel *>(QStringLiteral("Label1"));
+    ASSERT_TRUE(label);
+    EXPECT_EQ(label->geometry(), twipsRect(120, 120, 1695, 255, label));
+    EXPECT_LE(label->sizeHint().width(), label->width()) << "the label is clipped";
+    EXPECT_EQ(field->geometry(), twipsRect(1920, 120, 615, 285, field));
+    EXPECT_EQ(set->geometry(), twipsRect(2760, 120, 855, 315, set));
+    EXPECT_EQ(cancel->geometry(), twipsRect(3720, 120, 855, 315, cancel));
+    for (QWidget *w : QList<QWidget *>{label, field, set, cancel})
+        EXPECT_FALSE(w->accessibleName().isEmpty()) << w->objectName().toStdString();
+    EXPECT_FALSE(set->autoDefault() || set->isDefault() || cancel->autoDefault());
+
+    EXPECT_EQ(field->text(), "47209");
+    EXPECT_EQ(store.writes, 0) << "showing the default must not store it";
+    EXPECT_EQ(QApplication::focusWidget(), field);
+    press(Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), set);
+    press(Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), cancel);
+}
+
+TEST_F(Form5Test, ClickEmptiesAndOnlyDigitsAreTyped)
+{
+    open();
+    QTest::mouseClick(field, Qt::LeftButton);
+    EXPECT_EQ(field->text(), "");
+    type("1a2b3");
+    EXPECT_EQ(field->text(), "123");
+
+    QTest::mouseClick(set, Qt::LeftButton);
+    EXPECT_EQ(boxes, QStringList{refusal});
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_EQ(field->text(), "123");
+    EXPECT_EQ(store.writes, 0);
+}
+
+TEST_F(Form5Test, ASixthDigitIsDroppedAndSetStoresTheCode)
+{
+    open();
+    QTest::mouseClick(field, Qt::LeftButton);
+    type("123456");
+    EXPECT_EQ(field->text(), "12345");
+
+    QTest::mouseClick(set, Qt::LeftButton);
+    EXPECT_TRUE(boxes.isEmpty());
+    EXPECT_EQ(store.code(), "12345");
+    EXPECT_EQ(state.AUTHORIZEDPASSWORD, "12345");
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_EQ(dialog->result(), QDialog::Accepted);
+}
+
+TEST_F(Form5Test, EditingKeys)
+{
+    open();
+    for (Qt::Key key : {Qt::Key_Backspace, Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space})
+        press(key);
+    EXPECT_EQ(field->text(), "47209") << "Backspace, Enter and Space change nothing";
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_TRUE(boxes.isEmpty()) << "Enter pressed a button";
+
+    // Delete comes with a DEL character on X11, yet it still deletes. Ctrl+V types a control
+    // character, which the field discards like any other.
+    QApplication::clipboard()->setText(QStringLiteral("9"));
+    press(Qt::Key_Home);
+    QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier, QStringLiteral("\x7f"));
+    QApplication::sendEvent(field, &del);
+    press(Qt::Key_Delete);
+    QKeyEvent paste(QEvent::KeyPress, Qt::Key_V, Qt::ControlModifier, QStringLiteral("\x16"));
+    QApplication::sendEvent(field, &paste);
+    EXPECT_EQ(field->text(), "209");
+
+    // With the caret inside the text, digits still go to the end, and so do digits typed
+    // while a button has the focus.
+    press(Qt::Key_Right);
+    type("8");
+    EXPECT_EQ(field->text(), "2098");
+    press(Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), set);
+    type("45");
+    EXPECT_EQ(field->text(), "20984");
+    EXPECT_EQ(QApplication::focusWidget(), set);
+    EXPECT_TRUE(dialog->isVisible());
+}
+
+TEST_F(Form5Test, CancelEscapeAndCloseBoxStoreNothing)
+{
+    store.values.insert(MemoryStore::address(), QStringLiteral("11111"));
+    state.AUTHORIZEDPASSWORD = QStringLiteral("11111");
+    const std::function<void()> ways[] = {[this] { QTest::mouseClick(cancel, Qt::LeftButton); },
+                                          [] { press(Qt::Key_Escape); },
+                                          [this] { dialog->close(); }};
+    for (const auto &leave : ways) {
+        open();
+        QTest::mouseClick(field, Qt::LeftButton);
+        type("222");
+        leave();
+        EXPECT_FALSE(dialog->isVisible());
+        EXPECT_EQ(dialog->result(), QDialog::Rejected);
+        EXPECT_EQ(store.writes, 0);
+        EXPECT_EQ(state.AUTHORIZEDPASSWORD, "11111");
+    }
+    open();
+    EXPECT_EQ(field->text(), "11111");
+}
+
+TEST_F(Form5Test, PastedCodeIsStoredAsItIs)
+{
+    open();
+    QApplication::clipboard()->setText(QStringLiteral("a-b c"));
+    QTest::mouseClick(field, Qt::RightButton);
+    EXPECT_EQ(field->text(), "47209") << "a right click is no click";
+    field->selectAll();
+    QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, field->rect().center());
+    QApplication::sendEvent(field, &menuEvent);
+    auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+    ASSERT_TRUE(menu);
+    for (QAction *action : menu->actions())
+        if (action->text().startsWith(QStringLiteral("&Paste")))
+            action->trigger();
+    menu->close();
+    EXPECT_EQ(field->text(), "a-b c");
+
+    QTest::mouseClick(set, Qt::LeftButton);
+    EXPECT_EQ(store.code(), "a-b c");
+    EXPECT_EQ(state.AUTHORIZEDPASSWORD, "a-b c");
+}
+
+TEST_F(Form5Test, ACodeThatCannotBeSavedIsInForceWithAWarning)
+{
+    store.writable = false;
+    open();
+    QTest::mouseClick(field, Qt::LeftButton);
+    type("54321");
+    QTest::mouseClick(set, Qt::LeftButton);
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_TRUE(boxes[0].startsWith("Zelmo Extensions: ") && boxes[0].contains("not be saved"))
+        << boxes[0].toStdString();
+    EXPECT_EQ(state.AUTHORIZEDPASSWORD, "54321");
+    EXPECT_FALSE(dialog->isVisible());
+}
+
+TEST_F(Form5Test, ActivationRefillsOnlyWhenComingFromAnotherProgram)
+{
+    open();
+    QTest::mouseClick(field, Qt::LeftButton);
+    type("123");
+
+    // The real refusal box: once it is closed, the window manager activates the dialog again.
+    MessageBox::setObserver(nullptr);
+    QTimer::singleShot(0, [] {
+        if (QWidget *box = QApplication::activeModalWidget())
+            box->close();
+    });
+    QTest::mouseClick(set, Qt::LeftButton);
+    dialog->activateWindow();
+    ASSERT_TRUE(active());
+    EXPECT_EQ(field->text(), "123");
+
+    // A bare window, none of the program's widgets, stands for another program.
+    QWindow elsewhere;
+    elsewhere.show();
+    elsewhere.requestActivate();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&elsewhere));
+    dialog->activateWindow();
+    ASSERT_TRUE(active());
+    EXPECT_EQ(field->text(), "47209");
+}
+
+// The code with the file store the program uses.
+TEST(AuthorizationCodeOnFile, LoadSetSaveAndAFailedWrite)
+{
+    QTemporaryDir dir;
+    QSettingsStore store(dir.path());
+    AppState state;
+    AuthorizationCode code(state, store);
+    code.load();
+    EXPECT_EQ(state.AUTHORIZEDPASSWORD, "47209");
+    EXPECT_EQ(code.set("13579"), AuthorizationCode::SetResult::Stored);
+    AppState next;
+    AuthorizationCode(next, store).load();
+    EXPECT_EQ(next.AUTHORIZEDPASSWORD, "13579");
+
+    const QString path = store.filePath(AuthorizationCode::application());
+    ASSERT_TRUE(QFile::remove(path) && QDir().mkpath(path));
+    EXPECT_EQ(code.set("97531"), AuthorizationCode::SetResult::NotSaved);
+    EXPECT_EQ(state.AUTHORIZEDPASSWORD, "97531");
+    EXPECT_FALSE(code.save());
+}

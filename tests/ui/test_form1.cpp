@@ -12,6 +12,7 @@
 #include <QListView>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStringListModel>
 #include <QTest>
 #include <QTime>
 #include <QTimer>
@@ -185,4 +186,45 @@ TEST(Form6Test, AnEarlyConfirmationGoesStraightToOneHundred)
     EXPECT_EQ(bar->value(), 100);
     EXPECT_FALSE(progress.isVisible());
     EXPECT_EQ(progress.size(), twipsSize(3495, 645, &progress));
+}
+
+TEST(UpdateLinesTest, EndsWithExactlyTheNewLines)
+{
+    QStringListModel model;
+    const QList<QStringList> steps = {
+        {},
+        {QStringLiteral("a")},
+        {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")},
+        {QStringLiteral("a"), QStringLiteral("x"), QStringLiteral("b"), QStringLiteral("c")},
+        {QStringLiteral("a"), QStringLiteral("c")},
+        {QStringLiteral("c"), QStringLiteral("a")},
+        {QStringLiteral("a"), QStringLiteral("a"), QStringLiteral("a")},
+        {QStringLiteral("a")},
+        {},
+    };
+    for (const QStringList &lines : steps) {
+        updateLines(model, lines);
+        EXPECT_EQ(model.stringList(), lines);
+    }
+
+    QStringList many;
+    for (int i = 0; i < 200; ++i)
+        many << QString::number(i);
+    updateLines(model, many);
+    EXPECT_EQ(model.stringList(), many);
+    std::reverse(many.begin(), many.end());
+    updateLines(model, many);
+    EXPECT_EQ(model.stringList(), many);
+}
+
+TEST_F(Form1Test, ASelectedContactStaysSelectedAcrossRebuilds)
+{
+    form.contactLists().RebuildOnlineList();
+    auto *list = child<QListView>("List1");
+    list->setCurrentIndex(list->model()->index(0, 0));
+
+    messenger.changeContactState(QStringLiteral("bob@example.net"), 2);
+    test::drainEvents();
+    ASSERT_EQ(listLines().size(), 2);
+    EXPECT_EQ(list->currentIndex().data().toString(), QStringLiteral("Ann"));
 }

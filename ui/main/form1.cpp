@@ -47,6 +47,39 @@ QLabel *iconLabel(QWidget *parent, const char *name, const QString &resource)
 
 } // namespace
 
+void updateLines(QStringListModel &model, const QStringList &lines)
+{
+    // Rebuilds come one per contact event and mostly change a line or two: touching only the
+    // rows that differ keeps the repaint small and the user's selection where it was.
+    const QStringList old = model.stringList();
+    const int shorter = static_cast<int>(std::min(old.size(), lines.size()));
+    int prefix = 0;
+    while (prefix < shorter && old.at(prefix) == lines.at(prefix))
+        ++prefix;
+    int suffix = 0;
+    while (suffix < shorter - prefix &&
+           old.at(old.size() - 1 - suffix) == lines.at(lines.size() - 1 - suffix))
+        ++suffix;
+    const int oldMiddle = static_cast<int>(old.size()) - prefix - suffix;
+    const int newMiddle = static_cast<int>(lines.size()) - prefix - suffix;
+    constexpr int largeChange = 32;
+    if (std::min(oldMiddle, newMiddle) > largeChange) {
+        // Many lines differ: one reset costs less than row-by-row updates.
+        model.setStringList(lines);
+        return;
+    }
+    const int replaced = std::min(oldMiddle, newMiddle);
+    for (int i = 0; i < replaced; ++i)
+        model.setData(model.index(prefix + i), lines.at(prefix + i));
+    if (newMiddle > oldMiddle) {
+        model.insertRows(prefix + replaced, newMiddle - oldMiddle);
+        for (int i = replaced; i < newMiddle; ++i)
+            model.setData(model.index(prefix + i), lines.at(prefix + i));
+    } else if (oldMiddle > newMiddle) {
+        model.removeRows(prefix + replaced, oldMiddle - newMiddle);
+    }
+}
+
 Form1::Form1(MessengerObject *messenger, SettingsStore &settings, QWidget *parent)
     : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                               Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -211,8 +244,7 @@ QString Form1::panelText(int panel) const
 
 void Form1::setOnlineLines(const QStringList &lines)
 {
-    // One reset of the model: the view lays out and repaints once, however many lines.
-    m_onlineModel->setStringList(lines);
+    updateLines(*m_onlineModel, lines);
 }
 
 void Form1::setOnlineCountText(const QString &text)

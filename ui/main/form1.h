@@ -22,6 +22,9 @@ namespace zelmo {
 class Form6;
 class SettingsStore;
 
+// Brings a list model to the given lines, changing only the rows that differ.
+void updateLines(QStringListModel &model, const QStringList &lines);
+
 // The main window: online contacts, unread mail, own status, local time and the away/back
 // switch. It holds the state the whole program shares; its handlers forward to the logic.
 class Form1 : public QMainWindow, public OnlineListView, public StatusView {

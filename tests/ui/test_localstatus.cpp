@@ -6,6 +6,7 @@
 #include "support/printers.h"
 #include "support/waituntil.h"
 
+#include <QElapsedTimer>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -285,4 +286,19 @@ TEST_F(LocalStatusTest, EventsQueuedBeforeTheWaitRunDuringIt)
 
     ASSERT_TRUE(test::waitUntil([&] { return switched; }));
     EXPECT_TRUE(laterEventRanDuringWait);
+}
+
+TEST_F(LocalStatusTest, QuittingDuringAWaitEndsItAtOnce)
+{
+    messenger.setConfirmDelay(-1);
+    duringWait(30, [] { QCoreApplication::quit(); });
+    QElapsedTimer elapsed;
+    elapsed.start();
+    EXPECT_EQ(status.Command2_Click(), LocalStatus::SwitchResult::TimedOut);
+    EXPECT_LT(elapsed.elapsed(), 5000) << "the wait must not run on to its limit";
+    EXPECT_TRUE(view.windowEnabled);
+
+    // Leave the application able to run event loops for the tests that follow.
+    QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+    QCoreApplication::exec();
 }

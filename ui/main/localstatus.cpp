@@ -150,12 +150,13 @@ LocalStatus::SwitchResult LocalStatus::Command2_Click()
                 deadline = QDeadlineTimer(m_waitLimit);
                 m_retargeted = false;
             }
-            if (deadline.hasExpired()) {
+            // The program may be ending (its window was closed during the wait): then no
+            // event loop runs any more, and waiting on would only spin.
+            if (deadline.hasExpired() || !waitForEvents()) {
                 giveWindowBack();
                 m_view.dismissProgress();
                 return SwitchResult::TimedOut;
             }
-            waitForEvents();
         }
     } catch (const MessengerError &) {
         giveWindowBack();
@@ -168,7 +169,7 @@ LocalStatus::SwitchResult LocalStatus::Command2_Click()
     return SwitchResult::Completed;
 }
 
-void LocalStatus::waitForEvents()
+bool LocalStatus::waitForEvents()
 {
     // Blocks for events rather than spinning: timers, clicks and messenger events run here,
     // and the state is read again at the latest after pollInterval. Events queued before the
@@ -178,7 +179,8 @@ void LocalStatus::waitForEvents()
     QEventLoop loop;
     QTimer::singleShot(pollInterval, &loop, &QEventLoop::quit);
     connect(this, &LocalStatus::confirmationArrived, &loop, &QEventLoop::quit);
-    loop.exec();
+    // A loop refuses to run (-1) once the application has been told to quit.
+    return loop.exec() != -1;
 }
 
 void LocalStatus::markLostIfConnectionLost(const ServicePtr &service)

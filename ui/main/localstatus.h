@@ -46,7 +46,7 @@ public:
 
     enum class SwitchResult {
         Completed, // the client reported the requested state
-        TimedOut,  // the client did not confirm in time; the window is given back
+        TimedOut,  // no confirmation in time, or the program is ending; the window is given back
         Redirected // a switch was already waiting: it now waits for this request instead
     };
     // The away/back switch. Its direction follows AwayMode at the moment of the call.
@@ -72,7 +72,8 @@ private:
     // Steps 1-4 of a switch: the flag and what the window shows. Returns the state to request.
     qint32 applySwitchDirection();
     void giveWindowBack();
-    void waitForEvents();
+    // Returns false once the application is quitting.
+    bool waitForEvents();
     void markLostIfConnectionLost(const ServicePtr &service);
 
     AppState &m_state;

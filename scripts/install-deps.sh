@@ -8,7 +8,7 @@ packages=(
     qtbase5-dev qtbase5-dev-tools
     libgtest-dev libgmock-dev
     fonts-liberation
-    xvfb xauth imagemagick
+    xvfb xauth imagemagick xdotool
 )
 
 missing=()

@@ -207,10 +207,11 @@ void Form1::buildStatusBar()
         label->setObjectName(QStringLiteral("sbPanel%1").arg(i + 1));
         label->setToolTip(QString::fromLatin1(panels[i].tip));
         label->setAccessibleName(QString::fromLatin1(panels[i].tip));
-        label->setMinimumWidth(twipsToPixels(panels[i].width, this) - 8);
+        // The panels share the window's width as their twips say, less the gaps between them.
+        label->setFixedWidth(twipsToPixels(panels[i].width, this) - 8);
         label->setFrameShape(QFrame::StyledPanel);
         label->setFrameShadow(QFrame::Sunken);
-        sb->addWidget(label, i == 2 ? 1 : 0);
+        sb->addWidget(label);
         m_panels[i] = label;
     }
 

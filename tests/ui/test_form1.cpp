@@ -1,7 +1,7 @@
 #include "ui/main/form1.h"
 
-#include "core/settingsstore.h"
 #include "platform/messenger/sim/simmessenger.h"
+#include "support/memorystore.h"
 #include "support/printers.h"
 #include "support/waituntil.h"
 #include "ui/main/form6.h"
@@ -26,17 +26,7 @@ using sim::SimMessenger;
 
 namespace {
 
-class MemoryStore : public SettingsStore {
-public:
-    QString read(const QString &, const QString &, const QString &, const QString &d) override
-    {
-        return d;
-    }
-    bool write(const QString &, const QString &, const QString &, const QString &) override
-    {
-        return true;
-    }
-};
+using test::MemoryStore;
 
 class Form1Test : public ::testing::Test {
 protected:

@@ -5,6 +5,7 @@
 #include "core/appstate.h"
 #include "core/settingsstore.h"
 #include "platform/settings/qsettingsstore.h"
+#include "support/memorystore.h"
 #include "support/printers.h"
 #include "ui/main/authorizationcode.h"
 #include "ui/main/messagebox.h"
@@ -33,32 +34,7 @@ using namespace zelmo;
 
 namespace {
 
-class MemoryStore : public SettingsStore {
-public:
-    QString read(const QString &application, const QString &section, const QString &key,
-                 const QString &defaultValue) override
-    {
-        return values.value(application + '/' + section + '/' + key, defaultValue);
-    }
-    bool write(const QString &application, const QString &section, const QString &key,
-               const QString &value) override
-    {
-        ++writes;
-        if (!writable)
-            return false;
-        values.insert(application + '/' + section + '/' + key, value);
-        return true;
-    }
-    static QString address()
-    {
-        return QStringLiteral("Zelmo Extensions/Settings/AuthorizedPassword");
-    }
-    QString code() const { return values.value(address()); }
-
-    QHash<QString, QString> values;
-    bool writable = true;
-    int writes = 0;
-};
+using test::MemoryStore;
 
 class Form5Test : public ::testing::Test {
 protected:

@@ -6,13 +6,11 @@
 #include "ui/main/twips.h"
 
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QListView>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QScreen>
 #include <QStatusBar>
 #include <QStringListModel>
 #include <QTime>
@@ -27,14 +25,6 @@ static void initResources()
 namespace zelmo {
 
 namespace {
-
-QFont arial(qreal points, bool bold = false)
-{
-    QFont font(QStringLiteral("Arial"));
-    font.setPointSizeF(points);
-    font.setBold(bold);
-    return font;
-}
 
 QLabel *iconLabel(QWidget *parent, const char *name, const QString &resource)
 {
@@ -93,7 +83,7 @@ Form1::Form1(MessengerObject *messenger, SettingsStore &settings, QWidget *paren
     setObjectName(QStringLiteral("Form1"));
     QMainWindow::setWindowTitle(title());
     setWindowIcon(QIcon(QStringLiteral(":/zelmo/zelmo.png")));
-    setFont(arial(8.25));
+    setFont(arialFont(8.25));
 
     buildMenus();
     buildControls();
@@ -102,8 +92,7 @@ Form1::Form1(MessengerObject *messenger, SettingsStore &settings, QWidget *paren
     // Fixed single border: the client area is fixed, the menu and status bars come on top.
     adjustSize();
     setFixedSize(sizeHint());
-    if (QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - frameGeometry().center() + pos());
+    centreOnScreen(this);
 
     if (messenger) {
         m_contactLists.connectTo(*messenger);
@@ -142,7 +131,7 @@ void Form1::buildControls()
     Label2->setObjectName(QStringLiteral("Label2"));
     Label2->setAlignment(Qt::AlignCenter);
     Label2->setWordWrap(true);
-    Label2->setFont(arial(11.25));
+    Label2->setFont(arialFont(11.25));
     placeTwips(Label2, 720, 720, 3375, 1215);
 
     m_onlineModel = new QStringListModel(this);

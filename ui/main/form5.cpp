@@ -10,8 +10,6 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <QScreen>
-#include <QStyle>
 
 #include <utility>
 
@@ -56,10 +54,7 @@ Form5::Form5(AuthorizationCode &code, QWidget *parent)
     , Command2(new QPushButton(tr("&Cancel"), this))
 {
     setWindowTitle(tr("Zelmo Extensions - View/Change Auth Password"));
-    // The layout was drawn for this font; wider desktop fonts clip the label and the code.
-    QFont font(QStringLiteral("Arial"));
-    font.setPointSizeF(8.25);
-    setFont(font);
+    setFont(arialFont(8.25));
     resize(twipsSize(4710, 510, this));
 
     name(Label1, QStringLiteral("Label1"), tr("Authorized Password"));
@@ -141,12 +136,8 @@ void Form5::showEvent(QShowEvent *event)
 {
     // Centred on the screen, not over the main window, which may be hidden in the tray.
     const bool centre = !event->spontaneous() && !testAttribute(Qt::WA_Moved);
-    if (centre) {
-        const QScreen *screen = parentWidget() ? parentWidget()->screen() : this->screen();
-        move(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, frameGeometry().size(),
-                                 screen->availableGeometry())
-                 .topLeft());
-    }
+    if (centre)
+        centreOnScreen(this);
     QDialog::showEvent(event);
     if (centre) // centred again when shown again, unless the user moved it
         setAttribute(Qt::WA_Moved, false);

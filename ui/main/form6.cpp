@@ -3,11 +3,9 @@
 #include "core/appstate.h"
 #include "ui/main/twips.h"
 
-#include <QGuiApplication>
 #include <QLabel>
 #include <QPainter>
 #include <QProgressBar>
-#include <QScreen>
 #include <QTimer>
 
 namespace zelmo {
@@ -18,9 +16,7 @@ Form6::Form6(AppState &state, QWidget *parent)
 {
     setObjectName(QStringLiteral("Form6"));
     setWindowTitle(title());
-    QFont font(QStringLiteral("Arial"));
-    font.setPointSizeF(8.25);
-    setFont(font);
+    setFont(arialFont(8.25));
     setFixedSize(twipsSize(3495, 645, this));
 
     pb = new QProgressBar(this);
@@ -41,8 +37,7 @@ Form6::Form6(AppState &state, QWidget *parent)
     Timer1->setInterval(tickInterval);
     connect(Timer1, &QTimer::timeout, this, &Form6::Timer1_Timer);
 
-    if (QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    centreOnScreen(this);
     Form_Load();
 }
 

@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <QStyle>
 #include <QWidget>
 
 #include <cmath>
@@ -38,6 +39,25 @@ QSize twipsSize(int width, int height, const QWidget *widget)
 void placeTwips(QWidget *child, int left, int top, int width, int height)
 {
     child->setGeometry(twipsRect(left, top, width, height, child));
+}
+
+QFont arialFont(qreal points)
+{
+    QFont font(QStringLiteral("Arial"));
+    font.setPointSizeF(points);
+    return font;
+}
+
+void centreOnScreen(QWidget *window)
+{
+    // Before a window is first shown, its parent knows better which screen it will be on.
+    const QWidget *placed = window->parentWidget() ? window->parentWidget() : window;
+    const QScreen *screen = placed->screen() ? placed->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    window->move(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter,
+                                     window->frameGeometry().size(), screen->availableGeometry())
+                     .topLeft());
 }
 
 } // namespace zelmo

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFont>
 #include <QRect>
 #include <QSize>
 
@@ -14,5 +15,10 @@ QRect twipsRect(int left, int top, int width, int height, const QWidget *widget 
 QSize twipsSize(int width, int height, const QWidget *widget = nullptr);
 // Places a child widget at a rectangle given in twips.
 void placeTwips(QWidget *child, int left, int top, int width, int height);
+
+// The windows' layouts were drawn for Arial; wider desktop fonts would clip their texts.
+QFont arialFont(qreal points);
+// Centres a window, frame included, on the available area of its screen.
+void centreOnScreen(QWidget *window);
 
 } // namespace zelmo

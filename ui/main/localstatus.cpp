@@ -114,6 +114,12 @@ void LocalStatus::giveWindowBack()
     m_view.setSwitchEnabled(true);
 }
 
+void LocalStatus::abandonSwitch()
+{
+    giveWindowBack();
+    m_view.dismissProgress();
+}
+
 LocalStatus::SwitchResult LocalStatus::Command2_Click()
 {
     MessengerObject &mm = messengerOf(m_state, "SetLocalState");
@@ -125,7 +131,7 @@ LocalStatus::SwitchResult LocalStatus::Command2_Click()
         const qint32 previous = *m_target;
         const qint32 target = applySwitchDirection();
         m_target = target;
-        m_retargeted = true;
+        m_deadline = QDeadlineTimer(m_waitLimit);
         try {
             mm.SetLocalState(target);
         } catch (const MessengerError &) {
@@ -140,27 +146,19 @@ LocalStatus::SwitchResult LocalStatus::Command2_Click()
     m_view.showProgress();
     m_view.setWindowEnabled(false);
     m_target = target;
-    m_retargeted = false;
-
-    QDeadlineTimer deadline(m_waitLimit);
+    m_deadline = QDeadlineTimer(m_waitLimit);
     try {
         mm.SetLocalState(target);
         while (mm.GetLocalState() != *m_target) {
-            if (m_retargeted) {
-                deadline = QDeadlineTimer(m_waitLimit);
-                m_retargeted = false;
-            }
             // The program may be ending (its window was closed during the wait): then no
             // event loop runs any more, and waiting on would only spin.
-            if (deadline.hasExpired() || !waitForEvents()) {
-                giveWindowBack();
-                m_view.dismissProgress();
+            if (m_deadline.hasExpired() || !waitForEvents()) {
+                abandonSwitch();
                 return SwitchResult::TimedOut;
             }
         }
     } catch (const MessengerError &) {
-        giveWindowBack();
-        m_view.dismissProgress();
+        abandonSwitch();
         throw;
     }
 

@@ -2,6 +2,7 @@
 
 #include "messenger/api/messenger.h"
 
+#include <QDeadlineTimer>
 #include <QObject>
 #include <QString>
 
@@ -72,6 +73,8 @@ private:
     // Steps 1-4 of a switch: the flag and what the window shows. Returns the state to request.
     qint32 applySwitchDirection();
     void giveWindowBack();
+    // A switch given up: the window back, the progress window gone, no completion signalled.
+    void abandonSwitch();
     // Returns false once the application is quitting.
     bool waitForEvents();
     void markLostIfConnectionLost(const ServicePtr &service);
@@ -80,7 +83,7 @@ private:
     StatusView &m_view;
     std::chrono::milliseconds m_waitLimit{15000};
     std::optional<qint32> m_target; // the state a waiting switch waits for
-    bool m_retargeted = false;
+    QDeadlineTimer m_deadline;      // when it gives up; a redirected switch starts anew
 };
 
 } // namespace zelmo

@@ -45,8 +45,8 @@ void ContactLists::appendOnline(const UserCollectionPtr &list, const QString &su
 void ContactLists::RebuildOnlineList()
 {
     MessengerObject *mm = m_state.mm;
-    // The list box is filled in one batch at the end: one model reset instead of a repaint
-    // per line, since a sign-in brings one rebuild per contact.
+    // The lines are handed to the window in one batch at the end, not one by one: a sign-in
+    // brings one rebuild per contact.
     QStringList lines;
     if (mm) {
         skipOnFailure([&] { m_state.Users = mm->GetList(ListKind::Users); });

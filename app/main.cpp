@@ -4,7 +4,7 @@
 #include "platform/datafolder.h"
 #include "platform/messenger/sim/simmessenger.h"
 #include "platform/settings/qsettingsstore.h"
-#include "ui/main/form1.h"
+#include "ui/form1.h"
 
 #include <QApplication>
 #include <QTextStream>

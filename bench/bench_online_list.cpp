@@ -4,7 +4,7 @@
 
 #include "core/settingsstore.h"
 #include "platform/messenger/sim/simmessenger.h"
-#include "ui/main/form1.h"
+#include "ui/form1.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

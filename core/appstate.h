@@ -2,7 +2,7 @@
 
 #include "core/awaymessagetable.h"
 #include "core/jokelist.h"
-#include "messenger/api/messenger.h"
+#include "messenger/messenger.h"
 
 #include <QString>
 

@@ -3,7 +3,7 @@
 #include "core/appstate.h"
 #include "core/remotecommands.h"
 #include "core/reply.h"
-#include "messenger/api/messengererror.h"
+#include "messenger/messengererror.h"
 
 #include <QCoreApplication>
 

@@ -1,6 +1,6 @@
 #include "core/reply.h"
 
-#include "messenger/api/messengererror.h"
+#include "messenger/messengererror.h"
 
 namespace zelmo {
 

@@ -2,7 +2,7 @@
 #include "core/dispatcher.h"
 #include "core/remotecommands.h"
 #include "core/reply.h"
-#include "messenger/api/messengererror.h"
+#include "messenger/messengererror.h"
 #include "platform/messenger/sim/simmessenger.h"
 
 #include "support/printers.h"

@@ -1,7 +1,7 @@
 // The main of every test program: a private home for the run, so that no test touches the
 // real user's files, and the application object the widgets and timers need.
 
-#include "messenger/api/messenger.h"
+#include "messenger/messenger.h"
 
 #include <QApplication>
 #include <QDir>

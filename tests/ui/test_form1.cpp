@@ -1,11 +1,11 @@
-#include "ui/main/form1.h"
+#include "ui/form1.h"
 
 #include "platform/messenger/sim/simmessenger.h"
 #include "support/memorystore.h"
 #include "support/printers.h"
 #include "support/waituntil.h"
-#include "ui/main/form6.h"
-#include "ui/main/twips.h"
+#include "ui/form6.h"
+#include "ui/twips.h"
 
 #include <QGroupBox>
 #include <QLabel>

@@ -1,15 +1,15 @@
 // The authorization code dialog, driven with key and mouse events on the offscreen platform.
 
-#include "ui/main/form5.h"
+#include "ui/form5.h"
 
 #include "core/appstate.h"
 #include "core/settingsstore.h"
 #include "platform/settings/qsettingsstore.h"
 #include "support/memorystore.h"
 #include "support/printers.h"
-#include "ui/main/authorizationcode.h"
-#include "ui/main/messagebox.h"
-#include "ui/main/twips.h"
+#include "core/authorizationcode.h"
+#include "ui/messagebox.h"
+#include "ui/twips.h"
 
 #include <QClipboard>
 #include <QContextMenuEvent>

@@ -1,6 +1,6 @@
 #include "platform/messenger/sim/simmessenger.h"
 
-#include "messenger/api/messengererror.h"
+#include "messenger/messengererror.h"
 
 #include <QFile>
 #include <QJsonArray>

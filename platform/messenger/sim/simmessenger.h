@@ -4,7 +4,7 @@
 // the one the tests drive: contacts, lists, own state, IM sessions that record what is sent,
 // and a control side that plays the part of the contacts and of the network.
 
-#include "messenger/api/messenger.h"
+#include "messenger/messenger.h"
 
 #include <QHash>
 #include <QList>

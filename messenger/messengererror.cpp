@@ -1,4 +1,4 @@
-#include "messenger/api/messengererror.h"
+#include "messenger/messengererror.h"
 
 namespace zelmo {
 

@@ -1,8 +1,8 @@
-#include "ui/main/form5.h"
+#include "ui/form5.h"
 
-#include "ui/main/authorizationcode.h"
-#include "ui/main/messagebox.h"
-#include "ui/main/twips.h"
+#include "core/authorizationcode.h"
+#include "ui/messagebox.h"
+#include "ui/twips.h"
 
 #include <QApplication>
 #include <QKeyEvent>

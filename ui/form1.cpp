@@ -1,9 +1,9 @@
-#include "ui/main/form1.h"
+#include "ui/form1.h"
 
-#include "messenger/api/messengererror.h"
-#include "ui/main/form5.h"
-#include "ui/main/form6.h"
-#include "ui/main/twips.h"
+#include "messenger/messengererror.h"
+#include "ui/form5.h"
+#include "ui/form6.h"
+#include "ui/twips.h"
 
 #include <QGroupBox>
 #include <QLabel>

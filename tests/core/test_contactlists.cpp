@@ -1,4 +1,4 @@
-#include "messenger/contactlists.h"
+#include "core/contactlists.h"
 
 #include "core/appstate.h"
 #include "platform/messenger/sim/simmessenger.h"

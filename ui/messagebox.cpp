@@ -1,4 +1,4 @@
-#include "ui/main/messagebox.h"
+#include "ui/messagebox.h"
 
 #include <QMessageBox>
 

@@ -1,4 +1,4 @@
-#include "messenger/api/messenger.h"
+#include "messenger/messenger.h"
 
 #include <QMetaObject>
 

@@ -1,4 +1,4 @@
-#include "ui/main/authorizationcode.h"
+#include "core/authorizationcode.h"
 
 #include "core/appstate.h"
 #include "core/settingsstore.h"

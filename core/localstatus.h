@@ -1,6 +1,6 @@
 #pragma once
 
-#include "messenger/api/messenger.h"
+#include "messenger/messenger.h"
 
 #include <QDeadlineTimer>
 #include <QObject>

@@ -1,7 +1,7 @@
-#include "ui/main/form6.h"
+#include "ui/form6.h"
 
 #include "core/appstate.h"
-#include "ui/main/twips.h"
+#include "ui/twips.h"
 
 #include <QLabel>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "ui/main/twips.h"
+#include "ui/twips.h"
 
 #include <QGuiApplication>
 #include <QScreen>

@@ -1,7 +1,7 @@
-#include "messenger/contactlists.h"
+#include "core/contactlists.h"
 
 #include "core/appstate.h"
-#include "messenger/api/messengererror.h"
+#include "messenger/messengererror.h"
 
 namespace zelmo {
 

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "core/appstate.h"
-#include "messenger/contactlists.h"
-#include "ui/main/authorizationcode.h"
-#include "ui/main/localstatus.h"
+#include "core/contactlists.h"
+#include "core/authorizationcode.h"
+#include "core/localstatus.h"
 
 #include <QMainWindow>
 #include <QPointer>

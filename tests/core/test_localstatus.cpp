@@ -1,7 +1,7 @@
-#include "ui/main/localstatus.h"
+#include "core/localstatus.h"
 
 #include "core/appstate.h"
-#include "messenger/api/messengererror.h"
+#include "messenger/messengererror.h"
 #include "platform/messenger/sim/simmessenger.h"
 #include "support/printers.h"
 #include "support/waituntil.h"

@@ -3,13 +3,13 @@
 #include "app/options.h"
 #include "platform/datafolder.h"
 #include "platform/messenger/sim/simmessenger.h"
+#include "platform/messenger/sim/simtools.h"
 #include "platform/settings/qsettingsstore.h"
+#include "platform/sound/pulsesoundplayer.h"
 #include "ui/form1.h"
 
 #include <QApplication>
 #include <QTextStream>
-
-#include <cstdio>
 
 int main(int argc, char *argv[])
 {
@@ -17,6 +17,8 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("Zelmo Extensions"));
     QApplication::setApplicationVersion(QStringLiteral(PROJECT_VERSION));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/zelmo/zelmo.png")));
+    // The shutdown decides when the program ends, not the last window to close.
+    QApplication::setQuitOnLastWindowClosed(false);
 
     QString message;
     int exitCode = 0;
@@ -37,21 +39,23 @@ int main(int argc, char *argv[])
         }
     }
 
+    // Loaded before the start-up, so that what the start-up does is logged too.
+    QString error;
+    const auto simTools =
+        zelmo::sim::SimTools::create(messenger, options->simScript, options->simLog, &error);
+    if (!simTools) {
+        QTextStream(stderr) << "zelmo: " << error << '\n';
+        return 2;
+    }
+
     zelmo::QSettingsStore settings;
-    zelmo::Form1 form(&messenger, settings);
-    zelmo::AppState &state = form.state();
-    state.programFolder = zelmo::programFolder();
+    zelmo::PulseSoundPlayer sound;
+    zelmo::Form1 form(&messenger, settings, &sound);
+    form.state().programFolder = zelmo::programFolder();
 
-    // Bring-up: the code in force, the jokes, the contact lists and the first status.
-    form.authorizationCode().load();
-    state.Status = QStringLiteral("Opening Joke Files");
-    state.advanceProgress();
-    state.Open_file();
-    form.contactLists().RebuildOnlineList();
-    form.localStatus().RefreshLocalStatus();
-
+    form.Form_Load();
+    // A start-up that found the messenger missing has shown the window already.
     form.show();
-    const int result = QApplication::exec();
-    form.authorizationCode().save();
-    return result;
+    simTools->startScript();
+    return QApplication::exec();
 }

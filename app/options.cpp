@@ -19,8 +19,20 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *messa
         QStringLiteral("confirm-delay"),
         QStringLiteral("Milliseconds the built-in messenger takes to confirm a status change."),
         QStringLiteral("ms"), QStringLiteral("300"));
+    const QCommandLineOption script(
+        QStringLiteral("sim-script"),
+        QStringLiteral("Play the contact and network events of this script on the built-in "
+                       "messenger, timed from when the window opens."),
+        QStringLiteral("file"));
+    const QCommandLineOption log(
+        QStringLiteral("sim-log"),
+        QStringLiteral("Log what is sent through the built-in messenger to this file "
+                       "(- for standard output), one record per line."),
+        QStringLiteral("file"));
     parser.addOption(contacts);
     parser.addOption(delay);
+    parser.addOption(script);
+    parser.addOption(log);
 
     *exitCode = 1;
     if (!parser.parse(arguments)) {
@@ -46,6 +58,8 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *messa
 
     Options options;
     options.contactsFile = parser.value(contacts);
+    options.simScript = parser.value(script);
+    options.simLog = parser.value(log);
     bool ok = false;
     const int ms = parser.value(delay).toInt(&ok);
     if (!ok || ms < 0) {

@@ -13,6 +13,11 @@ struct Options {
     QString contactsFile;
     // How long the simulated client takes to confirm a change of the own state.
     int confirmDelayMs = 300;
+    // A script of contact and network events to play on the simulated client; empty: none.
+    QString simScript;
+    // Where to log what the program sends through the simulated client ("-": standard
+    // output); empty: no log.
+    QString simLog;
 };
 
 // Parses the arguments (the program name first). On a bad command line, returns nothing

@@ -1,29 +1,13 @@
 #include "core/dispatcher.h"
 
 #include "core/appstate.h"
+#include "core/pendingevents.h"
 #include "core/remotecommands.h"
 #include "core/reply.h"
+#include "core/textwindow.h"
 #include "messenger/messengererror.h"
 
-#include <QCoreApplication>
-
 namespace zelmo {
-
-namespace {
-
-// Only U+0020 counts as a blank here; tabs and line breaks are part of the text.
-QString trimBlanks(const QString &s)
-{
-    qsizetype begin = 0;
-    qsizetype end = s.size();
-    while (begin < end && s.at(begin) == QLatin1Char(' '))
-        ++begin;
-    while (end > begin && s.at(end - 1) == QLatin1Char(' '))
-        --end;
-    return s.mid(begin, end - begin);
-}
-
-} // namespace
 
 Dispatcher::Dispatcher(AppState &state, RemoteCommands &commands)
     : m_state(state)
@@ -61,7 +45,7 @@ void Dispatcher::mm_OnTextReceived(const IMSessionPtr &pIMSession, const UserPtr
     }
     if (upper.contains(QLatin1String("|ONLINEUSERS|"))) {
         bool accepted = false;
-        skipOnFailure([&] { accepted = m_commands.onlineUsersCodeAccepted(text); });
+        skipOnFailure([&] { accepted = m_commands.onlineUsersCodeAccepted(pSourceUser, text); });
         if (accepted) {
             skipOnFailure([&] { m_commands.sendOnlineUsers(reply); });
             return;
@@ -74,24 +58,21 @@ void Dispatcher::mm_OnTextReceived(const IMSessionPtr &pIMSession, const UserPtr
 
     reply.setColour(ReplyColour::Black);
     if (upper.contains(QLatin1String("|CHANGENICK|"))) {
-        skipOnFailure([&] { m_commands.changeNickname(text, reply); });
+        skipOnFailure([&] { m_commands.changeNickname(pSourceUser, text, reply); });
         return;
     }
     if (!m_state.AwayMode) {
         if (upper.contains(QLatin1String("|SETAWAY|")))
-            skipOnFailure([&] { m_commands.setAway(text, reply); });
+            skipOnFailure([&] { m_commands.setAway(pSourceUser, text, reply); });
         return;
     }
 
     m_state.awayMessageString = text;
     if (trimBlanks(m_state.awayMessageString) == QLatin1String("\r\n"))
         return;
-    // Messenger events are posted events, and inside a posted event's handler the GLib
-    // dispatcher's processEvents() skips the ones already queued: flush those first.
-    QCoreApplication::sendPostedEvents();
-    QCoreApplication::processEvents();
+    PendingEvents::runOnce();
     if (upper.contains(QLatin1String("|SETBACK|"))) {
-        skipOnFailure([&] { m_commands.setBack(text, reply); });
+        skipOnFailure([&] { m_commands.setBack(pSourceUser, text, reply); });
         return;
     }
     sendAwayMessage(pSourceUser, reply);

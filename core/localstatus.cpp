@@ -1,6 +1,7 @@
 #include "core/localstatus.h"
 
 #include "core/appstate.h"
+#include "core/pendingevents.h"
 #include "messenger/messengererror.h"
 
 #include <QCoreApplication>
@@ -81,8 +82,9 @@ void LocalStatus::RefreshLocalStatus()
         if (const StateRow *row = rowFor(code)) {
             m_view.setSwitchCaption(row->away ? awayCaption() : onlineCaption());
             m_view.setTitle(row->away ? awayTitle() : onlineTitle());
-            // Busy is asked for again on every refresh, so that the client keeps it.
-            if (code == LocalState::Busy)
+            // Busy is asked for again on every refresh, so that the client keeps it; but not
+            // while a switch waits, where the late request would undo the switch.
+            if (code == LocalState::Busy && !switchInProgress())
                 skipOnFailure([&] { m_state.mm->SetLocalState(LocalState::Busy); });
             m_state.AwayMode = row->away;
             m_view.setStatusText(QString::fromLatin1(row->statusText));
@@ -120,9 +122,14 @@ void LocalStatus::abandonSwitch()
     m_view.dismissProgress();
 }
 
-LocalStatus::SwitchResult LocalStatus::Command2_Click()
+LocalStatus::SwitchResult LocalStatus::Command2_Click(Outcome outcome)
 {
-    MessengerObject &mm = messengerOf(m_state, "SetLocalState");
+    MessengerObject *mm = m_state.mm;
+    if (!mm) {
+        if (outcome)
+            outcome(false);
+        throw MessengerError(QStringLiteral("SetLocalState"), QStringLiteral("no messenger"));
+    }
 
     if (m_target) {
         // A switch is already waiting (a remote command arrived during its wait). Rather than
@@ -133,38 +140,78 @@ LocalStatus::SwitchResult LocalStatus::Command2_Click()
         m_target = target;
         m_deadline = QDeadlineTimer(m_waitLimit);
         try {
-            mm.SetLocalState(target);
+            mm->SetLocalState(target);
         } catch (const MessengerError &) {
             m_target = previous;
+            if (outcome)
+                outcome(false);
             throw;
         }
+        if (outcome)
+            m_outcomes.push_back({target, std::move(outcome)});
         return SwitchResult::Redirected;
     }
 
     const qint32 target = applySwitchDirection();
+    // A completion left over from a switch that ended moments ago would close this switch's
+    // progress window at its first tick.
+    m_state.CurrStatus = false;
     m_view.setSwitchEnabled(false);
     m_view.showProgress();
     m_view.setWindowEnabled(false);
     m_target = target;
     m_deadline = QDeadlineTimer(m_waitLimit);
+    if (outcome)
+        m_outcomes.push_back({target, std::move(outcome)});
     try {
-        mm.SetLocalState(target);
-        while (mm.GetLocalState() != *m_target) {
+        mm->SetLocalState(target);
+        for (;;) {
+            const qint32 state = mm->GetLocalState();
+            settleOutcomes(state);
+            if (state == *m_target)
+                break;
             // The program may be ending (its window was closed during the wait): then no
             // event loop runs any more, and waiting on would only spin.
             if (m_deadline.hasExpired() || !waitForEvents()) {
                 abandonSwitch();
+                failOutcomes();
                 return SwitchResult::TimedOut;
             }
         }
     } catch (const MessengerError &) {
         abandonSwitch();
+        failOutcomes();
         throw;
     }
 
     giveWindowBack();
     m_state.CurrStatus = true;
+    failOutcomes();
     return SwitchResult::Completed;
+}
+
+void LocalStatus::settleOutcomes(qint32 state)
+{
+    // Taken out before any is called: an outcome sends a reply, which may let events run.
+    std::vector<PendingOutcome> settled;
+    for (auto it = m_outcomes.begin(); it != m_outcomes.end();) {
+        if (it->state == state) {
+            settled.push_back(std::move(*it));
+            it = m_outcomes.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    for (PendingOutcome &p : settled)
+        p.outcome(true);
+}
+
+void LocalStatus::failOutcomes()
+{
+    std::vector<PendingOutcome> failed;
+    failed.swap(m_outcomes);
+    for (PendingOutcome &p : failed)
+        p.outcome(false);
 }
 
 bool LocalStatus::waitForEvents()
@@ -173,6 +220,7 @@ bool LocalStatus::waitForEvents()
     // and the state is read again at the latest after pollInterval. Events queued before the
     // wait began are delivered first: a nested loop inside a queued event's handler would
     // otherwise hold them back until that handler returns.
+    PendingEvents::Scope scope;
     QCoreApplication::sendPostedEvents();
     QEventLoop loop;
     QTimer::singleShot(pollInterval, &loop, &QEventLoop::quit);

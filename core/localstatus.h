@@ -7,7 +7,9 @@
 #include <QString>
 
 #include <chrono>
+#include <functional>
 #include <optional>
+#include <vector>
 
 namespace zelmo {
 
@@ -50,10 +52,15 @@ public:
         TimedOut,  // no confirmation in time, or the program is ending; the window is given back
         Redirected // a switch was already waiting: it now waits for this request instead
     };
+    // Told whether the state a switch requested was read back from the client: true as soon
+    // as it is, false once that can no longer happen (the wait gave up or failed). Called
+    // exactly once, before Command2_Click returns, or later for a redirected switch.
+    using Outcome = std::function<void(bool confirmed)>;
+
     // The away/back switch. Its direction follows AwayMode at the moment of the call.
     // Returns once the client reports the new state, or the wait limit has passed. A
     // failing client call gives the window back first, then throws MessengerError.
-    SwitchResult Command2_Click();
+    SwitchResult Command2_Click(Outcome outcome = {});
     bool switchInProgress() const { return m_target.has_value(); }
 
     // How long a switch waits for the client's confirmation; 15 s unless set.
@@ -78,12 +85,21 @@ private:
     // Returns false once the application is quitting.
     bool waitForEvents();
     void markLostIfConnectionLost(const ServicePtr &service);
+    // Tells the requests waiting for the state just read that it has come.
+    void settleOutcomes(qint32 state);
+    // Tells every request still waiting that its state will not come.
+    void failOutcomes();
 
     AppState &m_state;
     StatusView &m_view;
     std::chrono::milliseconds m_waitLimit{15000};
     std::optional<qint32> m_target; // the state a waiting switch waits for
     QDeadlineTimer m_deadline;      // when it gives up; a redirected switch starts anew
+    struct PendingOutcome {
+        qint32 state;
+        Outcome outcome;
+    };
+    std::vector<PendingOutcome> m_outcomes; // the requests of the switch now waiting
 };
 
 } // namespace zelmo

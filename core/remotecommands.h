@@ -1,5 +1,7 @@
 #pragma once
 
+#include "messenger/messenger.h"
+
 #include <QString>
 
 namespace zelmo {
@@ -7,7 +9,8 @@ namespace zelmo {
 class Reply;
 
 // The command steps the incoming-message dispatcher can run, one operation per step. Each
-// sends its own lines through the reply it is given; text is the incoming text as received.
+// sends its own lines through the reply it is given; text is the incoming text as received,
+// and sender the contact who sent it (the code tests keep count per contact).
 class RemoteCommands {
 public:
     virtual ~RemoteCommands() = default;
@@ -16,12 +19,12 @@ public:
     // Plays the beep synchronously; sends nothing.
     virtual void playBeep() = 0;
     // The code test of the online-users command.
-    virtual bool onlineUsersCodeAccepted(const QString &text) = 0;
+    virtual bool onlineUsersCodeAccepted(const UserPtr &sender, const QString &text) = 0;
     virtual void sendOnlineUsers(Reply &reply) = 0;
     virtual void sendHelp(Reply &reply) = 0;
-    virtual void changeNickname(const QString &text, Reply &reply) = 0;
-    virtual void setAway(const QString &text, Reply &reply) = 0;
-    virtual void setBack(const QString &text, Reply &reply) = 0;
+    virtual void changeNickname(const UserPtr &sender, const QString &text, Reply &reply) = 0;
+    virtual void setAway(const UserPtr &sender, const QString &text, Reply &reply) = 0;
+    virtual void setBack(const UserPtr &sender, const QString &text, Reply &reply) = 0;
 };
 
 } // namespace zelmo

@@ -3,6 +3,10 @@
 // The messenger boundary: the objects through which the program reaches the user's
 // messenger client. Backends (the embedded simulated client, the network client) implement
 // these classes; nothing above this header knows which backend runs.
+//
+// The contract every backend keeps: an operation either returns a usable object or throws
+// MessengerError; it never returns a null pointer. Callers can therefore chain calls such as
+// GetServices()->GetPrimaryService() or GetList(kind)->Item(i) inside one guarded step.
 
 #include <QMetaType>
 #include <QObject>
@@ -102,7 +106,10 @@ public:
 class IMSession {
 public:
     virtual ~IMSession() = default;
-    // Sends one instant message. cookie, when given, receives the backend's id for it.
+    // Sends one instant message. header is the reply header block (MIME-Version,
+    // Content-Type and the X-MMS-IM-Format line with font and colour, then an empty line,
+    // each ended by CR LF); a backend translates it into its own formatting. cookie, when
+    // given, receives the backend's id for the message.
     virtual void SendText(const QString &header, const QString &text, qint32 messageType,
                           qint32 *cookie = nullptr) = 0;
 };

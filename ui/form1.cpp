@@ -5,6 +5,8 @@
 #include "ui/form6.h"
 #include "ui/twips.h"
 
+#include <QCloseEvent>
+#include <QCoreApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QListView>
@@ -70,14 +72,12 @@ void updateLines(QStringListModel &model, const QStringList &lines)
     }
 }
 
-Form1::Form1(MessengerObject *messenger, SettingsStore &settings, QWidget *parent)
+Form1::Form1(MessengerObject *messenger, SettingsStore &settings, SoundPlayer *sound,
+             QWidget *parent)
     : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                               Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                               Qt::WindowCloseButtonHint)
-    , m_state(messenger)
-    , m_contactLists(m_state, *this)
-    , m_localStatus(m_state, *this)
-    , m_authorizationCode(m_state, settings)
+    , m_program(*this, messenger, settings, sound)
 {
     initResources();
     setObjectName(QStringLiteral("Form1"));
@@ -93,11 +93,6 @@ Form1::Form1(MessengerObject *messenger, SettingsStore &settings, QWidget *paren
     adjustSize();
     setFixedSize(sizeHint());
     centreOnScreen(this);
-
-    if (messenger) {
-        m_contactLists.connectTo(*messenger);
-        m_localStatus.connectTo(*messenger);
-    }
 }
 
 Form1::~Form1()
@@ -277,7 +272,7 @@ void Form1::showProgress()
     if (m_progress)
         m_progress->close();
     // A window of its own rather than a child: a child would be disabled with this window.
-    m_progress = new Form6(m_state);
+    m_progress = new Form6(state());
     m_progress->setAttribute(Qt::WA_DeleteOnClose);
     m_progress->show();
 }
@@ -297,13 +292,73 @@ void Form1::Command2_Click()
 {
     // A failure passed up from the switch has already given the window back; the next
     // refresh shows the state the client really has.
-    skipOnFailure([&] { m_localStatus.Command2_Click(); });
+    skipOnFailure([&] { localStatus().Command2_Click(); });
 }
 
 void Form1::authpass_Click()
 {
-    Form5 dialog(m_authorizationCode, this);
+    Form5 dialog(authorizationCode(), this);
     dialog.exec();
+}
+
+void Form1::showWindow()
+{
+    show();
+}
+
+void Form1::setAwayEditorEnabled(bool enabled)
+{
+    Command1->setEnabled(enabled);
+}
+
+void Form1::setOnlineListVisible(bool visible)
+{
+    List1->setVisible(visible);
+}
+
+void Form1::setNotConnectedText(const QString &text)
+{
+    Label2->setText(text);
+}
+
+void Form1::showNoAwayMessages(const QString &text)
+{
+    Label3->setText(text);
+    im1->show();
+    im2->hide();
+}
+
+void Form1::closeSplash()
+{
+    // The program starts without a splash window for now.
+}
+
+void Form1::removeTrayIcon()
+{
+    // No tray icon is shown yet.
+}
+
+void Form1::endProgram()
+{
+    hide();
+    if (m_endProgram)
+        m_endProgram();
+    else
+        QCoreApplication::exit(0);
+}
+
+void Form1::closeEvent(QCloseEvent *event)
+{
+    // Closing is never refused; the shutdown saves the code and ends the program.
+    QMainWindow::closeEvent(event);
+    m_program.Form_Unload();
+}
+
+void Form1::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        m_program.Form_Activate();
 }
 
 } // namespace zelmo

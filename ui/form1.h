@@ -1,12 +1,16 @@
 #pragma once
 
 #include "core/appstate.h"
-#include "core/contactlists.h"
 #include "core/authorizationcode.h"
+#include "core/contactlists.h"
 #include "core/localstatus.h"
+#include "core/mainview.h"
+#include "core/program.h"
 
 #include <QMainWindow>
 #include <QPointer>
+
+#include <functional>
 
 class QGroupBox;
 class QLabel;
@@ -21,24 +25,33 @@ namespace zelmo {
 
 class Form6;
 class SettingsStore;
+class SoundPlayer;
 
 // Brings a list model to the given lines, changing only the rows that differ.
 void updateLines(QStringListModel &model, const QStringList &lines);
 
 // The main window: online contacts, unread mail, own status, local time and the away/back
-// switch. It holds the state the whole program shares; its handlers forward to the logic.
-class Form1 : public QMainWindow, public OnlineListView, public StatusView {
+// switch. It holds the program's logic for the whole run; its handlers forward to it.
+class Form1 : public QMainWindow, public MainView {
     Q_OBJECT
 public:
-    Form1(MessengerObject *messenger, SettingsStore &settings, QWidget *parent = nullptr);
+    Form1(MessengerObject *messenger, SettingsStore &settings, SoundPlayer *sound = nullptr,
+          QWidget *parent = nullptr);
     ~Form1() override;
 
     static QString title() { return LocalStatus::onlineTitle(); }
 
-    AppState &state() { return m_state; }
-    ContactLists &contactLists() { return m_contactLists; }
-    LocalStatus &localStatus() { return m_localStatus; }
-    AuthorizationCode &authorizationCode() { return m_authorizationCode; }
+    Program &program() { return m_program; }
+    AppState &state() { return m_program.state(); }
+    ContactLists &contactLists() { return m_program.contactLists(); }
+    LocalStatus &localStatus() { return m_program.localStatus(); }
+    AuthorizationCode &authorizationCode() { return m_program.authorizationCode(); }
+
+    // The start-up: runs before the window is first shown.
+    void Form_Load() { m_program.Form_Load(); }
+    // What ends the program once the logic is done with it; by default the event loop ends
+    // with status 0. Tests put their own here.
+    void setEndProgram(std::function<void()> end) { m_endProgram = std::move(end); }
 
     // OnlineListView
     void setOnlineLines(const QStringList &lines) override;
@@ -54,6 +67,16 @@ public:
     void showProgress() override;
     void dismissProgress() override;
 
+    // MainView
+    void showWindow() override;
+    void setAwayEditorEnabled(bool enabled) override;
+    void setOnlineListVisible(bool visible) override;
+    void setNotConnectedText(const QString &text) override;
+    void showNoAwayMessages(const QString &text) override;
+    void closeSplash() override;
+    void removeTrayIcon() override;
+    void endProgram() override;
+
     // The progress window of a switch, while it is open.
     Form6 *progressWindow() const;
     // The local time as panel 3 shows it.
@@ -65,16 +88,18 @@ public Q_SLOTS:
     void Command2_Click();
     void authpass_Click();
 
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
+
 private:
     void buildControls();
     void buildMenus();
     void buildStatusBar();
     void updateClock();
 
-    AppState m_state;
-    ContactLists m_contactLists;
-    LocalStatus m_localStatus;
-    AuthorizationCode m_authorizationCode;
+    Program m_program;
+    std::function<void()> m_endProgram;
 
     QGroupBox *Frame1 = nullptr;
     QListView *List1 = nullptr;

@@ -27,24 +27,24 @@ class FakeCommands : public RemoteCommands {
 public:
     void sendJoke(Reply &reply) override { run(QStringLiteral("joke"), &reply); }
     void playBeep() override { run(QStringLiteral("beep")); }
-    bool onlineUsersCodeAccepted(const QString &text) override
+    bool onlineUsersCodeAccepted(const UserPtr &, const QString &text) override
     {
         run(QStringLiteral("code test"));
         return text.endsWith(QLatin1String(" 47209"));
     }
     void sendOnlineUsers(Reply &reply) override { run(QStringLiteral("online users"), &reply); }
     void sendHelp(Reply &reply) override { run(QStringLiteral("help"), &reply); }
-    void changeNickname(const QString &text, Reply &reply) override
+    void changeNickname(const UserPtr &, const QString &text, Reply &reply) override
     {
         lastText = text;
         run(QStringLiteral("change nick"), &reply);
     }
-    void setAway(const QString &text, Reply &reply) override
+    void setAway(const UserPtr &, const QString &text, Reply &reply) override
     {
         lastText = text;
         run(QStringLiteral("set away"), &reply);
     }
-    void setBack(const QString &text, Reply &reply) override
+    void setBack(const UserPtr &, const QString &text, Reply &reply) override
     {
         lastText = text;
         run(QStringLiteral("set back"), &reply);

@@ -302,3 +302,31 @@ TEST_F(LocalStatusTest, QuittingDuringAWaitEndsItAtOnce)
     QTimer::singleShot(0, qApp, &QCoreApplication::quit);
     QCoreApplication::exec();
 }
+
+TEST_F(LocalStatusTest, ARefreshDuringASwitchFromBusyDoesNotUndoIt)
+{
+    messenger.setLocalStateNow(LocalState::Busy);
+    test::drainEvents();
+    status.RefreshLocalStatus();
+    ASSERT_EQ(messenger.requestedStates(), QList<qint32>{LocalState::Busy});
+
+    // The poller refreshes while the switch waits, and still reads Busy.
+    messenger.setConfirmDelay(60);
+    duringWait(20, [&] { status.RefreshLocalStatus(); });
+    EXPECT_EQ(status.Command2_Click(), LocalStatus::SwitchResult::Completed);
+    EXPECT_EQ(messenger.requestedStates(), (QList<qint32>{LocalState::Busy, LocalState::Away}));
+    test::drainEvents();
+    EXPECT_EQ(messenger.GetLocalState(), LocalState::Away);
+}
+
+TEST_F(LocalStatusTest, ASwitchStartsWithNoCompletionLeftOver)
+{
+    // The previous switch ended moments ago, and its progress window has not ticked since.
+    state.CurrStatus = true;
+    messenger.setConfirmDelay(30);
+    bool leftOverAtStart = true;
+    duringWait(0, [&] { leftOverAtStart = state.CurrStatus; });
+    EXPECT_EQ(status.Command2_Click(), LocalStatus::SwitchResult::Completed);
+    EXPECT_FALSE(leftOverAtStart);
+    EXPECT_TRUE(state.CurrStatus);
+}

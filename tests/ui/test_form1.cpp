@@ -87,6 +87,7 @@ TEST_F(Form1Test, StartsWithItsControlsInPlace)
 
 TEST_F(Form1Test, ContactEventsReachTheListAndItsCount)
 {
+    form.Form_Load();
     form.contactLists().RebuildOnlineList();
     EXPECT_EQ(listLines(), QStringList{QStringLiteral("Ann")});
     EXPECT_EQ(child<QLabel>("Label1")->text(), QStringLiteral("1 Person online"));
@@ -99,6 +100,7 @@ TEST_F(Form1Test, ContactEventsReachTheListAndItsCount)
 
 TEST_F(Form1Test, RefreshShowsTheOwnStatus)
 {
+    form.Form_Load();
     messenger.setUnreadMailCount(3);
     messenger.setLocalStateNow(LocalState::OutToLunch);
     form.localStatus().RefreshLocalStatus();
@@ -110,6 +112,7 @@ TEST_F(Form1Test, RefreshShowsTheOwnStatus)
 
 TEST_F(Form1Test, TheButtonSwitchesWithTheProgressWindow)
 {
+    form.Form_Load();
     messenger.setConfirmDelay(250);
     bool disabledWithProgress = false;
     QTimer::singleShot(100, &form, [&] {
@@ -130,6 +133,7 @@ TEST_F(Form1Test, TheButtonSwitchesWithTheProgressWindow)
 
 TEST_F(Form1Test, AFailedSwitchLeavesTheWindowUsable)
 {
+    form.Form_Load();
     messenger.failures().failAlways(Operation::SetLocalState);
     QTest::mouseClick(child<QPushButton>("Command2"), Qt::LeftButton);
     EXPECT_TRUE(form.isEnabled());
@@ -209,6 +213,7 @@ TEST(UpdateLinesTest, EndsWithExactlyTheNewLines)
 
 TEST_F(Form1Test, ASelectedContactStaysSelectedAcrossRebuilds)
 {
+    form.Form_Load();
     form.contactLists().RebuildOnlineList();
     auto *list = child<QListView>("List1");
     list->setCurrentIndex(list->model()->index(0, 0));
@@ -217,4 +222,27 @@ TEST_F(Form1Test, ASelectedContactStaysSelectedAcrossRebuilds)
     test::drainEvents();
     ASSERT_EQ(listLines().size(), 2);
     EXPECT_EQ(list->currentIndex().data().toString(), QStringLiteral("Ann"));
+}
+
+TEST_F(Form1Test, TheWindowShowsALostClientAndClosingItShutsDown)
+{
+    int ended = 0;
+    form.setEndProgram([&] { ++ended; });
+    messenger.setServiceStatus(ServiceStatus::NotConnected);
+    form.Form_Load();
+
+    EXPECT_FALSE(child<QListView>("List1")->isVisible());
+    EXPECT_TRUE(child<QLabel>("Label2")->isVisible());
+    EXPECT_EQ(child<QLabel>("Label2")->text(),
+              QStringLiteral("Please switch MSN on before using this program.."));
+    EXPECT_EQ(child<QLabel>("Label1")->text(), QStringLiteral("Not Connected"));
+    EXPECT_FALSE(child<QPushButton>("Command1")->isEnabled());
+    EXPECT_FALSE(child<QPushButton>("Command2")->isEnabled());
+    EXPECT_EQ(form.panelText(2), QStringLiteral("Status: Not Connected"));
+
+    form.state().AUTHORIZEDPASSWORD = QStringLiteral("11223");
+    form.close();
+    EXPECT_EQ(ended, 1);
+    EXPECT_EQ(store.code(), QStringLiteral("11223"));
+    EXPECT_TRUE(form.program().ended());
 }

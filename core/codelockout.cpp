@@ -1,0 +1,60 @@
+#include "core/codelockout.h"
+
+#include <QElapsedTimer>
+
+#include <algorithm>
+
+namespace zelmo {
+
+namespace {
+
+std::chrono::milliseconds monotonicNow()
+{
+    static QElapsedTimer started = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return std::chrono::milliseconds(started.elapsed());
+}
+
+} // namespace
+
+CodeLockout::CodeLockout(Clock clock)
+    : m_clock(clock ? std::move(clock) : Clock(monotonicNow))
+{
+}
+
+void CodeLockout::setClock(Clock clock)
+{
+    m_clock = clock ? std::move(clock) : Clock(monotonicNow);
+}
+
+bool CodeLockout::isLockedOut(const QString &contact) const
+{
+    const auto it = m_records.constFind(contact);
+    return it != m_records.cend() && now() < it->lockedUntil;
+}
+
+bool CodeLockout::test(const QString &contact, const std::function<bool()> &matches)
+{
+    if (isLockedOut(contact))
+        return false;
+    if (matches()) {
+        m_records.remove(contact);
+        return true;
+    }
+    Record &record = m_records[contact];
+    ++record.mistakes;
+    if (record.mistakes >= allowedMistakes) {
+        // 5 s at the third mistake, doubled for each one after it; the shift is capped long
+        // before it could overflow.
+        const int doublings = std::min(record.mistakes - allowedMistakes, 16);
+        const std::chrono::milliseconds wait = std::min<std::chrono::milliseconds>(
+            firstLockout * (std::chrono::milliseconds::rep(1) << doublings), longestLockout);
+        record.lockedUntil = now() + wait;
+    }
+    return false;
+}
+
+} // namespace zelmo

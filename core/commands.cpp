@@ -1,0 +1,165 @@
+#include "core/commands.h"
+
+#include "core/appstate.h"
+#include "core/contactlists.h"
+#include "core/localstatus.h"
+#include "core/reply.h"
+#include "core/soundplayer.h"
+#include "core/textwindow.h"
+#include "messenger/messengererror.h"
+
+#include <QDir>
+
+namespace zelmo {
+
+Commands::Commands(AppState &state, LocalStatus &localStatus, SoundPlayer *sound)
+    : m_state(state)
+    , m_localStatus(localStatus)
+    , m_sound(sound)
+{
+}
+
+QStringList Commands::helpLines()
+{
+    return {
+        QStringLiteral("Welcome to Orvan's Zelmo Extensions"),
+        QStringLiteral("         Main Menu        "),
+        QStringLiteral("--------------------------"),
+        QStringLiteral("1) |SetAway| AUTH_PASS                 (Sets the user Away)"),
+        QStringLiteral("2) |SetBack| AUTH_PASS                 (Sets the user Back)"),
+        QStringLiteral("3) |OnlineUsers| AUTH_PASS           (Lists the online users)"),
+        QStringLiteral("4) |ChangeNick| AUTH_PASS NICKNAME    (Sets a new nick)"),
+        QStringLiteral("5) |joke|                            (Displays a random Joke)"),
+        QStringLiteral("6) |beep|                            (Beeps the user with a BEEP sound)"),
+        QStringLiteral("--------------------------"),
+    };
+}
+
+bool Commands::codeTest(const UserPtr &sender, const std::function<bool()> &matches)
+{
+    // A sender whose logon name cannot be read shares one record with every other such sender;
+    // guessing stays as slow for them.
+    QString logon;
+    if (sender)
+        skipOnFailure([&] { logon = sender->GetLogonName(); });
+    return m_lockout.test(logon, matches);
+}
+
+void Commands::sendJoke(Reply &reply)
+{
+    if (const std::optional<QString> joke = m_state.Print_ChatupLine())
+        reply.send(*joke);
+}
+
+void Commands::playBeep()
+{
+    if (m_sound)
+        m_sound->playSync(QDir(m_state.programFolder).filePath(QStringLiteral("beep.wav")));
+}
+
+bool Commands::onlineUsersCodeAccepted(const UserPtr &sender, const QString &text)
+{
+    return codeTest(sender,
+                    [&] { return charactersFrom(text, 15, 19) == m_state.AUTHORIZEDPASSWORD; });
+}
+
+void Commands::sendNumbered(const UserCollectionPtr &list, const QString &suffix, int &n,
+                            Reply &reply)
+{
+    if (!list)
+        return;
+    qint32 count = 0;
+    if (!skipOnFailure([&] { count = list->GetCount(); }))
+        return;
+    for (qint32 i = 0; i < count; ++i) {
+        // A contact that cannot be read is left out of the listing.
+        skipOnFailure([&] {
+            const UserPtr user = list->Item(i);
+            if (!isOnline(user->GetState()))
+                return;
+            const QString name = user->GetFriendlyName();
+            ++n;
+            reply.send(QString::number(n) + QStringLiteral(". ") + name + suffix);
+        });
+    }
+}
+
+void Commands::sendOnlineUsers(Reply &reply)
+{
+    if (MessengerObject *mm = m_state.mm) {
+        skipOnFailure([&] { m_state.Users = mm->GetList(ListKind::Users); });
+        skipOnFailure([&] { m_state.BlockedUsers = mm->GetList(ListKind::Blocked); });
+    }
+    reply.send(QStringLiteral("----Online Users----"));
+    // The count is the one the online list last showed, not the number of lines below it.
+    reply.send(QString::number(m_state.counter) +
+               (m_state.counter == 1 ? QStringLiteral(" User Currently Online")
+                                     : QStringLiteral(" Users Currently Online")));
+    int n = 0;
+    sendNumbered(m_state.Users, QString(), n, reply);
+    sendNumbered(m_state.BlockedUsers, ContactLists::blockedSuffix(), n, reply);
+    reply.send(QStringLiteral("-----------------"));
+}
+
+void Commands::sendHelp(Reply &reply)
+{
+    for (const QString &line : helpLines())
+        reply.send(line);
+}
+
+void Commands::changeNickname(const UserPtr &sender, const QString &text, Reply &reply)
+{
+    m_state.NewLoginName = charactersFrom(text, 14, 18);
+    if (!codeTest(sender,
+                  [&] { return m_state.NewLoginName.contains(m_state.AUTHORIZEDPASSWORD); })) {
+        reply.send(declinedText());
+        return;
+    }
+    // The name starts right after the code's place, so the usual form gives it a leading
+    // blank; the client is given it exactly so.
+    m_state.NewLoginName = textFrom(text, 19);
+    if (MessengerObject *mm = m_state.mm) {
+        skipOnFailure(
+            [&] { mm->GetServices()->GetPrimaryService()->SetFriendlyName(m_state.NewLoginName); });
+    }
+    reply.send(nicknameChangedText());
+}
+
+bool Commands::switchCodeAccepted(const UserPtr &sender, const QString &text)
+{
+    return codeTest(sender, [&] {
+        return trimBlanks(charactersFrom(text, 10, 15)) == m_state.AUTHORIZEDPASSWORD;
+    });
+}
+
+void Commands::setAway(const UserPtr &sender, const QString &text, Reply &reply)
+{
+    if (!switchCodeAccepted(sender, text)) {
+        reply.send(declinedText());
+        return;
+    }
+    m_state.AwayMode = false;
+    // The answer waits for the client to report the away state; the reply travels with the
+    // outcome, which may come after this handler has returned (a redirected switch).
+    Reply later = reply;
+    m_localStatus.Command2_Click([later](bool confirmed) mutable {
+        later.send(confirmed ? setAwayText() : statusNotChangedText());
+    });
+}
+
+void Commands::setBack(const UserPtr &sender, const QString &text, Reply &reply)
+{
+    if (!switchCodeAccepted(sender, text)) {
+        reply.send(declinedText());
+        return;
+    }
+    m_state.AwayMode = true;
+    reply.send(setBackText());
+    Reply later = reply;
+    m_localStatus.Command2_Click([later](bool confirmed) mutable {
+        if (!confirmed)
+            later.send(statusNotChangedText());
+    });
+}
+
+} // namespace zelmo

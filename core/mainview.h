@@ -1,0 +1,30 @@
+#pragma once
+
+#include "core/contactlists.h"
+#include "core/localstatus.h"
+
+#include <QString>
+
+namespace zelmo {
+
+// What the program's logic needs of its main window, besides the online list and the
+// status display: the not-connected display, the away-message indicator and the way out.
+class MainView : public OnlineListView, public StatusView {
+public:
+    // Shows the window (not modal), wherever it stands in the start-up.
+    virtual void showWindow() = 0;
+    // The button that opens the away-message editor.
+    virtual void setAwayEditorEnabled(bool enabled) = 0;
+    // Hiding the list of online contacts uncovers the text that lies under it.
+    virtual void setOnlineListVisible(bool visible) = 0;
+    virtual void setNotConnectedText(const QString &text) = 0;
+    // The indicator's no-messages state: its text, with the no-messages picture shown.
+    virtual void showNoAwayMessages(const QString &text) = 0;
+    // The shutdown's steps that concern other windows.
+    virtual void closeSplash() = 0;
+    virtual void removeTrayIcon() = 0;
+    // Closes the window and ends the program with status 0. Nothing runs after it.
+    virtual void endProgram() = 0;
+};
+
+} // namespace zelmo

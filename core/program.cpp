@@ -1,0 +1,251 @@
+#include "core/program.h"
+
+#include "messenger/messengererror.h"
+
+namespace zelmo {
+
+Program::Program(MainView &view, MessengerObject *messenger, SettingsStore &settings,
+                 SoundPlayer *sound, QObject *parent)
+    : QObject(parent)
+    , m_view(view)
+    , m_messenger(messenger)
+    , m_contactLists(m_state, view)
+    , m_localStatus(m_state, view)
+    , m_authorizationCode(m_state, settings)
+    , m_commands(m_state, m_localStatus, sound)
+    , m_dispatcher(m_state, m_commands)
+{
+    m_timer1.setInterval(m_tickInterval);
+    m_timer2.setInterval(m_tickInterval);
+    connect(&m_timer1, &QTimer::timeout, this, &Program::Timer1_Timer);
+    connect(&m_timer2, &QTimer::timeout, this, &Program::Timer2_Timer);
+}
+
+Program::~Program()
+{
+    detachMessenger();
+}
+
+QString Program::countdownCaption(qint16 seconds)
+{
+    // No singular form: the last second reads "1 Seconds" too.
+    return QStringLiteral("Self Destruction in ") + QString::number(seconds) +
+           QStringLiteral(" Seconds");
+}
+
+void Program::setTickInterval(int milliseconds)
+{
+    m_tickInterval = milliseconds;
+    m_timer1.setInterval(milliseconds);
+    m_timer2.setInterval(milliseconds);
+}
+
+void Program::attachMessenger()
+{
+    m_state.mm = m_messenger;
+    if (!m_messenger)
+        return;
+    m_contactLists.connectTo(*m_messenger);
+    m_localStatus.connectTo(*m_messenger);
+    connect(m_messenger, &MessengerObject::OnTextReceived, this,
+            [this](const IMSessionPtr &session, const UserPtr &user, const QString &header,
+                   const QString &text, bool *enableDefault) {
+                m_dispatcher.mm_OnTextReceived(session, user, header, text, enableDefault);
+            });
+    // The logon event guards its steps; the log-off only sets a flag.
+    connect(m_messenger, &MessengerObject::OnLogonResult, this, [this] { mm_OnLogonResult(); });
+    connect(m_messenger, &MessengerObject::OnLogoff, this, [this] { mm_OnLogoff(); });
+}
+
+void Program::detachMessenger()
+{
+    if (m_state.mm) {
+        m_state.mm->disconnect(this);
+        m_state.mm->disconnect(&m_contactLists);
+        m_state.mm->disconnect(&m_localStatus);
+    }
+    m_state.mm = nullptr;
+}
+
+bool Program::connectionTestPassed()
+{
+    qint32 status = ServiceStatus::NotConnected;
+    const bool read = skipOnFailure([&] {
+        if (!m_state.mm)
+            throw MessengerError(QStringLiteral("GetServices"), QStringLiteral("no messenger"));
+        status = m_state.mm->GetServices()->GetPrimaryService()->GetServiceStatus();
+    });
+    return read && status != ServiceStatus::NotConnected;
+}
+
+void Program::Form_Load()
+{
+    // The watchdog is on from the moment the window is loaded; its first tick comes a
+    // second later, after the start-up.
+    m_timer1.setInterval(m_tickInterval);
+    m_timer1.start();
+
+    m_authorizationCode.load();
+
+    m_state.counter = 0;
+    m_state.Counter2 = 0;
+    m_state.emptyAwaySlots = 0;
+    m_state.statusbar = 0;
+    m_state.selfDestructCount = 3;
+    m_state.notConnected = false;
+
+    m_state.Status = QStringLiteral("Opening Joke Files");
+    m_state.advanceProgress();
+    m_state.Open_file();
+
+    attachMessenger();
+
+    if (!connectionTestPassed()) {
+        m_state.ConError = true;
+        m_state.notConnected = true;
+    } else {
+        m_state.Status = QStringLiteral("Creating Messenger Controls");
+        m_state.advanceProgress();
+
+        MessengerObject *mm = m_state.mm;
+        skipOnFailure([&] { m_state.Users = mm->GetList(ListKind::Users); });
+        skipOnFailure([&] { m_state.BlockedUsers = mm->GetList(ListKind::Blocked); });
+        skipOnFailure([&] { m_state.allusers = mm->GetList(ListKind::AllContacts); });
+
+        m_state.AwayMode = false;
+
+        m_state.Status = QStringLiteral("Loading User Lists");
+        m_state.advanceProgress();
+        m_contactLists.RebuildOnlineList();
+        m_localStatus.RefreshLocalStatus();
+
+        m_view.setOnlineCountText(ContactLists::onlineCountText(m_state.counter));
+        // The table starts empty, one entry per contact and one more.
+        m_state.awayMessages = AwayMessageTable();
+        skipOnFailure([&] {
+            m_state.awayMessages = AwayMessageTable(mm->GetList(ListKind::AllContacts)->GetCount());
+        });
+    }
+
+    if (m_state.ConError) {
+        ShowNotConnected();
+        m_state.notConnected = true;
+        m_timer1.setInterval(m_tickInterval);
+        m_timer2.stop();
+        m_timer1.start();
+        m_state.ConError = false;
+    }
+}
+
+void Program::Form_Activate()
+{
+    if (m_ended)
+        return;
+    if (!connectionTestPassed())
+        m_state.notConnected = true;
+}
+
+void Program::ShowNotConnected()
+{
+    m_view.showWindow();
+    m_view.setSwitchEnabled(false);
+    m_view.setAwayEditorEnabled(false);
+    m_view.setOnlineListVisible(false);
+    m_view.setOnlineCountText(QStringLiteral("Not Connected"));
+    m_view.setStatusText(QStringLiteral("Status: Not Connected"));
+    m_view.setNotConnectedText(notConnectedText());
+    m_timer2.stop();
+}
+
+void Program::Form_Unload()
+{
+    if (m_ended)
+        return;
+    m_ended = true;
+    // A failing step must not keep the program from ending: none of these throws, and the
+    // save reports its failure by its result, which has nowhere to go at this point.
+    m_authorizationCode.save();
+    m_timer1.stop();
+    m_timer2.stop();
+    m_view.closeSplash();
+    m_state.awayMessages = AwayMessageTable();
+    detachMessenger();
+    m_state.Users.reset();
+    m_state.BlockedUsers.reset();
+    m_state.allusers.reset();
+    m_view.removeTrayIcon();
+    m_view.endProgram();
+}
+
+void Program::awayMessageCheck()
+{
+    // The count is kept for the length of the check only.
+    const qint32 free = m_state.awayMessages.freeEntryCount();
+    if (free == m_state.awayMessages.entryCount())
+        m_view.showNoAwayMessages(noAwayMessagesText());
+    m_state.emptyAwaySlots = 0;
+}
+
+void Program::Timer1_Timer()
+{
+    if (m_ended)
+        return;
+    if (!m_state.notConnected)
+        awayMessageCheck();
+    if (m_state.selfDestructCount == 0) {
+        Form_Unload();
+        return;
+    }
+    if (m_state.notConnected) {
+        ShowNotConnected();
+        m_view.setTitle(countdownCaption(m_state.selfDestructCount));
+        --m_state.selfDestructCount;
+    } else {
+        m_timer1.stop();
+        m_timer2.start();
+    }
+}
+
+void Program::Timer2_Timer()
+{
+    if (m_ended)
+        return;
+    if (MessengerObject *mm = m_state.mm) {
+        skipOnFailure([&] { m_state.Users = mm->GetList(ListKind::Users); });
+        skipOnFailure([&] { m_state.BlockedUsers = mm->GetList(ListKind::Blocked); });
+        skipOnFailure([&] { m_state.allusers = mm->GetList(ListKind::AllContacts); });
+    }
+    m_localStatus.RefreshLocalStatus();
+    if (m_state.notConnected)
+        EnableWatchdog();
+    awayMessageCheck();
+    if (!connectionTestPassed())
+        m_state.ConError = true;
+    if (m_state.ConError) {
+        ShowNotConnected();
+        m_state.notConnected = true;
+        m_timer1.setInterval(m_tickInterval);
+        m_timer1.start();
+        m_timer2.stop();
+        m_state.ConError = false;
+    }
+}
+
+void Program::EnableWatchdog()
+{
+    m_timer1.start();
+}
+
+void Program::mm_OnLogonResult()
+{
+    if (!m_state.AwayMode)
+        m_view.setStatusText(QStringLiteral("Status: Online"));
+    m_view.setMailText(LocalStatus::mailText(m_state.Mailcount));
+}
+
+void Program::mm_OnLogoff()
+{
+    m_state.notConnected = true;
+}
+
+} // namespace zelmo

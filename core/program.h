@@ -1,0 +1,91 @@
+#pragma once
+
+#include "core/appstate.h"
+#include "core/authorizationcode.h"
+#include "core/commands.h"
+#include "core/contactlists.h"
+#include "core/dispatcher.h"
+#include "core/localstatus.h"
+#include "core/mainview.h"
+
+#include <QObject>
+#include <QTimer>
+
+namespace zelmo {
+
+class SettingsStore;
+class SoundPlayer;
+
+// Everything the main window owns for the whole run, and the logic of its life: the
+// start-up, the activation test, the shutdown, the not-connected display and the two
+// one-second timers that watch the connection. The window forwards its events here.
+class Program : public QObject {
+    Q_OBJECT
+public:
+    // messenger may be null (no client could be had): the start-up then finds it missing.
+    // sound may be null. None of them is owned.
+    Program(MainView &view, MessengerObject *messenger, SettingsStore &settings, SoundPlayer *sound,
+            QObject *parent = nullptr);
+    ~Program() override;
+
+    static QString notConnectedText()
+    {
+        return QStringLiteral("Please switch MSN on before using this program..");
+    }
+    static QString noAwayMessagesText() { return QStringLiteral("No away messages has been set!"); }
+    static QString countdownCaption(qint16 seconds);
+
+    AppState &state() { return m_state; }
+    ContactLists &contactLists() { return m_contactLists; }
+    LocalStatus &localStatus() { return m_localStatus; }
+    AuthorizationCode &authorizationCode() { return m_authorizationCode; }
+    Commands &commands() { return m_commands; }
+    Dispatcher &dispatcher() { return m_dispatcher; }
+
+    // The start-up: the code, the jokes, the messenger, the connection test, the lists, the
+    // first status. Every step runs even when an earlier one failed.
+    void Form_Load();
+    // Each activation of the window tests the connection again.
+    void Form_Activate();
+    // The one way out: saves the code, stops the timers, lets go of the messenger and ends
+    // the program. Runs once; later calls do nothing.
+    void Form_Unload();
+    void ShowNotConnected();
+
+    // The watchdog: on at start, hands over to the poller, counts down once the
+    // connection is lost.
+    void Timer1_Timer();
+    // The poller, while connected: fresh lists, the status, the indicator, the connection.
+    void Timer2_Timer();
+    void EnableWatchdog();
+    void mm_OnLogonResult();
+    void mm_OnLogoff();
+
+    bool watchdogRunning() const { return m_timer1.isActive(); }
+    bool pollerRunning() const { return m_timer2.isActive(); }
+    bool ended() const { return m_ended; }
+    // One second unless set; tests shorten it.
+    void setTickInterval(int milliseconds);
+
+private:
+    // The connection test: false when the service status is 1 or cannot be read.
+    bool connectionTestPassed();
+    void awayMessageCheck();
+    void attachMessenger();
+    void detachMessenger();
+
+    MainView &m_view;
+    MessengerObject *m_messenger;
+    AppState m_state;
+    ContactLists m_contactLists;
+    LocalStatus m_localStatus;
+    AuthorizationCode m_authorizationCode;
+    Commands m_commands;
+    Dispatcher m_dispatcher;
+    QTimer m_timer1; // Timer1, the watchdog
+    QTimer m_timer2; // Timer2, the poller
+    int m_tickInterval = 1000;
+    bool m_ended = false;
+};
+
+} // namespace zelmo

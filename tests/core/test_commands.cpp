@@ -1,0 +1,386 @@
+// The remote commands as a contact meets them: a message goes into the simulated client, the
+// program's whole wiring handles it, and the replies come back on the contact's session.
+
+#include "core/commands.h"
+#include "core/pendingevents.h"
+#include "core/program.h"
+#include "core/soundplayer.h"
+#include "platform/messenger/sim/simmessenger.h"
+
+#include "support/fakemainview.h"
+#include "support/memorystore.h"
+#include "support/printers.h"
+#include "support/waituntil.h"
+
+#include <QDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+using namespace zelmo;
+using namespace std::chrono_literals;
+using sim::Operation;
+
+namespace {
+
+const QString Ann = QStringLiteral("ann@zelmo.test");
+const QString Bob = QStringLiteral("bob@zelmo.test");
+const QString Footer = QStringLiteral("(This was an Auto-Message by Orvan's Zelmo RoBot)");
+const QString Declined = QStringLiteral("--- Authorization code declined or bad syntax! ---");
+const QString AwayDone = QStringLiteral("--- User successfuly set to Away mode! ---");
+const QString BackDone = QStringLiteral("--- User successfuly set to Online mode! ---");
+const QString NotChanged = Commands::statusNotChangedText();
+
+class FakeSound : public SoundPlayer {
+public:
+    bool playSync(const QString &path) override
+    {
+        played << path;
+        return true;
+    }
+    QStringList played;
+};
+
+class CommandsTest : public testing::Test {
+protected:
+    CommandsTest()
+    {
+        sim.setConfirmDelay(0);
+        sim.setContacts({
+            {Ann, QStringLiteral("Ann"), 2, {ListKind::AllContacts, ListKind::Users}},
+            {Bob, QStringLiteral("Bob"), 34, {ListKind::AllContacts, ListKind::Users}},
+            {QStringLiteral("cy@zelmo.test"), QStringLiteral("Cy"), 1, {ListKind::Users}},
+            // Listed as a user and as blocked: it counts twice.
+            {QStringLiteral("dee@zelmo.test"),
+             QStringLiteral("Dee"),
+             10,
+             {ListKind::Users, ListKind::Blocked}},
+            {QStringLiteral("eve@zelmo.test"), QStringLiteral("Eve"), 0, {ListKind::Blocked}},
+        });
+        program.state().programFolder =
+            QDir(qEnvironmentVariable("ZELMO_SOURCE_DIR")).filePath(QStringLiteral("resources"));
+        program.localStatus().setWaitLimit(2s);
+        program.commands().lockout().setClock([this] { return now; });
+        program.Form_Load();
+    }
+
+    // Sends one message as a contact and returns the lines it got back.
+    QStringList say(const QString &logon, const QString &text)
+    {
+        const auto session = sim.sessionWith(logon);
+        session->clearSent();
+        sim.receiveText(logon, text);
+        test::drainEvents();
+        return session->sentTexts();
+    }
+
+    void goAway()
+    {
+        sim.setLocalStateNow(LocalState::Away);
+        program.localStatus().RefreshLocalStatus();
+        ASSERT_TRUE(program.state().AwayMode);
+    }
+
+    sim::SimMessenger sim;
+    test::MemoryStore store;
+    test::FakeMainView view;
+    FakeSound sound;
+    Program program{view, &sim, store, &sound};
+    std::chrono::milliseconds now{1000000};
+};
+
+TEST_F(CommandsTest, TheReplyHeaderIsTheLiteralBlockInBothColours)
+{
+    say(Ann, "|help|");
+    const auto help = sim.sessionWith(Ann)->sent();
+    ASSERT_FALSE(help.isEmpty());
+    EXPECT_EQ(help.first().header, "MIME-Version: 1.0\r\n"
+                                   "Content-Type: text/plain; charset=UTF-8\r\n"
+                                   "X-MMS-IM-Format: FN=Arial; EF=; CO=800000; CS=0; PF=22\r\n"
+                                   "\r\n");
+    EXPECT_EQ(help.first().messageType, 2);
+
+    say(Ann, "|setaway| 00000");
+    const auto declined = sim.sessionWith(Ann)->sent();
+    ASSERT_EQ(declined.size(), 1);
+    EXPECT_EQ(declined.first().header, "MIME-Version: 1.0\r\n"
+                                       "Content-Type: text/plain; charset=UTF-8\r\n"
+                                       "X-MMS-IM-Format: FN=Arial; EF=; CO=0; CS=0; PF=22\r\n"
+                                       "\r\n");
+}
+
+TEST_F(CommandsTest, HelpIsTenLinesByteForByteWhateverTheState)
+{
+    const QStringList expected = {
+        "Welcome to Orvan's Zelmo Extensions",
+        "         Main Menu        ",
+        "--------------------------",
+        "1) |SetAway| AUTH_PASS                 (Sets the user Away)",
+        "2) |SetBack| AUTH_PASS                 (Sets the user Back)",
+        "3) |OnlineUsers| AUTH_PASS           (Lists the online users)",
+        "4) |ChangeNick| AUTH_PASS NICKNAME    (Sets a new nick)",
+        "5) |joke|                            (Displays a random Joke)",
+        "6) |beep|                            (Beeps the user with a BEEP sound)",
+        "--------------------------",
+    };
+    EXPECT_EQ(say(Ann, "|HELP|"), expected);
+    goAway();
+    EXPECT_EQ(say(Ann, "|Help|"), expected);
+}
+
+TEST_F(CommandsTest, JokesComeFromTheShippedFileAsOneMessage)
+{
+    const QStringList joke = say(Ann, "|Jokes|");
+    ASSERT_EQ(joke.size(), 1);
+    EXPECT_TRUE(joke.first().contains("\r\n")) << joke.first();
+}
+
+TEST_F(CommandsTest, TheListingNumbersUsersThenBlockedAndReportsTheLastCount)
+{
+    // Ann, Bob, Dee (users) and Dee again (blocked) are online; Cy and Eve are not.
+    ASSERT_EQ(program.state().counter, 4);
+    const QStringList listing = {
+        "----Online Users----", "4 Users Currently Online", "1. Ann", "2. Bob", "3. Dee",
+        "4. Dee  (BLOCKED)",    "-----------------",
+    };
+    EXPECT_EQ(say(Ann, "|ONLINEUSERS| 47209"), listing);
+    EXPECT_EQ(say(Ann, "Wasssup ?! anyone"), listing);
+
+    // The count is the online list's, not recomputed from the lines that follow it.
+    program.state().counter = 1;
+    EXPECT_EQ(say(Ann, "WASSSUP ?!").at(1), "1 User Currently Online");
+    program.state().counter = 0;
+    EXPECT_EQ(say(Ann, "wasssup ?!").at(1), "0 Users Currently Online");
+}
+
+TEST_F(CommandsTest, TheListingCodeMustFillItsWindowExactly)
+{
+    const QString listingHead = "----Online Users----";
+    EXPECT_EQ(say(Ann, "|onlineusers|x47209").value(0), listingHead);
+    EXPECT_TRUE(say(Ann, "|ONLINEUSERS| 47209 ").isEmpty());
+    EXPECT_TRUE(say(Ann, "|ONLINEUSERS|  47209").isEmpty());
+    EXPECT_TRUE(say(Ann, "|ONLINEUSERS| 4720").isEmpty());
+    EXPECT_TRUE(say(Ann, "hey |ONLINEUSERS| 47209").isEmpty());
+
+    // A failed code test goes on down the order: while away, the away message answers.
+    goAway();
+    program.state().SetMessage(Ann, QStringLiteral("back soon"), 0);
+    EXPECT_EQ(say(Ann, "|ONLINEUSERS| 47209 "), QStringList({"back soon", Footer}));
+}
+
+TEST_F(CommandsTest, ChangeNickTakesTheNameFromPosition19)
+{
+    EXPECT_EQ(say(Ann, "|CHANGENICK| 47209 Night Owl"),
+              QStringList{"--- Nickname successfuly changed! ---"});
+    EXPECT_EQ(sim.ownFriendlyName(), " Night Owl");
+
+    // The code may stand anywhere in positions 14 to 31; the name still starts at 19.
+    say(Ann, "|changenick| 0 47209 Owl");
+    EXPECT_EQ(sim.ownFriendlyName(), "09 Owl");
+
+    EXPECT_EQ(say(Ann, "|CHANGENICK| 4720 Owl"), QStringList{Declined});
+    EXPECT_EQ(say(Ann, "|CHANGENICK|"), QStringList{Declined});
+    EXPECT_EQ(sim.ownFriendlyName(), "09 Owl");
+
+    // The answer goes out whatever the client made of the request.
+    sim.failures().failAlways(Operation::SetFriendlyName);
+    EXPECT_EQ(say(Ann, "|CHANGENICK| 47209 Lark"),
+              QStringList{"--- Nickname successfuly changed! ---"});
+    EXPECT_EQ(sim.ownFriendlyName(), "09 Owl");
+}
+
+TEST_F(CommandsTest, SetAwayReadsTheTrimmedCodeFromPositions10To24)
+{
+    for (const char *accepted : {"|SETAWAY| 47209", "|setaway|47209", "|SetAway|   47209",
+                                 "|SETAWAY| 47209         later"}) {
+        SCOPED_TRACE(accepted);
+        sim.setLocalStateNow(LocalState::Online);
+        program.localStatus().RefreshLocalStatus();
+        ASSERT_FALSE(program.state().AwayMode);
+        EXPECT_EQ(say(Ann, accepted), QStringList{AwayDone});
+        EXPECT_EQ(sim.GetLocalState(), LocalState::Away);
+    }
+    sim.setLocalStateNow(LocalState::Online);
+    program.localStatus().RefreshLocalStatus();
+    EXPECT_EQ(say(Ann, "|SETAWAY| 47209 now"), QStringList{Declined});
+    EXPECT_EQ(say(Ann, "please |SETAWAY| 47209"), QStringList{Declined});
+    EXPECT_EQ(sim.GetLocalState(), LocalState::Online);
+    // Not away: set back is no command at all.
+    EXPECT_TRUE(say(Ann, "|SETBACK| 47209").isEmpty());
+}
+
+TEST_F(CommandsTest, SetAwayAnswersAfterTheSwitchAndSetBackBefore)
+{
+    sim.setConfirmDelay(30);
+    // The state the client reported when each line went out.
+    QList<qint32> stateAtSend;
+    QObject::connect(
+        &sim, &sim::SimMessenger::textSent, &sim,
+        [&](const QString &, const sim::SentText &) { stateAtSend << sim.GetLocalState(); });
+
+    EXPECT_EQ(say(Ann, "|SETAWAY| 47209"), QStringList{AwayDone});
+    EXPECT_EQ(stateAtSend, QList<qint32>{LocalState::Away});
+    EXPECT_TRUE(program.state().AwayMode);
+
+    stateAtSend.clear();
+    EXPECT_EQ(say(Ann, "|setback| 47209"), QStringList{BackDone});
+    EXPECT_EQ(stateAtSend, QList<qint32>{LocalState::Away});
+    EXPECT_EQ(sim.GetLocalState(), LocalState::Online);
+    EXPECT_EQ(sim.requestedStates(), QList<qint32>({LocalState::Away, LocalState::Online}));
+    EXPECT_EQ(view.title, "Zelmo Extensions");
+}
+
+TEST_F(CommandsTest, ASwitchThatNeverCompletesIsNotReportedAsDone)
+{
+    program.localStatus().setWaitLimit(100ms);
+    sim.setConfirmDelay(-1);
+    EXPECT_EQ(say(Ann, "|SETAWAY| 47209"), QStringList{NotChanged});
+
+    // Set back has answered before its switch, so the failure follows its answer.
+    sim.setLocalStateNow(LocalState::Away);
+    program.localStatus().RefreshLocalStatus();
+    EXPECT_EQ(say(Ann, "|SETBACK| 47209"), QStringList({BackDone, NotChanged}));
+
+    // A client call that fails outright is a failure too.
+    sim.failures().failAlways(Operation::SetLocalState);
+    sim.setLocalStateNow(LocalState::Online);
+    program.localStatus().RefreshLocalStatus();
+    EXPECT_EQ(say(Ann, "|SETAWAY| 47209"), QStringList{NotChanged});
+    EXPECT_TRUE(view.windowEnabled);
+}
+
+TEST_F(CommandsTest, ARedirectedSetAwayAnswersOnceItsOwnStateIsConfirmed)
+{
+    // Idle counts as away, and differs from both states a switch asks for.
+    sim.setLocalStateNow(LocalState::Idle);
+    program.localStatus().RefreshLocalStatus();
+    // The client confirms only when the test says so, at fixed moments.
+    sim.setConfirmDelay(-1);
+    QList<qint32> stateAtSend;
+    QObject::connect(
+        &sim, &sim::SimMessenger::textSent, &sim,
+        [&](const QString &, const sim::SentText &) { stateAtSend << sim.GetLocalState(); });
+    // The set away arrives while the set back's switch waits for the client.
+    const auto ann = sim.receiveText(Ann, "|SETBACK| 47209");
+    const auto bob = sim.sessionWith(Bob);
+    QTimer::singleShot(10, &sim, [&] { sim.receiveText(Bob, "|SETAWAY| 47209"); });
+    QTimer::singleShot(40, &sim, [&] {
+        EXPECT_TRUE(bob->sent().isEmpty()) << "no answer before the away state is read";
+        sim.setLocalStateNow(LocalState::Online);
+    });
+    QTimer::singleShot(80, &sim, [&] {
+        EXPECT_TRUE(bob->sent().isEmpty());
+        sim.setLocalStateNow(LocalState::Away);
+    });
+    ASSERT_TRUE(test::waitUntil([&] { return bob->sent().size() == 1; }, 5000));
+    test::drainEvents();
+
+    EXPECT_EQ(ann->sentTexts(), QStringList{BackDone});
+    EXPECT_EQ(bob->sentTexts(), QStringList{AwayDone});
+    // Set back answered before anything changed; set away only once the away state was read.
+    EXPECT_EQ(stateAtSend, QList<qint32>({LocalState::Idle, LocalState::Away}));
+    EXPECT_EQ(sim.requestedStates(), QList<qint32>({LocalState::Online, LocalState::Away}));
+    EXPECT_FALSE(program.localStatus().switchInProgress());
+
+    // A redirect that the client refuses fails at once; the switch it joined still waits for
+    // its own state, which never comes.
+    program.localStatus().setWaitLimit(100ms);
+    program.localStatus().RefreshLocalStatus();
+    ann->clearSent();
+    bob->clearSent();
+    sim.failures().failAfter(Operation::SetLocalState, 1);
+    sim.receiveText(Ann, "|SETBACK| 47209");
+    QTimer::singleShot(10, &sim, [&] { sim.receiveText(Bob, "|SETAWAY| 47209"); });
+    ASSERT_TRUE(test::waitUntil([&] { return ann->sent().size() == 2; }, 5000));
+    test::drainEvents();
+    EXPECT_EQ(ann->sentTexts(), QStringList({BackDone, NotChanged}));
+    EXPECT_EQ(bob->sentTexts(), QStringList{NotChanged});
+    EXPECT_TRUE(view.windowEnabled);
+}
+
+TEST_F(CommandsTest, WrongCodesLockAContactOutForLongerEachTime)
+{
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(say(Ann, "|SETAWAY| 11111"), QStringList{Declined});
+    // Locked out: even the right code is declined, and the listing says nothing.
+    EXPECT_EQ(say(Ann, "|SETAWAY| 47209"), QStringList{Declined});
+    EXPECT_TRUE(say(Ann, "|ONLINEUSERS| 47209").isEmpty());
+    EXPECT_EQ(say(Ann, "|CHANGENICK| 47209 Mallory"), QStringList{Declined});
+    EXPECT_FALSE(program.state().AwayMode);
+    // Others are not affected, and commands without a code still work.
+    EXPECT_EQ(say(Bob, "|ONLINEUSERS| 47209").value(0), "----Online Users----");
+    EXPECT_EQ(say(Ann, "|help|").size(), 10);
+
+    now += 4999ms;
+    EXPECT_EQ(say(Ann, "|SETAWAY| 47209"), QStringList{Declined});
+    now += 1ms;
+    // The fourth mistake locks for 10 s.
+    EXPECT_EQ(say(Ann, "|SETAWAY| 22222"), QStringList{Declined});
+    now += 9999ms;
+    EXPECT_EQ(say(Ann, "|SETAWAY| 47209"), QStringList{Declined});
+    now += 1ms;
+    EXPECT_EQ(say(Ann, "|SETAWAY| 47209"), QStringList{AwayDone});
+
+    // A right code forgave the past: three more mistakes are needed for the next lockout.
+    sim.setLocalStateNow(LocalState::Online);
+    program.localStatus().RefreshLocalStatus();
+    say(Ann, "|SETAWAY| 1");
+    say(Ann, "|SETAWAY| 2");
+    EXPECT_EQ(say(Ann, "|SETAWAY| 47209"), QStringList{AwayDone});
+}
+
+TEST(CodeLockoutTest, TheLockoutDoublesUpToFiveMinutes)
+{
+    std::chrono::milliseconds now{0};
+    CodeLockout lockout([&] { return now; });
+    int compared = 0;
+    const auto wrong = [&] {
+        ++compared;
+        return false;
+    };
+    for (int i = 0; i < 3; ++i)
+        lockout.test("ann", wrong);
+    std::chrono::milliseconds expected = 5s;
+    for (int mistake = 3; mistake < 12; ++mistake) {
+        SCOPED_TRACE(mistake);
+        ASSERT_TRUE(lockout.isLockedOut("ann"));
+        compared = 0;
+        EXPECT_FALSE(lockout.test("ann", [] { return true; }));
+        EXPECT_EQ(compared, 0);
+        now += expected - 1ms;
+        EXPECT_TRUE(lockout.isLockedOut("ann"));
+        now += 1ms;
+        EXPECT_FALSE(lockout.isLockedOut("ann"));
+        lockout.test("ann", wrong);
+        expected = std::min<std::chrono::milliseconds>(expected * 2, 300s);
+    }
+    EXPECT_EQ(expected, 300s);
+}
+
+TEST_F(CommandsTest, TheBeepPlaysTheSoundBesideTheProgramAndTheMessageGoesOn)
+{
+    goAway();
+    program.state().SetMessage(Ann, QStringLiteral("  at the dentist  "), 0);
+    EXPECT_EQ(say(Ann, "|BEEP|"), QStringList({"at the dentist", Footer}));
+    ASSERT_EQ(sound.played.size(), 1);
+    EXPECT_EQ(sound.played.first(), QDir(program.state().programFolder).filePath("beep.wav"));
+}
+
+TEST_F(CommandsTest, AFloodOfQueuedMessagesIsAllAnsweredWithoutDeepNesting)
+{
+    goAway();
+    program.state().SetMessage(Ann, QStringLiteral("away"), 0);
+    int deepest = 0;
+    QObject::connect(&sim, &sim::SimMessenger::textSent, &sim,
+                     [&] { deepest = std::max(deepest, PendingEvents::depth()); });
+    const auto session = sim.sessionWith(Ann);
+    session->clearSent();
+    constexpr int messages = 10000;
+    for (int i = 0; i < messages; ++i)
+        sim.receiveText(Ann, QStringLiteral("hello"));
+    ASSERT_TRUE(test::waitUntil([&] { return session->sent().size() == 2 * messages; }, 60000))
+        << session->sent().size();
+    EXPECT_LE(deepest, PendingEvents::maxDepth);
+}
+
+} // namespace

@@ -1,0 +1,238 @@
+// The program's life without a window: start-up, the watchdog and the poller, the
+// not-connected display and the countdown, and the shutdown.
+
+#include "core/program.h"
+#include "platform/messenger/sim/simmessenger.h"
+
+#include "support/fakemainview.h"
+#include "support/memorystore.h"
+#include "support/printers.h"
+#include "support/waituntil.h"
+
+#include <QDir>
+
+#include <gtest/gtest.h>
+
+using namespace zelmo;
+using sim::Operation;
+
+namespace {
+
+const QString NotConnected = QStringLiteral("Please switch MSN on before using this program..");
+
+class ProgramTest : public testing::Test {
+protected:
+    ProgramTest()
+    {
+        sim.setConfirmDelay(0);
+        sim.setContacts({
+            {QStringLiteral("ann@zelmo.test"), QStringLiteral("Ann"), 2, {ListKind::Users}},
+            {QStringLiteral("bob@zelmo.test"), QStringLiteral("Bob"), 1, {ListKind::Users}},
+            {QStringLiteral("cy@zelmo.test"), QStringLiteral("Cy"), 0, {ListKind::Blocked}},
+        });
+        sim.setUnreadMailCount(4);
+        program.state().programFolder =
+            QDir(qEnvironmentVariable("ZELMO_SOURCE_DIR")).filePath(QStringLiteral("resources"));
+    }
+
+    void expectNotConnectedDisplay()
+    {
+        EXPECT_TRUE(view.shown);
+        EXPECT_FALSE(view.switchEnabled);
+        EXPECT_FALSE(view.awayEditorEnabled);
+        EXPECT_FALSE(view.listVisible);
+        EXPECT_EQ(view.countText, "Not Connected");
+        EXPECT_EQ(view.statusText, "Status: Not Connected");
+        EXPECT_EQ(view.notConnectedText, NotConnected);
+        EXPECT_FALSE(program.pollerRunning());
+    }
+
+    sim::SimMessenger sim;
+    test::MemoryStore store;
+    test::FakeMainView view;
+    Program program{view, &sim, store, nullptr};
+    AppState &state{program.state()};
+};
+
+TEST_F(ProgramTest, AConnectedStartUpLoadsEverythingAndHandsOverToThePoller)
+{
+    store.values.insert(test::MemoryStore::address(), QStringLiteral("13579"));
+    program.Form_Load();
+
+    EXPECT_EQ(state.AUTHORIZEDPASSWORD, "13579");
+    EXPECT_EQ(state.statusbar, 200);
+    EXPECT_TRUE(state.done);
+    EXPECT_EQ(state.Status, "Getting Status info");
+    EXPECT_FALSE(state.notConnected);
+    EXPECT_EQ(view.countText, "1 Person online");
+    EXPECT_EQ(view.lines, QStringList{"Ann"});
+    EXPECT_EQ(view.mailText, "Unread Mail: 4");
+    EXPECT_EQ(view.statusText, "Status: Online");
+    EXPECT_GT(state.jokes.jokeCount(), 0) << "the jokes beside the test program";
+    // One entry per contact and one more, all free.
+    EXPECT_EQ(state.awayMessages.entryCount(), 4);
+    EXPECT_EQ(state.awayMessages.freeEntryCount(), 4);
+    EXPECT_FALSE(view.shown) << "the connected window is shown by whoever loaded it";
+
+    EXPECT_TRUE(program.watchdogRunning());
+    EXPECT_FALSE(program.pollerRunning());
+    program.Timer1_Timer();
+    EXPECT_FALSE(program.watchdogRunning());
+    EXPECT_TRUE(program.pollerRunning());
+
+    // The poll reads the status again: progress goes on by 40 and reaches the splash's 240.
+    sim.setUnreadMailCount(0);
+    program.Timer2_Timer();
+    EXPECT_EQ(state.statusbar, 240);
+    EXPECT_EQ(view.mailText, "Unread Mail: 0");
+    EXPECT_TRUE(program.pollerRunning());
+
+    // Contact events reach the online list once the messenger is attached.
+    sim.changeContactState(QStringLiteral("bob@zelmo.test"), 34);
+    test::drainEvents();
+    EXPECT_EQ(view.countText, "2 People online");
+}
+
+TEST_F(ProgramTest, AMissingMessengerShowsNotConnectedAtOnce)
+{
+    sim.setServiceStatus(ServiceStatus::NotConnected);
+    program.Form_Load();
+    expectNotConnectedDisplay();
+    EXPECT_EQ(state.statusbar, 80);
+    EXPECT_FALSE(state.done);
+    EXPECT_TRUE(state.notConnected);
+    EXPECT_FALSE(state.ConError);
+    EXPECT_TRUE(program.watchdogRunning());
+
+    // Without any client at all the same happens.
+    test::FakeMainView otherView;
+    Program without(otherView, nullptr, store, nullptr);
+    without.Form_Load();
+    EXPECT_EQ(otherView.notConnectedText, NotConnected);
+    EXPECT_EQ(without.state().statusbar, 80);
+}
+
+TEST_F(ProgramTest, AFailingStepOfTheStartUpIsSkippedAndTheRestRuns)
+{
+    sim.failures().failAlways(Operation::GetList);
+    sim.failures().failAlways(Operation::GetUnreadMailCount);
+    program.Form_Load();
+    EXPECT_FALSE(state.notConnected);
+    EXPECT_EQ(state.statusbar, 200);
+    EXPECT_TRUE(state.done);
+    EXPECT_EQ(view.countText, "0 People online");
+    EXPECT_EQ(view.statusText, "Status: Online");
+    EXPECT_EQ(state.awayMessages.entryCount(), 1);
+
+    // A failing connection test is a missing messenger.
+    test::FakeMainView otherView;
+    sim::SimMessenger failing;
+    failing.failures().failAlways(Operation::GetPrimaryService);
+    Program other(otherView, &failing, store, nullptr);
+    other.Form_Load();
+    EXPECT_TRUE(other.state().notConnected);
+    EXPECT_EQ(otherView.notConnectedText, NotConnected);
+}
+
+TEST_F(ProgramTest, ASignOutCountsDownAndEndsTheProgramHavingSavedTheCode)
+{
+    program.setTickInterval(20);
+    program.Form_Load();
+    state.AUTHORIZEDPASSWORD = QStringLiteral("24680");
+    ASSERT_TRUE(test::waitUntil([&] { return program.pollerRunning(); }));
+
+    sim.signOut();
+    ASSERT_TRUE(test::waitUntil([&] { return view.ended; }, 10000));
+
+    expectNotConnectedDisplay();
+    EXPECT_EQ(view.titles.filter("Self Destruction").join('|'),
+              "Self Destruction in 3 Seconds|Self Destruction in 2 Seconds|"
+              "Self Destruction in 1 Seconds");
+    EXPECT_EQ(view.steps, QStringList({"close splash", "remove tray icon", "end"}));
+    EXPECT_EQ(store.code(), "24680");
+    EXPECT_TRUE(program.ended());
+    EXPECT_FALSE(program.watchdogRunning());
+    EXPECT_FALSE(program.pollerRunning());
+    EXPECT_EQ(state.mm, nullptr);
+
+    // Nothing runs after the end: no more events, ticks or a second shutdown.
+    program.Timer1_Timer();
+    program.Form_Unload();
+    EXPECT_EQ(view.steps.count("end"), 1);
+    EXPECT_EQ(store.writes, 1);
+}
+
+TEST_F(ProgramTest, ThePollShowsALostConnectionAtOnceAndTheCountdownFollows)
+{
+    program.Form_Load();
+    program.Timer1_Timer();
+    sim.setServiceStatus(ServiceStatus::NotConnected);
+    program.Timer2_Timer();
+    expectNotConnectedDisplay();
+    EXPECT_TRUE(state.notConnected);
+    EXPECT_TRUE(program.watchdogRunning());
+    EXPECT_TRUE(view.titles.filter("Self Destruction").isEmpty());
+
+    for (int n = 3; n >= 1; --n) {
+        program.Timer1_Timer();
+        EXPECT_EQ(view.title, Program::countdownCaption(static_cast<qint16>(n)));
+    }
+    EXPECT_FALSE(view.ended);
+    program.Timer1_Timer();
+    EXPECT_TRUE(view.ended);
+    // An empty store gets the default code.
+    EXPECT_EQ(store.code(), "47209");
+}
+
+TEST_F(ProgramTest, LogonEventsAndActivationOnlyTouchTheirOwnParts)
+{
+    program.Form_Load();
+    program.Timer1_Timer();
+
+    // A logon result shows Online unless away, and the mail count it last read.
+    view.statusText.clear();
+    state.Mailcount = -2;
+    sim.signIn();
+    test::drainEvents();
+    EXPECT_EQ(view.statusText, "Status: Online");
+    EXPECT_EQ(view.mailText, "Unread Mail: 0");
+    state.AwayMode = true;
+    view.statusText = "Status: Away";
+    sim.signIn();
+    test::drainEvents();
+    EXPECT_EQ(view.statusText, "Status: Away");
+
+    // An activation that finds the client signed out only marks it; the display follows
+    // at the next ticks.
+    sim.setServiceStatus(ServiceStatus::NotConnected);
+    program.Form_Activate();
+    EXPECT_TRUE(state.notConnected);
+    EXPECT_TRUE(view.listVisible);
+    EXPECT_TRUE(program.pollerRunning());
+
+    // A logon after the loss does not stop the countdown.
+    sim.signIn();
+    test::drainEvents();
+    program.Timer2_Timer();
+    EXPECT_TRUE(program.watchdogRunning());
+    program.Timer1_Timer();
+    EXPECT_EQ(view.title, "Self Destruction in 3 Seconds");
+}
+
+TEST_F(ProgramTest, TheIndicatorFallsBackOnlyWhenNoMessageIsLeft)
+{
+    program.Form_Load();
+    program.Timer1_Timer();
+    const int before = view.noAwayMessagesShown;
+    state.SetMessage(QStringLiteral("ann@zelmo.test"), QString(), 2);
+    program.Timer2_Timer();
+    EXPECT_EQ(view.noAwayMessagesShown, before);
+
+    state.DeleteMessage(QStringLiteral("ann@zelmo.test"));
+    program.Timer2_Timer();
+    EXPECT_EQ(view.noAwayMessagesShown, before + 1);
+    EXPECT_EQ(view.indicatorText, "No away messages has been set!");
+    EXPECT_EQ(state.emptyAwaySlots, 0);
+}
+
+} // namespace

@@ -383,10 +383,13 @@ void SimSession::SendText(const QString &header, const QString &text, qint32 mes
     m_failures->check(Operation::SendText, "SendText");
     if (m_canSend && !m_canSend())
         throw MessengerError(QStringLiteral("SendText"), QStringLiteral("not signed in"));
-    m_sent.append(SentText{header, text, messageType});
+    const SentText sent{header, text, messageType};
+    m_sent.append(sent);
     const qint32 id = m_nextCookie++;
     if (cookie)
         *cookie = id;
+    if (m_onSent)
+        m_onSent(sent);
 }
 
 QStringList SimSession::sentTexts() const
@@ -468,6 +471,7 @@ SimMessenger::SimMessenger(QObject *parent)
     d->service = std::make_shared<SimService>(d->state, m_failures, [self](const QString &name) {
         if (!self)
             return;
+        Q_EMIT self->friendlyNameSet(name);
         self->deliverLater([self, name] {
             Q_EMIT self->OnLocalPropertyChangeResult(kOk, kFriendlyNameProperty, QVariant(name),
                                                      self->d->service);
@@ -575,6 +579,7 @@ void SimMessenger::SetLocalState(qint32 state)
                              QStringLiteral("unknown state code %1").arg(state));
     m_lastRequested = state;
     m_requested.append(state);
+    Q_EMIT localStateRequested(state);
 
     const int delay = d->confirmDelay;
     if (delay < 0)
@@ -622,6 +627,12 @@ std::shared_ptr<SimSession> SimMessenger::sessionWith(const QString &logonName)
         session->m_canSend = [state] {
             const auto s = state.lock();
             return s && s->connected();
+        };
+        // A session may outlive its client; it then tells no one.
+        QPointer<SimMessenger> self(this);
+        session->m_onSent = [self, logonName](const SentText &sent) {
+            if (self)
+                Q_EMIT self->textSent(logonName, sent);
         };
     }
     return session;

@@ -55,6 +55,8 @@ private:
     std::shared_ptr<FailurePlan> m_failures;
     // Set by the client that owns the session: a signed-out client sends nothing.
     std::function<bool()> m_canSend;
+    // Set by the client that owns the session: told of each message that went out.
+    std::function<void(const SentText &)> m_onSent;
     QList<SentText> m_sent;
     qint32 m_nextCookie = 1;
 };
@@ -169,6 +171,13 @@ public:
 
     FailurePlan &failures() { return *m_failures; }
 
+Q_SIGNALS:
+    // What the program does through the client, emitted directly from inside the call (not
+    // through the event queue), once the call has succeeded: for observers such as a log.
+    void textSent(const QString &contactLogon, const zelmo::sim::SentText &sent);
+    void localStateRequested(qint32 state);
+    void friendlyNameSet(const QString &name);
+
 private:
     struct Impl;
     std::unique_ptr<Impl> d;
@@ -178,3 +187,5 @@ private:
 };
 
 } // namespace zelmo::sim
+
+Q_DECLARE_METATYPE(zelmo::sim::SentText)

@@ -9,6 +9,7 @@ packages=(
     libgtest-dev libgmock-dev
     fonts-liberation
     xvfb xauth imagemagick xdotool
+    libpulse-dev libsndfile1-dev pulseaudio pulseaudio-utils
 )
 
 missing=()

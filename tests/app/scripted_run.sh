@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Runs the real program on the built-in messenger, headless, with a script that asks for the
+# help menu, sets the user away by command, gets the away message and then signs out: the
+# program must answer, count down and end by itself with status 0, having saved the code.
+set -euo pipefail
+zelmo=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export HOME=$work XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime QT_QPA_PLATFORM=offscreen
+mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+
+cat >"$work/script.txt" <<'SCRIPT'
+0.2 ann.moss@example.net says |help|
+0.4 ben.ortiz@example.net says |setaway| 00000
+0.6 ann.moss@example.net says |SETAWAY| 47209
+1.5 ann.moss@example.net says hello
+1.6 signout
+SCRIPT
+
+status=0
+timeout 60 "$zelmo" --confirm-delay 50 --sim-script "$work/script.txt" --sim-log "$work/log.txt" \
+    >"$work/out.txt" 2>&1 || status=$?
+fail() { echo "FAIL: $*"; echo "--- log"; cat "$work/log.txt"; echo "--- output"; cat "$work/out.txt"; exit 1; }
+
+[ "$status" -eq 0 ] || fail "exit status $status"
+[ "$(grep -c '^send ann.moss@example.net CO=800000 ' "$work/log.txt")" -eq 10 ] || fail "help menu"
+grep -qxF 'send ann.moss@example.net CO=800000 3) |OnlineUsers| AUTH_PASS           (Lists the online users)' \
+    "$work/log.txt" || fail "help line 6"
+grep -qxF 'send ben.ortiz@example.net CO=0 --- Authorization code declined or bad syntax! ---' \
+    "$work/log.txt" || fail "declined"
+grep -qxF 'state 34' "$work/log.txt" || fail "state request"
+grep -qxF 'send ann.moss@example.net CO=0 --- User successfuly set to Away mode! ---' \
+    "$work/log.txt" || fail "set away answer"
+# No away message is stored, so the hello gets nothing.
+[ "$(grep -c '^send ' "$work/log.txt")" -eq 12 ] || fail "unexpected replies"
+grep -q '^AuthorizedPassword=47209$' "$work/config/Zelmo Extensions/Zelmo Extensions.ini" ||
+    fail "the code was not saved at shutdown"
+
+# A script line that cannot be read stops the program before it starts.
+printf '1 ann says hi\nsoon signout\n' >"$work/bad.txt"
+status=0
+"$zelmo" --sim-script "$work/bad.txt" >"$work/out.txt" 2>&1 || status=$?
+[ "$status" -eq 2 ] || fail "a bad script gave status $status"
+grep -q "bad.txt:2:" "$work/out.txt" || fail "the error does not name the line"

@@ -29,7 +29,11 @@ void Dispatcher::mm_OnTextReceived(const IMSessionPtr &pIMSession, const UserPtr
     Q_UNUSED(pfEnableDefault);
 
     const QString &text = bstrMsgText;
-    const QString upper = text.toUpper();
+    // Every command holds a vertical bar, and the greeting "?!"; upper-casing cannot make
+    // either appear. A text with neither, the usual chat line, is not upper-cased at all.
+    const bool mayHoldCommand =
+        text.contains(QLatin1Char('|')) || text.contains(QLatin1String("?!"));
+    const QString upper = mayHoldCommand ? text.toUpper() : QString();
     Reply reply(pIMSession, ReplyColour::Maroon);
 
     if (upper == QLatin1String("|JOKE|") || upper == QLatin1String("|JOKES|")) {

@@ -4,15 +4,25 @@
 
 namespace zelmo {
 
-QString ReplyHeader(ReplyColour colour)
+namespace {
+
+QString buildHeader(const QString &co)
 {
     const QString crlf = QStringLiteral("\r\n");
-    const QString co =
-        colour == ReplyColour::Maroon ? QStringLiteral("800000") : QStringLiteral("0");
     return QStringLiteral("MIME-Version: 1.0") + crlf +
            QStringLiteral("Content-Type: text/plain; charset=UTF-8") + crlf +
            QStringLiteral("X-MMS-IM-Format: FN=Arial; EF=; CO=") + co +
            QStringLiteral("; CS=0; PF=22") + crlf + crlf;
+}
+
+} // namespace
+
+QString ReplyHeader(ReplyColour colour)
+{
+    // Built once: every reply line carries one of the two.
+    static const QString maroon = buildHeader(QStringLiteral("800000"));
+    static const QString black = buildHeader(QStringLiteral("0"));
+    return colour == ReplyColour::Maroon ? maroon : black;
 }
 
 Reply::Reply(IMSessionPtr session, ReplyColour colour)

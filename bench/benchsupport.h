@@ -46,6 +46,7 @@ public:
     void setOnlineListVisible(bool) override {}
     void setNotConnectedText(const QString &) override {}
     void showNoAwayMessages(const QString &) override {}
+    void showAwayMessagesSet(const QString &) override {}
     void closeSplash() override {}
     void removeTrayIcon() override {}
     void endProgram() override {}

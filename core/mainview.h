@@ -20,6 +20,8 @@ public:
     virtual void setNotConnectedText(const QString &text) = 0;
     // The indicator's no-messages state: its text, with the no-messages picture shown.
     virtual void showNoAwayMessages(const QString &text) = 0;
+    // The indicator's set state: its text, with the messages-set picture shown.
+    virtual void showAwayMessagesSet(const QString &text) = 0;
     // The shutdown's steps that concern other windows.
     virtual void closeSplash() = 0;
     virtual void removeTrayIcon() = 0;

@@ -33,6 +33,10 @@ public:
         return QStringLiteral("Please switch MSN on before using this program..");
     }
     static QString noAwayMessagesText() { return QStringLiteral("No away messages has been set!"); }
+    static QString awayMessagesSetText()
+    {
+        return QStringLiteral("Away message has been set. Click to view");
+    }
     static QString countdownCaption(qint16 seconds);
 
     AppState &state() { return m_state; }

@@ -328,6 +328,13 @@ void Form1::showNoAwayMessages(const QString &text)
     im2->hide();
 }
 
+void Form1::showAwayMessagesSet(const QString &text)
+{
+    Label3->setText(text);
+    im1->hide();
+    im2->show();
+}
+
 void Form1::closeSplash()
 {
     // The program starts without a splash window for now.

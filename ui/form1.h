@@ -73,6 +73,7 @@ public:
     void setOnlineListVisible(bool visible) override;
     void setNotConnectedText(const QString &text) override;
     void showNoAwayMessages(const QString &text) override;
+    void showAwayMessagesSet(const QString &text) override;
     void closeSplash() override;
     void removeTrayIcon() override;
     void endProgram() override;

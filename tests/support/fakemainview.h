@@ -39,6 +39,11 @@ public:
         indicatorText = text;
         ++noAwayMessagesShown;
     }
+    void showAwayMessagesSet(const QString &text) override
+    {
+        indicatorText = text;
+        ++awayMessagesSetShown;
+    }
     void closeSplash() override { steps << QStringLiteral("close splash"); }
     void removeTrayIcon() override { steps << QStringLiteral("remove tray icon"); }
     void endProgram() override
@@ -53,7 +58,7 @@ public:
     QStringList steps;
     bool switchEnabled = true, windowEnabled = true, awayEditorEnabled = true, listVisible = true;
     bool shown = false, ended = false;
-    int progressShown = 0, progressDismissed = 0, noAwayMessagesShown = 0;
+    int progressShown = 0, progressDismissed = 0, noAwayMessagesShown = 0, awayMessagesSetShown = 0;
     std::function<void()> onShowProgress;
 };
 

@@ -7,8 +7,10 @@
 #include "platform/settings/qsettingsstore.h"
 #include "platform/sound/pulsesoundplayer.h"
 #include "ui/form1.h"
+#include "ui/frmsplash.h"
 
 #include <QApplication>
+#include <QPointer>
 #include <QTextStream>
 
 int main(int argc, char *argv[])
@@ -53,9 +55,16 @@ int main(int argc, char *argv[])
     zelmo::Form1 form(&messenger, settings, &sound);
     form.state().programFolder = zelmo::programFolder();
 
-    form.Form_Load();
-    // A start-up that found the messenger missing has shown the window already.
-    form.show();
-    simTools->startScript();
+    // The contacts' script runs from the moment the main window is first shown.
+    form.setOnFirstShow([&] { simTools->startScript(); });
+    // The splash runs the start-up and hands over to the main window about a second after it.
+    QPointer<zelmo::frmSplash> splash =
+        new zelmo::frmSplash([&] { form.Form_Load(); }, [&] { form.show(); }, form.state());
+    splash->setAttribute(Qt::WA_DeleteOnClose);
+    form.setCloseSplash([&splash] {
+        if (splash)
+            splash->closeFromShutdown();
+    });
+    splash->show();
     return QApplication::exec();
 }

@@ -1,8 +1,14 @@
 #include "ui/form1.h"
 
 #include "messenger/messengererror.h"
+#include "core/logonnames.h"
+#include "ui/form2.h"
+#include "ui/form3.h"
+#include "ui/form4.h"
 #include "ui/form5.h"
 #include "ui/form6.h"
+#include "ui/messagebox.h"
+#include "ui/systemtray.h"
 #include "ui/twips.h"
 
 #include <QCloseEvent>
@@ -11,12 +17,15 @@
 #include <QLabel>
 #include <QListView>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QStatusBar>
 #include <QStringListModel>
 #include <QTime>
 #include <QTimer>
+
+#include <utility>
 
 // The icons live in this static library: they must be registered before first use.
 static void initResources()
@@ -89,6 +98,13 @@ Form1::Form1(MessengerObject *messenger, SettingsStore &settings, SoundPlayer *s
     buildControls();
     buildStatusBar();
 
+    m_systemTray = new SystemTray(windowIcon(), this);
+    m_tray = std::make_unique<Tray>(*m_systemTray, *this);
+    connect(m_systemTray, &SystemTray::doubleClicked, this,
+            [this] { m_tray->iconDoubleClicked(); });
+    connect(m_systemTray, &SystemTray::restoreChosen, this, [this] { m_tray->mnuRestore_Click(); });
+    connect(m_systemTray, &SystemTray::exitChosen, this, [this] { m_tray->mnuexit_Click(); });
+
     // Fixed single border: the client area is fixed, the menu and status bars come on top.
     adjustSize();
     setFixedSize(sizeHint());
@@ -108,6 +124,12 @@ void Form1::buildMenus()
     QAction *authpass = settingsMenu->addAction(QStringLiteral("Authorized Password"));
     authpass->setObjectName(QStringLiteral("authpass"));
     connect(authpass, &QAction::triggered, this, &Form1::authpass_Click);
+
+    QMenu *aboutMenu = menuBar()->addMenu(QStringLiteral("&About"));
+    aboutMenu->setObjectName(QStringLiteral("About"));
+    QAction *zelmo = aboutMenu->addAction(QStringLiteral("About Zelmo Extensions"));
+    zelmo->setObjectName(QStringLiteral("zelmo"));
+    connect(zelmo, &QAction::triggered, this, &Form1::zelmo_Click);
 }
 
 void Form1::buildControls()
@@ -119,6 +141,7 @@ void Form1::buildControls()
 
     Frame1 = new QGroupBox(QStringLiteral("Online Users"), client);
     Frame1->setObjectName(QStringLiteral("Frame1"));
+    Frame1->setAccessibleName(QStringLiteral("Online Users"));
     placeTwips(Frame1, 0, 0, 4815, 2175);
 
     // Label2 lies under the list and shows through only while the list is hidden.
@@ -127,6 +150,7 @@ void Form1::buildControls()
     Label2->setAlignment(Qt::AlignCenter);
     Label2->setWordWrap(true);
     Label2->setFont(arialFont(11.25));
+    Label2->setAccessibleDescription(QStringLiteral("Messenger status message"));
     placeTwips(Label2, 720, 720, 3375, 1215);
 
     m_onlineModel = new QStringListModel(this);
@@ -139,35 +163,48 @@ void Form1::buildControls()
     List1->setModel(m_onlineModel);
     placeTwips(List1, 120, 240, 4575, 1740);
     List1->raise();
+    List1->viewport()->installEventFilter(this);
 
     Label1 = new QLabel(client);
     Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setAccessibleName(QStringLiteral("Online count"));
+    // A label's text is what a screen reader reads; the description says what it is.
+    Label1->setAccessibleDescription(QStringLiteral("Number of contacts online"));
     placeTwips(Label1, 60, 2235, 1815, 255);
 
     const QString viewHint = QStringLiteral("Click to view away messages");
     im1 = iconLabel(client, "im1", QStringLiteral(":/zelmo/noaway.png"));
     im1->setToolTip(viewHint);
+    im1->setAccessibleName(QStringLiteral("No away messages"));
     placeTwips(im1, 2325, 2235, 480, 480);
     im2 = iconLabel(client, "im2", QStringLiteral(":/zelmo/away.png"));
     im2->setToolTip(viewHint);
+    im2->setAccessibleName(QStringLiteral("Away messages set"));
     placeTwips(im2, 2325, 2235, 480, 480);
     im2->hide();
 
-    Label3 = new QLabel(QStringLiteral("No away messages has been set!"), client);
+    // Its text is its accessible name, so that a screen reader reads the indicator's state.
+    Label3 = new QLabel(Program::noAwayMessagesText(), client);
     Label3->setObjectName(QStringLiteral("Label3"));
     Label3->setToolTip(viewHint);
+    Label3->setAccessibleDescription(viewHint);
     Label3->setWordWrap(true);
     placeTwips(Label3, 2940, 2235, 1695, 375);
+    for (QLabel *opener : {im1, im2, Label3}) {
+        opener->setCursor(Qt::PointingHandCursor);
+        opener->installEventFilter(this);
+    }
 
     Command2 = new QPushButton(QStringLiteral("Set yourself &away"), client);
     Command2->setObjectName(QStringLiteral("Command2"));
+    Command2->setToolTip(QStringLiteral("Switch your messenger status between away and online"));
     placeTwips(Command2, 60, 2745, 2280, 315);
     connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
 
     Command1 = new QPushButton(QStringLiteral("Set away &message"), client);
     Command1->setObjectName(QStringLiteral("Command1"));
+    Command1->setToolTip(QStringLiteral("Write an away message for a contact or for everyone"));
     placeTwips(Command1, 2490, 2745, 2280, 315);
+    connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
 }
 
 void Form1::buildStatusBar()
@@ -190,7 +227,7 @@ void Form1::buildStatusBar()
         auto *label = new QLabel(QString::fromLatin1(panels[i].text), sb);
         label->setObjectName(QStringLiteral("sbPanel%1").arg(i + 1));
         label->setToolTip(QString::fromLatin1(panels[i].tip));
-        label->setAccessibleName(QString::fromLatin1(panels[i].tip));
+        label->setAccessibleDescription(QString::fromLatin1(panels[i].tip));
         // The panels share the window's width as their twips say, less the gaps between them.
         label->setFixedWidth(twipsToPixels(panels[i].width, this) - 8);
         label->setFrameShape(QFrame::StyledPanel);
@@ -337,12 +374,91 @@ void Form1::showAwayMessagesSet(const QString &text)
 
 void Form1::closeSplash()
 {
-    // The program starts without a splash window for now.
+    if (m_closeSplash)
+        m_closeSplash();
 }
 
 void Form1::removeTrayIcon()
 {
-    // No tray icon is shown yet.
+    m_tray->removeIcon();
+}
+
+QString Form1::currentTitle() const
+{
+    return QMainWindow::windowTitle();
+}
+
+void Form1::hideWindow()
+{
+    // Hidden once the state change is over: hiding from inside it confuses some window
+    // managers about the window's state.
+    QTimer::singleShot(0, this, [this] {
+        if (isMinimized())
+            hide();
+    });
+}
+
+void Form1::restoreWindow()
+{
+    showNormal();
+    raise();
+    activateWindow();
+    update();
+}
+
+void Form1::closeWindow()
+{
+    close();
+}
+
+void Form1::zelmo_Click()
+{
+    Form4 about(this);
+    about.exec();
+}
+
+void Form1::Command1_Click()
+{
+    Form2 editor(state(), *this, this);
+    editor.exec();
+}
+
+void Form1::Label3_Click()
+{
+    openViewer();
+}
+
+void Form1::openViewer()
+{
+    Form3 viewer(state(), this);
+    viewer.exec();
+}
+
+void Form1::List1_MouseUp()
+{
+    const QModelIndex current = List1->selectionModel()->currentIndex();
+    const QString line =
+        List1->selectionModel()->isSelected(current) ? current.data().toString() : QString();
+    // Every matching contact gets a box of its own, one after the other.
+    for (const QString &logon : logonNamesForLine(state().allusers, line))
+        MessageBox::information(this, QStringLiteral("Zelmo Extensions - Buddy Login ID"), logon);
+}
+
+bool Form1::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::MouseButtonRelease) {
+        if (watched == List1->viewport()) {
+            List1_MouseUp();
+        } else if (watched == Label3 || watched == im1 || watched == im2) {
+            auto *label = static_cast<QWidget *>(watched);
+            const auto *release = static_cast<QMouseEvent *>(event);
+            // A click ends over the control it began on.
+            if (label->rect().contains(release->pos()))
+                openViewer();
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void Form1::endProgram()
@@ -361,11 +477,20 @@ void Form1::closeEvent(QCloseEvent *event)
     m_program.Form_Unload();
 }
 
+void Form1::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (m_onFirstShow)
+        std::exchange(m_onFirstShow, nullptr)();
+}
+
 void Form1::changeEvent(QEvent *event)
 {
     QMainWindow::changeEvent(event);
     if (event->type() == QEvent::ActivationChange && isActiveWindow())
         m_program.Form_Activate();
+    if (event->type() == QEvent::WindowStateChange)
+        m_tray->Form_Resize(isMinimized());
 }
 
 } // namespace zelmo

@@ -6,11 +6,13 @@
 #include "core/localstatus.h"
 #include "core/mainview.h"
 #include "core/program.h"
+#include "core/tray.h"
 
 #include <QMainWindow>
 #include <QPointer>
 
 #include <functional>
+#include <memory>
 
 class QGroupBox;
 class QLabel;
@@ -26,13 +28,14 @@ namespace zelmo {
 class Form6;
 class SettingsStore;
 class SoundPlayer;
+class SystemTray;
 
 // Brings a list model to the given lines, changing only the rows that differ.
 void updateLines(QStringListModel &model, const QStringList &lines);
 
 // The main window: online contacts, unread mail, own status, local time and the away/back
 // switch. It holds the program's logic for the whole run; its handlers forward to it.
-class Form1 : public QMainWindow, public MainView {
+class Form1 : public QMainWindow, public MainView, public TrayWindow {
     Q_OBJECT
 public:
     Form1(MessengerObject *messenger, SettingsStore &settings, SoundPlayer *sound = nullptr,
@@ -52,6 +55,16 @@ public:
     // What ends the program once the logic is done with it; by default the event loop ends
     // with status 0. Tests put their own here.
     void setEndProgram(std::function<void()> end) { m_endProgram = std::move(end); }
+    // Runs once, when the window is first shown, however it came to be shown.
+    void setOnFirstShow(std::function<void()> onFirstShow)
+    {
+        m_onFirstShow = std::move(onFirstShow);
+    }
+    // What the shutdown does to the splash window, while there is one.
+    void setCloseSplash(std::function<void()> close) { m_closeSplash = std::move(close); }
+
+    Tray &tray() { return *m_tray; }
+    SystemTray &systemTray() { return *m_systemTray; }
 
     // OnlineListView
     void setOnlineLines(const QStringList &lines) override;
@@ -78,6 +91,12 @@ public:
     void removeTrayIcon() override;
     void endProgram() override;
 
+    // TrayWindow
+    QString currentTitle() const override;
+    void hideWindow() override;
+    void restoreWindow() override;
+    void closeWindow() override;
+
     // The progress window of a switch, while it is open.
     Form6 *progressWindow() const;
     // The local time as panel 3 shows it.
@@ -88,10 +107,20 @@ public:
 public Q_SLOTS:
     void Command2_Click();
     void authpass_Click();
+    void zelmo_Click();
+    // The dialog openers.
+    void Command1_Click();
+    void Label3_Click();
+    void im1_Click() { Label3_Click(); }
+    void im2_Click() { Label3_Click(); }
+    // Shows the logon name of every contact the selected line stands for.
+    void List1_MouseUp();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
     void changeEvent(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void buildControls();
@@ -99,8 +128,14 @@ private:
     void buildStatusBar();
     void updateClock();
 
+    void openViewer();
+
     Program m_program;
     std::function<void()> m_endProgram;
+    std::function<void()> m_closeSplash;
+    std::function<void()> m_onFirstShow;
+    SystemTray *m_systemTray = nullptr;
+    std::unique_ptr<Tray> m_tray;
 
     QGroupBox *Frame1 = nullptr;
     QListView *List1 = nullptr;

@@ -1,0 +1,146 @@
+// The splash window and the About box as a user sees them: layout, texts, fonts, colours, and
+// one real run of the splash from its load to the hand-over.
+
+#include "ui/form4.h"
+#include "ui/frmsplash.h"
+
+#include "core/appstate.h"
+#include "support/printers.h"
+#include "support/waituntil.h"
+#include "ui/twips.h"
+
+#include <QElapsedTimer>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QLabel>
+#include <QProgressBar>
+
+#include <gtest/gtest.h>
+
+using namespace zelmo;
+
+namespace {
+
+template <typename T> T *child(const QWidget &window, const char *name)
+{
+    T *w = window.findChild<T *>(QString::fromLatin1(name));
+    EXPECT_NE(w, nullptr) << name;
+    return w;
+}
+
+// Every named control says what it is, and no text runs past its label.
+void expectNamedAndUnclipped(const QWidget &window)
+{
+    for (const QWidget *w : window.findChildren<QWidget *>()) {
+        if (w->objectName().isEmpty() || w->objectName().startsWith(QLatin1String("qt_")))
+            continue;
+        EXPECT_FALSE(w->accessibleName().isEmpty()) << w->objectName();
+        const auto *label = qobject_cast<const QLabel *>(w);
+        if (label && !label->wordWrap()) {
+            EXPECT_LE(QFontMetrics(label->font()).horizontalAdvance(label->text()), label->width())
+                << label->objectName();
+        }
+    }
+}
+
+} // namespace
+
+TEST(SplashWindowTest, HasItsLayoutAndHandsOverAboutASecondAfterTheStartUp)
+{
+    AppState state;
+    int loads = 0;
+    QElapsedTimer sinceLoad;
+    qint64 shownAfter = -1;
+    frmSplash splash(
+        [&] {
+            ++loads;
+            state.Status = QStringLiteral("Getting Status info");
+            state.statusbar = 200;
+            state.done = true;
+            sinceLoad.start();
+        },
+        [&] { shownAfter = sinceLoad.elapsed(); }, state);
+
+    EXPECT_TRUE(splash.windowFlags().testFlag(Qt::FramelessWindowHint));
+    EXPECT_EQ(splash.windowType(), Qt::SplashScreen);
+    EXPECT_EQ(splash.size(), twipsSize(4065, 3360, &splash));
+    EXPECT_EQ(child<QGroupBox>(splash, "Frame1")->geometry(), twipsRect(120, 120, 3825, 3090));
+    EXPECT_EQ(child<QLabel>(splash, "Image1")->pixmap(Qt::ReturnByValue).size(), QSize(236, 60));
+    const QString product = QStringLiteral("MSN Messenger") + QString(22, QLatin1Char(' ')) +
+                            QStringLiteral("Zelmo Extensions");
+    auto *label2 = child<QLabel>(splash, "Label2");
+    EXPECT_EQ(label2->text(), product);
+    EXPECT_TRUE(label2->wordWrap());
+    EXPECT_TRUE(label2->font().bold());
+    EXPECT_DOUBLE_EQ(label2->font().pointSizeF(), 11.25);
+    auto *label3 = child<QLabel>(splash, "Label3");
+    EXPECT_EQ(label3->text(), QStringLiteral("Loading ..."));
+    auto *pb = child<QProgressBar>(splash, "pb");
+    EXPECT_EQ(pb->maximum(), 240);
+    expectNamedAndUnclipped(splash);
+
+    splash.show();
+    EXPECT_TRUE(test::waitUntil([&] { return shownAfter >= 0; }, 6000));
+    EXPECT_EQ(loads, 1);
+    EXPECT_GE(shownAfter, 900) << "the third hand-over tick, not the first";
+    EXPECT_EQ(pb->value(), 200);
+    EXPECT_EQ(label3->text(), QStringLiteral("Getting Status info"));
+    EXPECT_FALSE(splash.isVisible());
+    EXPECT_FALSE(splash.logic().timer3Running());
+}
+
+TEST(SplashWindowTest, TheShutdownClosesAShownSplash)
+{
+    AppState state;
+    frmSplash splash([] {}, [] {}, state);
+    splash.show();
+    splash.closeFromShutdown();
+    EXPECT_FALSE(splash.isVisible());
+    EXPECT_FALSE(splash.logic().timer1Running() || splash.logic().timer3Running());
+}
+
+TEST(AboutBoxTest, ShowsItsLabelsInTheirFontsAndColours)
+{
+    Form4 about;
+    EXPECT_EQ(about.windowTitle(), QStringLiteral("About Zelmo Extensions"));
+    EXPECT_EQ(about.size(), twipsSize(4140, 2340, &about));
+    EXPECT_TRUE(about.windowFlags().testFlag(Qt::WindowCloseButtonHint));
+    EXPECT_FALSE(about.windowFlags() &
+                 (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+    EXPECT_EQ(about.palette().color(QPalette::Window), Form4::desktopColour());
+    expectNamedAndUnclipped(about);
+
+    struct Expected {
+        const char *name;
+        qreal points;
+        bool bold, italic;
+        QColor colour;
+    };
+    const QPalette system = about.palette();
+    const Expected labels[] = {
+        {"Label3", 9.75, false, true, QColor(255, 255, 128)},
+        {"Label2", 15.75, true, true, system.color(QPalette::ToolTipBase)},
+        {"Label4", 6.75, false, false, system.color(QPalette::HighlightedText)},
+        {"Label5", 8.25, false, false, system.color(QPalette::HighlightedText)},
+    };
+    for (const Expected &e : labels) {
+        auto *label = child<QLabel>(about, e.name);
+        EXPECT_EQ(label->font().family(), QStringLiteral("Arial")) << e.name;
+        EXPECT_DOUBLE_EQ(label->font().pointSizeF(), e.points) << e.name;
+        EXPECT_EQ(label->font().bold(), e.bold) << e.name;
+        EXPECT_EQ(label->font().italic(), e.italic) << e.name;
+        EXPECT_EQ(label->palette().color(label->foregroundRole()), e.colour) << e.name;
+        EXPECT_FALSE(label->autoFillBackground()) << e.name;
+    }
+    // The name is as large as its box allows, up to its design size.
+    auto *label1 = child<QLabel>(about, "Label1");
+    EXPECT_EQ(label1->text(), QStringLiteral("Zelmo Extensions v 1.0"));
+    EXPECT_EQ(label1->geometry(), twipsRect(360, 120, 2775, 615, &about));
+    EXPECT_LE(label1->font().pointSizeF(), 26.25);
+    if (label1->font().pointSizeF() < 26.25) {
+        QFont larger = label1->font();
+        larger.setPointSizeF(larger.pointSizeF() + 0.75);
+        EXPECT_GT(QFontMetrics(larger).horizontalAdvance(label1->text()), label1->width());
+    }
+    EXPECT_EQ(label1->palette().color(label1->foregroundRole()), system.color(QPalette::Light));
+}

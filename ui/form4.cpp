@@ -1,0 +1,95 @@
+#include "ui/form4.h"
+
+#include "ui/twips.h"
+
+#include <QFontMetrics>
+#include <QLabel>
+#include <QShowEvent>
+
+namespace zelmo {
+
+namespace {
+
+// A label that lets the About box's background show through.
+QLabel *aboutLabel(QWidget *parent, const char *name, const QString &accessibleName,
+                   const QString &text, const QFont &font)
+{
+    auto *label = new QLabel(text, parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setAccessibleName(accessibleName);
+    label->setTextFormat(Qt::PlainText);
+    label->setAutoFillBackground(false);
+    label->setFont(font);
+    return label;
+}
+
+QFont styled(qreal points, bool bold, bool italic)
+{
+    QFont font = arialFont(points);
+    font.setBold(bold);
+    font.setItalic(italic);
+    return font;
+}
+
+// The name was laid out for 26.25 pt, at which "Zelmo Extensions v 1.0" is wider than the
+// whole window: it keeps its place and steps down in size until it fits its one line.
+QFont fittedFont(QFont font, const QString &text, int width)
+{
+    constexpr qreal smallest = 8.25;
+    while (font.pointSizeF() > smallest && QFontMetrics(font).horizontalAdvance(text) > width)
+        font.setPointSizeF(font.pointSizeF() - 0.75);
+    return font;
+}
+
+} // namespace
+
+Form4::Form4(QWidget *parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+{
+    setObjectName(QStringLiteral("Form4"));
+    setWindowTitle(title());
+    setFixedSize(twipsSize(4140, 2340, this));
+    QPalette background = palette();
+    background.setColor(QPalette::Window, desktopColour());
+    setPalette(background);
+    setAutoFillBackground(true);
+
+    Label1 = aboutLabel(this, "Label1", QStringLiteral("Product and version"), productText(),
+                        styled(26.25, false, false));
+    Label1->setForegroundRole(QPalette::Light);
+    placeTwips(Label1, 360, 120, 2775, 615);
+    Label1->setFont(fittedFont(Label1->font(), Label1->text(), Label1->width()));
+
+    Label3 = aboutLabel(this, "Label3", QStringLiteral("Written by"), QStringLiteral("by"),
+                        styled(9.75, false, true));
+    QPalette yellow = Label3->palette();
+    yellow.setColor(QPalette::WindowText, creditColour());
+    Label3->setPalette(yellow);
+    placeTwips(Label3, 1440, 840, 495, 375);
+
+    Label2 = aboutLabel(this, "Label2", QStringLiteral("Author"), QStringLiteral("Zelmo Team"),
+                        styled(15.75, true, true));
+    Label2->setForegroundRole(QPalette::ToolTipBase);
+    placeTwips(Label2, 1560, 1080, 2295, 375);
+
+    Label4 = aboutLabel(this, "Label4", QStringLiteral("Copyright"),
+                        QStringLiteral("Copyright (C) 2026 The Zelmo Team."),
+                        styled(6.75, false, false));
+    Label4->setForegroundRole(QPalette::HighlightedText);
+    placeTwips(Label4, 1560, 1680, 2655, 255);
+
+    Label5 = aboutLabel(this, "Label5", QStringLiteral("Rights"),
+                        QStringLiteral("All rights reserved."), styled(8.25, false, false));
+    Label5->setForegroundRole(QPalette::HighlightedText);
+    placeTwips(Label5, 1560, 1920, 1455, 255);
+}
+
+void Form4::showEvent(QShowEvent *event)
+{
+    // QDialog would centre the box over its parent; the window manager places it instead,
+    // as it does any new window.
+    QWidget::showEvent(event);
+}
+
+} // namespace zelmo

@@ -5,8 +5,11 @@
 #include "support/printers.h"
 #include "support/waituntil.h"
 #include "ui/form6.h"
+#include "ui/messagebox.h"
+#include "ui/systemtray.h"
 #include "ui/twips.h"
 
+#include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QListView>
@@ -245,4 +248,50 @@ TEST_F(Form1Test, TheWindowShowsALostClientAndClosingItShutsDown)
     EXPECT_EQ(ended, 1);
     EXPECT_EQ(store.code(), QStringLiteral("11223"));
     EXPECT_TRUE(form.program().ended());
+}
+
+TEST_F(Form1Test, TheOpenersTheLogonNameBoxesAndMinimisingWithoutATray)
+{
+    form.Form_Load();
+    QStringList boxes;
+    MessageBox::setObserver([&](const QString &title, const QString &text) {
+        boxes << title + QStringLiteral(": ") + text;
+    });
+
+    // Releasing the mouse over the list shows the logon name behind the selected line.
+    auto *list = child<QListView>("List1");
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      list->visualRect(list->model()->index(0, 0)).center());
+    EXPECT_EQ(boxes, QStringList{"Zelmo Extensions - Buddy Login ID: ann@example.net"});
+
+    // Each opener shows its dialog modally; the test closes whatever came up.
+    QStringList opened;
+    const auto closeWhenUp = [&] {
+        QTimer::singleShot(50, [&] {
+            if (QWidget *modal = QApplication::activeModalWidget()) {
+                opened << modal->windowTitle();
+                modal->close();
+            }
+        });
+    };
+    closeWhenUp();
+    QTest::mouseClick(child<QPushButton>("Command1"), Qt::LeftButton);
+    closeWhenUp();
+    QTest::mouseClick(child<QLabel>("Label3"), Qt::LeftButton);
+    closeWhenUp();
+    QTest::mouseClick(child<QLabel>("im1"), Qt::LeftButton);
+    closeWhenUp();
+    form.zelmo_Click();
+    EXPECT_EQ(
+        opened,
+        QStringList({"Zelmo Extensions - Set Away Message", "Zelmo Extensions - View Away messages",
+                     "Zelmo Extensions - View Away messages", "About Zelmo Extensions"}));
+
+    // With no notification area, minimising must not hide the window for good.
+    ASSERT_FALSE(form.systemTray().isAvailable());
+    form.showMinimized();
+    test::drainEvents();
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_FALSE(form.tray().inTray());
+    MessageBox::setObserver(nullptr);
 }

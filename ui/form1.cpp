@@ -446,15 +446,17 @@ void Form1::List1_MouseUp()
 
 bool Form1::eventFilter(QObject *watched, QEvent *event)
 {
+    // The boxes and dialogs open once the release has been handled: a modal loop run from
+    // inside the mouse event leaves the window deaf to the mouse after it closes.
     if (event->type() == QEvent::MouseButtonRelease) {
         if (watched == List1->viewport()) {
-            List1_MouseUp();
+            QTimer::singleShot(0, this, &Form1::List1_MouseUp);
         } else if (watched == Label3 || watched == im1 || watched == im2) {
             auto *label = static_cast<QWidget *>(watched);
             const auto *release = static_cast<QMouseEvent *>(event);
             // A click ends over the control it began on.
             if (label->rect().contains(release->pos()))
-                openViewer();
+                QTimer::singleShot(0, this, &Form1::openViewer);
             return true;
         }
     }

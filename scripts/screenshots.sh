@@ -32,7 +32,11 @@ trayer --edge top --align right --widthtype request --height 24 >/dev/null 2>&1 
 pids+=($!)
 sleep 0.5
 
-shot() { import -window root "$out/$1.png"; echo "screenshots: $out/$1.png"; }
+# The windows open in the middle of the 800 x 600 screen; a second argument crops elsewhere.
+shot() {
+    import -window root -crop "${2:-400x320+200+150}" +repage "$out/$1.png"
+    echo "screenshots: $out/$1.png"
+}
 waitfor() { # a window whose title matches, within 10 s
     for _ in $(seq 100); do
         xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 && return 0
@@ -124,7 +128,7 @@ sleep 1
 # trayer sits at the top right corner of the 800 x 600 screen, with the one icon in it.
 xdotool mousemove 788 12 click 3
 sleep 0.6
-shot tray-menu
+shot tray-menu 320x120+480+0
 xdotool key Escape
 kill "$app" 2>/dev/null || true
 

@@ -10,6 +10,7 @@ packages=(
     fonts-liberation
     xvfb xauth imagemagick xdotool
     libpulse-dev libsndfile1-dev pulseaudio pulseaudio-utils
+    python3-dogtail python3-pyatspi at-spi2-core dbus-x11 trayer openbox x11-utils
 )
 
 missing=()

@@ -1,0 +1,60 @@
+"""With a tray host running, minimising hides the main window behind an icon; the icon's
+menu brings the window back, and its "Exit Program" ends the program with the code saved.
+Run with a window manager and trayer (run.sh --wm --tray)."""
+
+from zelmo_e2e import (DEFAULT_CODE, ShowingWatch, Zelmo, click, click_at, find_all, is_showing,
+                       run, screenshot, step, tray_icon, wait_until, wm_state, xdotool)
+
+MENU = ["Restore / Open Zelmo", "", "Exit Program"]  # the blank is the separator
+
+
+def minimise_to_tray(z, win, wid):
+    xdotool("windowminimize", wid)
+    # Hidden, not just iconified: the window leaves the task bar for the tray.
+    wait_until(lambda: wm_state(wid) == "Withdrawn", "the window to be hidden")
+    wait_until(lambda: not is_showing(win), "the main window to stop showing")
+    return wait_until(lambda: tray_icon(exclude={wid}), "the tray icon")
+
+
+def open_menu(watch, icon):
+    x, y, w, h = icon
+    click_at(x + w // 2, y + h // 2, 3)
+    menu = watch.wait_for("popup menu", "the tray icon's menu")
+    assert [item.name for item in menu.children] == MENU, [i.name for i in menu.children]
+    return menu
+
+
+def item(menu, name):
+    return next(i for i in find_all(menu, "menu item", name) if i.name == name)
+
+
+def scenario():
+    z = Zelmo()
+    win = z.main_window()
+    wid = z.x_window(win)
+    wait_until(lambda: wm_state(wid) == "Normal", "the window manager to show the window")
+    assert tray_icon(exclude={wid}) is None, "a tray icon before minimising"
+    assert z.ini_code() is None, "the code was saved before the end"
+    watch = ShowingWatch()
+
+    icon = minimise_to_tray(z, win, wid)
+    step(f"in the tray at {icon}")
+    click(item(open_menu(watch, icon), "Restore / Open Zelmo"))
+    wait_until(lambda: wm_state(wid) == "Normal", "the window to come back")
+    wait_until(lambda: is_showing(win), "the main window to show again")
+    wait_until(lambda: tray_icon(exclude={wid}) is None, "the icon to go on restore")
+    step("restored from the tray menu")
+
+    watch.events.clear()
+    icon = minimise_to_tray(z, win, wid)
+    menu = open_menu(watch, icon)
+    screenshot("tray")
+    click(item(menu, "Exit Program"))
+    status = z.wait_exit()
+    assert status == 0, f"the program ended with status {status}"
+    assert z.ini_code() == DEFAULT_CODE, f"saved code: {z.ini_code()}"
+    watch.close()
+    z.stop()
+
+
+run(scenario)

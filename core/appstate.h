@@ -6,6 +6,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 namespace zelmo {
@@ -56,21 +57,44 @@ public:
     // Adds one step to statusbar; an overflow leaves it unchanged.
     void advanceProgress(qint32 step = 40);
 
+    // Contact events only mark the online list stale, and one rebuild follows a burst of
+    // them. Whatever reads what a rebuild produces (the counts, doneeverything, the lists,
+    // the away-message table and its size) calls this first, so that it sees what it would
+    // have seen with one rebuild per event.
+    void bringListsUpToDate()
+    {
+        if (m_bringListsUpToDate)
+            m_bringListsUpToDate();
+    }
+    void setListRefresher(std::function<void()> refresh)
+    {
+        m_bringListsUpToDate = std::move(refresh);
+    }
+
     bool SetMessage(const QString &logon_name, const QString &message, qint16 index)
     {
+        bringListsUpToDate();
         return awayMessages.SetMessage(logon_name, message, index);
     }
-    QString GetMessage(const QString &logon_name) const
+    QString GetMessage(const QString &logon_name)
     {
+        bringListsUpToDate();
         return awayMessages.GetMessage(logon_name);
     }
-    void DeleteMessage(const QString &logon_name) { awayMessages.DeleteMessage(logon_name); }
+    void DeleteMessage(const QString &logon_name)
+    {
+        bringListsUpToDate();
+        awayMessages.DeleteMessage(logon_name);
+    }
 
     // Loads the joke file from programFolder, with its progress steps.
     void Open_file();
     qint16 Random_Num(qint16 max) { return random.Random_Num(max); }
     // A random joke, or nothing when none is loaded.
     std::optional<QString> Print_ChatupLine();
+
+private:
+    std::function<void()> m_bringListsUpToDate;
 };
 
 } // namespace zelmo

@@ -80,6 +80,8 @@ std::optional<QString> AwayDialog::logonNameAt(qint32 position) const
 
 void AwayDialog::Timer1_Timer()
 {
+    // The counts and doneeverything below are what the main window's rebuild produced.
+    m_state.bringListsUpToDate();
     m_savedText = m_view.highlightedEditText();
     m_savedPosition = m_view.selectedPosition();
     fetchList();

@@ -86,6 +86,7 @@ void Commands::sendNumbered(const UserCollectionPtr &list, const QString &suffix
 
 void Commands::sendOnlineUsers(Reply &reply)
 {
+    m_state.bringListsUpToDate();
     if (MessengerObject *mm = m_state.mm) {
         skipOnFailure([&] { m_state.Users = mm->GetList(ListKind::Users); });
         skipOnFailure([&] { m_state.BlockedUsers = mm->GetList(ListKind::Blocked); });

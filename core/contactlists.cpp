@@ -10,6 +10,38 @@ ContactLists::ContactLists(AppState &state, OnlineListView &view, QObject *paren
     , m_state(state)
     , m_view(view)
 {
+    m_state.setListRefresher([this] { bringUpToDate(); });
+}
+
+ContactLists::~ContactLists()
+{
+    m_state.setListRefresher(nullptr);
+}
+
+void ContactLists::contactEvent()
+{
+    if (m_rebuildPerEvent) {
+        RebuildOnlineList();
+        return;
+    }
+    m_stale = true;
+    if (m_rebuildScheduled)
+        return;
+    m_rebuildScheduled = true;
+    // Queued behind the events already waiting, so that a burst ends in one rebuild.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_rebuildScheduled = false;
+            bringUpToDate();
+        },
+        Qt::QueuedConnection);
+}
+
+void ContactLists::bringUpToDate()
+{
+    if (m_stale)
+        RebuildOnlineList();
 }
 
 QString ContactLists::onlineCountText(qint16 count)
@@ -44,6 +76,8 @@ void ContactLists::appendOnline(const UserCollectionPtr &list, const QString &su
 
 void ContactLists::RebuildOnlineList()
 {
+    // Cleared first: an event marked during the rebuild schedules another one.
+    m_stale = false;
     MessengerObject *mm = m_state.mm;
     // The lines are handed to the window in one batch at the end, not one by one: a sign-in
     // brings one rebuild per contact.
@@ -81,13 +115,13 @@ void ContactLists::connectTo(MessengerObject &mm)
 void ContactLists::mm_OnUserStateChanged()
 {
     if (!m_state.notConnected)
-        RebuildOnlineList();
+        contactEvent();
 }
 
 void ContactLists::mm_OnUserFriendlyNameChangeResult()
 {
     if (!m_state.notConnected)
-        RebuildOnlineList();
+        contactEvent();
 }
 
 bool ContactLists::listResultsApply() const
@@ -105,18 +139,18 @@ bool ContactLists::listResultsApply() const
 void ContactLists::mm_OnListAddResult()
 {
     if (listResultsApply())
-        RebuildOnlineList();
+        contactEvent();
 }
 
 void ContactLists::mm_OnListRemoveResult()
 {
     if (listResultsApply())
-        RebuildOnlineList();
+        contactEvent();
 }
 
 void ContactLists::mm_OnBuddyPropertyChangeResult()
 {
-    RebuildOnlineList();
+    contactEvent();
 }
 
 } // namespace zelmo

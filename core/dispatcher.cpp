@@ -28,6 +28,9 @@ void Dispatcher::mm_OnTextReceived(const IMSessionPtr &pIMSession, const UserPtr
     Q_UNUSED(bstrMsgHeader);
     Q_UNUSED(pfEnableDefault);
 
+    // The listing's count and the away-message table are what a rebuild produced.
+    m_state.bringListsUpToDate();
+
     const QString &text = bstrMsgText;
     // Every command holds a vertical bar, and the greeting "?!"; upper-casing cannot make
     // either appear. A text with neither, the usual chat line, is not upper-cased at all.
@@ -93,6 +96,7 @@ void Dispatcher::sendAwayMessage(const UserPtr &sender, Reply &reply)
         return;
 
     // The pending-events pass may have reloaded the lists; use the ones of this moment.
+    m_state.bringListsUpToDate();
     const UserCollectionPtr allusers = m_state.allusers;
     qint32 count = 0;
     if (!allusers || !skipOnFailure([&] { count = allusers->GetCount(); }))

@@ -190,6 +190,7 @@ void Program::Timer1_Timer()
 {
     if (m_ended)
         return;
+    m_state.bringListsUpToDate();
     if (!m_state.notConnected)
         awayMessageCheck();
     if (m_state.selfDestructCount == 0) {
@@ -210,6 +211,7 @@ void Program::Timer2_Timer()
 {
     if (m_ended)
         return;
+    m_state.bringListsUpToDate();
     if (MessengerObject *mm = m_state.mm) {
         skipOnFailure([&] { m_state.Users = mm->GetList(ListKind::Users); });
         skipOnFailure([&] { m_state.BlockedUsers = mm->GetList(ListKind::Blocked); });

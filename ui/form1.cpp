@@ -436,6 +436,7 @@ void Form1::openViewer()
 
 void Form1::List1_MouseUp()
 {
+    state().bringListsUpToDate();
     const QModelIndex current = List1->selectionModel()->currentIndex();
     const QString line =
         List1->selectionModel()->isSelected(current) ? current.data().toString() : QString();

@@ -154,6 +154,7 @@ TEST_F(ContactListsTest, ContactEventsRebuildUnlessTheConnectionIsLost)
 
     // Buddy property results rebuild whatever the connection.
     Q_EMIT messenger.OnBuddyPropertyChangeResult(0, nullptr, 0, QVariant(), nullptr);
+    test::drainEvents();
     EXPECT_TRUE(view.lines.isEmpty());
 }
 

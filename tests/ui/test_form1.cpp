@@ -262,6 +262,7 @@ TEST_F(Form1Test, TheOpenersTheLogonNameBoxesAndMinimisingWithoutATray)
     auto *list = child<QListView>("List1");
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                       list->visualRect(list->model()->index(0, 0)).center());
+    test::drainEvents();
     EXPECT_EQ(boxes, QStringList{"Zelmo Extensions - Buddy Login ID: ann@example.net"});
 
     // Each opener shows its dialog modally; the test closes whatever came up.

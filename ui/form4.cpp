@@ -16,7 +16,9 @@ QLabel *aboutLabel(QWidget *parent, const char *name, const QString &accessibleN
 {
     auto *label = new QLabel(text, parent);
     label->setObjectName(QString::fromLatin1(name));
-    label->setAccessibleName(accessibleName);
+    // The text is what a screen reader reads (it changes during the start-up); the
+    // description says what it is.
+    label->setAccessibleDescription(accessibleName);
     label->setTextFormat(Qt::PlainText);
     label->setAutoFillBackground(false);
     label->setFont(font);

@@ -29,7 +29,9 @@ QLabel *label(QWidget *parent, const QString &objectName, const QString &accessi
 {
     auto *l = new QLabel(text, parent);
     l->setObjectName(objectName);
-    l->setAccessibleName(accessibleName);
+    // The text is what a screen reader reads (it changes during the start-up); the
+    // description says what it is.
+    l->setAccessibleDescription(accessibleName);
     l->setTextFormat(Qt::PlainText);
     return l;
 }

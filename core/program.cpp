@@ -108,9 +108,7 @@ void Program::Form_Load()
         m_state.advanceProgress();
 
         MessengerObject *mm = m_state.mm;
-        skipOnFailure([&] { m_state.Users = mm->GetList(ListKind::Users); });
-        skipOnFailure([&] { m_state.BlockedUsers = mm->GetList(ListKind::Blocked); });
-        skipOnFailure([&] { m_state.allusers = mm->GetList(ListKind::AllContacts); });
+        fetchLists();
 
         m_state.AwayMode = false;
 
@@ -127,14 +125,8 @@ void Program::Form_Load()
         });
     }
 
-    if (m_state.ConError) {
-        ShowNotConnected();
-        m_state.notConnected = true;
-        m_timer1.setInterval(m_tickInterval);
-        m_timer2.stop();
-        m_timer1.start();
-        m_state.ConError = false;
-    }
+    if (m_state.ConError)
+        connectionLost();
 }
 
 void Program::Form_Activate()
@@ -212,25 +204,36 @@ void Program::Timer2_Timer()
     if (m_ended)
         return;
     m_state.bringListsUpToDate();
-    if (MessengerObject *mm = m_state.mm) {
-        skipOnFailure([&] { m_state.Users = mm->GetList(ListKind::Users); });
-        skipOnFailure([&] { m_state.BlockedUsers = mm->GetList(ListKind::Blocked); });
-        skipOnFailure([&] { m_state.allusers = mm->GetList(ListKind::AllContacts); });
-    }
+    fetchLists();
     m_localStatus.RefreshLocalStatus();
     if (m_state.notConnected)
         EnableWatchdog();
     awayMessageCheck();
     if (!connectionTestPassed())
         m_state.ConError = true;
-    if (m_state.ConError) {
-        ShowNotConnected();
-        m_state.notConnected = true;
-        m_timer1.setInterval(m_tickInterval);
-        m_timer1.start();
-        m_timer2.stop();
-        m_state.ConError = false;
-    }
+    if (m_state.ConError)
+        connectionLost();
+}
+
+void Program::connectionLost()
+{
+    // The display now, the countdown from the watchdog's next tick.
+    ShowNotConnected();
+    m_state.notConnected = true;
+    m_timer1.setInterval(m_tickInterval);
+    m_timer1.start();
+    m_timer2.stop();
+    m_state.ConError = false;
+}
+
+void Program::fetchLists()
+{
+    MessengerObject *mm = m_state.mm;
+    if (!mm)
+        return;
+    skipOnFailure([&] { m_state.Users = mm->GetList(ListKind::Users); });
+    skipOnFailure([&] { m_state.BlockedUsers = mm->GetList(ListKind::Blocked); });
+    skipOnFailure([&] { m_state.allusers = mm->GetList(ListKind::AllContacts); });
 }
 
 void Program::EnableWatchdog()

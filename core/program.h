@@ -74,6 +74,10 @@ public:
 private:
     // The connection test: false when the service status is 1 or cannot be read.
     bool connectionTestPassed();
+    // The not-connected display, with the watchdog taking over from the poller.
+    void connectionLost();
+    // Users, BlockedUsers and allusers afresh from the messenger, each step guarded.
+    void fetchLists();
     void awayMessageCheck();
     void attachMessenger();
     void detachMessenger();

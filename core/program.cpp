@@ -238,7 +238,10 @@ void Program::fetchLists()
 
 void Program::EnableWatchdog()
 {
-    m_timer1.start();
+    // Switching on a running timer leaves it running: restarting it at every poll would keep
+    // the watchdog from ever ticking while the poller runs.
+    if (!m_timer1.isActive())
+        m_timer1.start();
 }
 
 void Program::mm_OnLogonResult()

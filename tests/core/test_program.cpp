@@ -236,3 +236,15 @@ TEST_F(ProgramTest, TheIndicatorFallsBackOnlyWhenNoMessageIsLeft)
 }
 
 } // namespace
+
+TEST_F(ProgramTest, ALostConnectionSeenOnlyByTheFlagStillCountsDown)
+{
+    // Status 3 passes the poll's connection test: only the flag set by the log-off tells the
+    // poller, which switches the watchdog on at every tick from then on.
+    program.setTickInterval(20);
+    program.Form_Load();
+    ASSERT_TRUE(test::waitUntil([&] { return program.pollerRunning(); }));
+    sim.loseConnection();
+    ASSERT_TRUE(test::waitUntil([&] { return view.ended; }, 10000));
+    EXPECT_EQ(view.titles.filter("Self Destruction").size(), 3);
+}

@@ -1,9 +1,10 @@
 // Zelmo Extensions: a companion that runs beside the user's messenger client.
 
+#include "app/backend.h"
 #include "app/options.h"
 #include "platform/datafolder.h"
+#include "platform/messenger/sim/clientwindow.h"
 #include "platform/messenger/sim/simmessenger.h"
-#include "platform/messenger/sim/simtools.h"
 #include "platform/settings/qsettingsstore.h"
 #include "platform/sound/pulsesoundplayer.h"
 #include "ui/form1.h"
@@ -12,6 +13,8 @@
 #include <QApplication>
 #include <QPointer>
 #include <QTextStream>
+
+#include <memory>
 
 int main(int argc, char *argv[])
 {
@@ -30,36 +33,39 @@ int main(int argc, char *argv[])
         return exitCode;
     }
 
-    zelmo::sim::SimMessenger messenger;
-    messenger.setConfirmDelay(options->confirmDelayMs);
-    if (!options->contactsFile.isEmpty()) {
-        QString error;
-        if (!messenger.loadContactsFile(options->contactsFile, &error)) {
-            QTextStream(stderr) << "zelmo: cannot use the contacts file " << options->contactsFile
-                                << ": " << error << '\n';
-            return 1;
-        }
-    }
-
-    // Loaded before the start-up, so that what the start-up does is logged too.
+    // The messenger client: the built-in simulated one, or an XMPP account (--xmpp), signed in
+    // before the start-up so that the start-up finds its lists.
     QString error;
-    const auto simTools =
-        zelmo::sim::SimTools::create(messenger, options->simScript, options->simLog, &error);
-    if (!simTools) {
+    const auto backend = zelmo::MessengerBackend::create(*options, &error, &exitCode);
+    if (!backend) {
         QTextStream(stderr) << "zelmo: " << error << '\n';
-        return 2;
+        return exitCode;
     }
+    zelmo::MessengerObject &messenger = backend->messenger();
 
     zelmo::QSettingsStore settings;
     zelmo::PulseSoundPlayer sound;
     zelmo::Form1 form(&messenger, settings, &sound);
     form.state().programFolder = zelmo::programFolder();
 
+    // The built-in messenger's own window, beside the main window (--no-sim-window: none).
+    std::unique_ptr<zelmo::sim::ClientWindow> simWindow;
+    if (auto *sim = qobject_cast<zelmo::sim::SimMessenger *>(&messenger);
+        sim && options->simWindow) {
+        simWindow = std::make_unique<zelmo::sim::ClientWindow>(*sim);
+        zelmo::sim::ClientWindow::placeSideBySide(&form, simWindow.get());
+    }
+
     // The contacts' script runs from the moment the main window is first shown.
-    form.setOnFirstShow([&] { simTools->startScript(); });
+    form.setOnFirstShow([&] { backend->startScript(); });
     // The splash runs the start-up and hands over to the main window about a second after it.
-    QPointer<zelmo::frmSplash> splash =
-        new zelmo::frmSplash([&] { form.Form_Load(); }, [&] { form.show(); }, form.state());
+    QPointer<zelmo::frmSplash> splash = new zelmo::frmSplash([&] { form.Form_Load(); },
+                                                             [&] {
+                                                                 form.show();
+                                                                 if (simWindow)
+                                                                     simWindow->show();
+                                                             },
+                                                             form.state());
     splash->setAttribute(Qt::WA_DeleteOnClose);
     form.setCloseSplash([&splash] {
         if (splash)

@@ -1,5 +1,7 @@
 #include "app/options.h"
 
+#include "platform/messenger/xmpp/xmppformat.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
@@ -29,10 +31,35 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *messa
         QStringLiteral("Log what is sent through the built-in messenger to this file "
                        "(- for standard output), one record per line."),
         QStringLiteral("file"));
+    const QCommandLineOption noSimWindow(
+        QStringLiteral("no-sim-window"),
+        QStringLiteral("Do not show the built-in messenger's own window."));
+    const QCommandLineOption xmpp(
+        QStringLiteral("xmpp"),
+        QStringLiteral("Sign in to this XMPP account instead of using the built-in messenger. "
+                       "The password comes from ZELMO_XMPP_PASSWORD, the desktop's keyring or "
+                       "a dialog."),
+        QStringLiteral("jid"));
+    const QCommandLineOption server(
+        QStringLiteral("server"),
+        QStringLiteral("Connect to this XMPP server instead of the one the DNS names for the "
+                       "account's domain."),
+        QStringLiteral("host[:port]"));
+    const QCommandLineOption plaintext(
+        QStringLiteral("insecure-plaintext"),
+        QStringLiteral("Allow a server without TLS; only for a test server on this machine."));
+    const QCommandLineOption strangers(
+        QStringLiteral("accept-strangers"),
+        QStringLiteral("Answer people who are not in the roster too."));
     parser.addOption(contacts);
     parser.addOption(delay);
     parser.addOption(script);
     parser.addOption(log);
+    parser.addOption(noSimWindow);
+    parser.addOption(xmpp);
+    parser.addOption(server);
+    parser.addOption(plaintext);
+    parser.addOption(strangers);
 
     *exitCode = 1;
     if (!parser.parse(arguments)) {
@@ -60,6 +87,7 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *messa
     options.contactsFile = parser.value(contacts);
     options.simScript = parser.value(script);
     options.simLog = parser.value(log);
+    options.simWindow = !parser.isSet(noSimWindow);
     bool ok = false;
     const int ms = parser.value(delay).toInt(&ok);
     if (!ok || ms < 0) {
@@ -67,6 +95,50 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *messa
         return std::nullopt;
     }
     options.confirmDelayMs = ms;
+
+    if (!parser.isSet(xmpp)) {
+        if (parser.isSet(server) || parser.isSet(plaintext) || parser.isSet(strangers)) {
+            *message = QStringLiteral("--server, --insecure-plaintext and --accept-strangers go "
+                                      "with --xmpp.\n");
+            return std::nullopt;
+        }
+        return options;
+    }
+    if (parser.isSet(contacts) || parser.isSet(delay) || parser.isSet(script) ||
+        parser.isSet(log)) {
+        *message = QStringLiteral("--contacts, --confirm-delay, --sim-script and --sim-log belong "
+                                  "to the built-in messenger, not to --xmpp.\n");
+        return std::nullopt;
+    }
+    options.xmppJid = parser.value(xmpp).trimmed();
+    if (!xmpp::isAccountJid(options.xmppJid)) {
+        *message = QStringLiteral("--xmpp needs an account address such as name@example.org, "
+                                  "not '%1'.\n")
+                       .arg(options.xmppJid);
+        return std::nullopt;
+    }
+    if (parser.isSet(server)) {
+        QString error;
+        const auto address = xmpp::parseServerAddress(parser.value(server), &error);
+        if (!address) {
+            *message = QStringLiteral("--server: ") + error + QLatin1Char('\n');
+            return std::nullopt;
+        }
+        options.xmppHost = address->host;
+        options.xmppPort = address->port;
+    }
+    options.insecurePlaintext = parser.isSet(plaintext);
+    options.acceptStrangers = parser.isSet(strangers);
+    // Without TLS the password crosses the network in the clear: never beyond this machine.
+    const QString target =
+        options.xmppHost.isEmpty() ? xmpp::domainOf(options.xmppJid) : options.xmppHost;
+    if (options.insecurePlaintext && !xmpp::isLoopbackHost(target)) {
+        *message = QStringLiteral("--insecure-plaintext sends the password unencrypted, so it is "
+                                  "allowed only for a server on this machine (127.0.0.1, ::1 or "
+                                  "localhost), and %1 is not one.\n")
+                       .arg(target);
+        return std::nullopt;
+    }
     return options;
 }
 

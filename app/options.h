@@ -18,6 +18,19 @@ struct Options {
     // Where to log what the program sends through the simulated client ("-": standard
     // output); empty: no log.
     QString simLog;
+    // The built-in messenger's own window beside the main one, where the user can play the
+    // contacts; --no-sim-window hides it, for scripts and tests.
+    bool simWindow = true;
+
+    // An XMPP account to sign in to instead of the built-in messenger; empty: the built-in one.
+    QString xmppJid;
+    // The server to connect to; empty: the one the DNS names for the JID's domain.
+    QString xmppHost;
+    quint16 xmppPort = 5222;
+    // No TLS, for a test server on this machine only.
+    bool insecurePlaintext = false;
+    // Answer people outside the roster too.
+    bool acceptStrangers = false;
 };
 
 // Parses the arguments (the program name first). On a bad command line, returns nothing

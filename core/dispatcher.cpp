@@ -7,6 +7,8 @@
 #include "core/textwindow.h"
 #include "messenger/messengererror.h"
 
+#include <QStringList>
+
 namespace zelmo {
 
 Dispatcher::Dispatcher(AppState &state, RemoteCommands &commands)
@@ -20,13 +22,33 @@ QString Dispatcher::autoMessageFooter()
     return QStringLiteral("(This was an Auto-Message by Orvan's Zelmo RoBot)");
 }
 
+bool Dispatcher::isAutoSubmitted(const QString &header)
+{
+    static const QString name = QStringLiteral("Auto-Submitted");
+    // Nearly every header lacks the field: skip the split for those.
+    if (!header.contains(name, Qt::CaseInsensitive))
+        return false;
+    const QStringList lines = header.split(QLatin1Char('\n'));
+    for (const QString &raw : lines) {
+        const QString line = raw.trimmed();
+        const int colon = line.indexOf(QLatin1Char(':'));
+        if (colon < 0 || line.left(colon).trimmed().compare(name, Qt::CaseInsensitive) != 0)
+            continue;
+        return line.mid(colon + 1).trimmed().compare(QLatin1String("no"), Qt::CaseInsensitive) != 0;
+    }
+    return false;
+}
+
 void Dispatcher::mm_OnTextReceived(const IMSessionPtr &pIMSession, const UserPtr &pSourceUser,
                                    const QString &bstrMsgHeader, const QString &bstrMsgText,
                                    bool *pfEnableDefault)
 {
-    // The header is not consulted, and the client's own handling of the message goes on.
-    Q_UNUSED(bstrMsgHeader);
+    // The client's own handling of the message goes on.
     Q_UNUSED(pfEnableDefault);
+    // Another machine's automatic answer gets none back: two copies of this program, both away,
+    // would otherwise answer each other without end. Not even a command runs for it.
+    if (isAutoSubmitted(bstrMsgHeader))
+        return;
 
     // The listing's count and the away-message table are what a rebuild produced.
     m_state.bringListsUpToDate();
@@ -37,7 +59,7 @@ void Dispatcher::mm_OnTextReceived(const IMSessionPtr &pIMSession, const UserPtr
     const bool mayHoldCommand =
         text.contains(QLatin1Char('|')) || text.contains(QLatin1String("?!"));
     const QString upper = mayHoldCommand ? text.toUpper() : QString();
-    Reply reply(pIMSession, ReplyColour::Maroon);
+    Reply reply(pIMSession, ReplyColour::DarkBlue);
 
     if (upper == QLatin1String("|JOKE|") || upper == QLatin1String("|JOKES|")) {
         skipOnFailure([&] { m_commands.sendJoke(reply); });

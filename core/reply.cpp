@@ -20,9 +20,9 @@ QString buildHeader(const QString &co)
 QString ReplyHeader(ReplyColour colour)
 {
     // Built once: every reply line carries one of the two.
-    static const QString maroon = buildHeader(QStringLiteral("800000"));
+    static const QString darkBlue = buildHeader(QStringLiteral("800000"));
     static const QString black = buildHeader(QStringLiteral("0"));
-    return colour == ReplyColour::Maroon ? maroon : black;
+    return colour == ReplyColour::DarkBlue ? darkBlue : black;
 }
 
 Reply::Reply(IMSessionPtr session, ReplyColour colour)

@@ -8,8 +8,10 @@ namespace zelmo {
 
 // The colour of the format header in front of a reply line.
 enum class ReplyColour {
-    Maroon, // CO=800000: jokes, the online-users listing, the help menu
-    Black,  // CO=0: every other answer
+    // CO=800000: jokes, the online-users listing, the help menu. The format header writes
+    // colours blue-green-red, so 800000 is dark blue (#000080), not maroon.
+    DarkBlue,
+    Black, // CO=0: every other answer
 };
 
 // The header block sent in front of every reply line: three header lines and an empty one,
@@ -20,7 +22,7 @@ QString ReplyHeader(ReplyColour colour);
 // line. A line whose send fails is lost; the lines after it still go out.
 class Reply {
 public:
-    explicit Reply(IMSessionPtr session, ReplyColour colour = ReplyColour::Maroon);
+    explicit Reply(IMSessionPtr session, ReplyColour colour = ReplyColour::DarkBlue);
 
     void setColour(ReplyColour colour) { m_colour = colour; }
     ReplyColour colour() const { return m_colour; }

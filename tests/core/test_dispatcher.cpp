@@ -89,9 +89,9 @@ protected:
     }
 
     // What the contact got back for one message, each line as "<colour> <text>".
-    QStringList receive(const QString &logon, const QString &text)
+    QStringList receive(const QString &logon, const QString &text, bool autoSubmitted = false)
     {
-        const auto session = sim.receiveText(logon, text);
+        const auto session = sim.receiveText(logon, text, autoSubmitted);
         session->clearSent();
         test::drainEvents();
         return replies(*session);
@@ -102,7 +102,7 @@ protected:
         QStringList out;
         for (const sim::SentText &m : session.sent()) {
             EXPECT_EQ(m.messageType, 2);
-            const QString colour = m.header == ReplyHeader(ReplyColour::Maroon)  ? "maroon"
+            const QString colour = m.header == ReplyHeader(ReplyColour::DarkBlue) ? "blue"
                                    : m.header == ReplyHeader(ReplyColour::Black) ? "black"
                                                                                  : "bad header";
             out << colour + QLatin1Char(' ') + m.text;
@@ -126,8 +126,8 @@ protected:
 
 TEST_F(DispatcherTest, JokeNeedsTheWholeTextInAnyCase)
 {
-    EXPECT_EQ(receive(Ann, "|joke|"), QStringList{"maroon joke"});
-    EXPECT_EQ(receive(Ann, "|JOKES|"), QStringList{"maroon joke"});
+    EXPECT_EQ(receive(Ann, "|joke|"), QStringList{"blue joke"});
+    EXPECT_EQ(receive(Ann, "|JOKES|"), QStringList{"blue joke"});
     awayWithMessage();
     EXPECT_EQ(receive(Ann, " |JOKE|"), awayReply);
     EXPECT_EQ(receive(Ann, "|JOKE| please"), awayReply);
@@ -142,8 +142,8 @@ TEST_F(DispatcherTest, BeepPlaysAndTheMessageGoesOn)
 
 TEST_F(DispatcherTest, GreetingListsOnlineUsersWithoutACode)
 {
-    EXPECT_EQ(receive(Ann, "hey WASSSUP ?! all"), QStringList{"maroon online users"});
-    EXPECT_EQ(receive(Ann, "|OnlineUsers| 47209"), QStringList{"maroon online users"});
+    EXPECT_EQ(receive(Ann, "hey WASSSUP ?! all"), QStringList{"blue online users"});
+    EXPECT_EQ(receive(Ann, "|OnlineUsers| 47209"), QStringList{"blue online users"});
     EXPECT_EQ(commands.calls, QStringList({"online users", "code test", "online users"}));
 }
 
@@ -155,7 +155,7 @@ TEST_F(DispatcherTest, WrongOnlineUsersCodeFallsThroughToTheAwayMessage)
 
 TEST_F(DispatcherTest, HelpNeedsTheWholeTextWhileChangeNickIsFoundAnywhere)
 {
-    EXPECT_EQ(receive(Ann, "|help|"), QStringList{"maroon help"});
+    EXPECT_EQ(receive(Ann, "|help|"), QStringList{"blue help"});
     EXPECT_EQ(receive(Ann, "|HELP| me"), QStringList{});
     EXPECT_EQ(receive(Ann, "x |changenick| 47209 Neo"), QStringList{"black change nick"});
     EXPECT_EQ(commands.lastText, "x |changenick| 47209 Neo");
@@ -268,6 +268,31 @@ TEST_F(DispatcherTest, PendingEventsRunBeforeTheLookupButAfterTheAwayDecision)
         Qt::QueuedConnection);
     test::drainEvents();
     EXPECT_EQ(replies(*session), QStringList({"black changed meanwhile", "black " + Footer}));
+}
+
+TEST_F(DispatcherTest, AnAutomaticAnswerGetsNothingBackNotEvenACommand)
+{
+    // Two copies of the program, both away with a message for each other, must not answer
+    // each other without end: the machine-made answer is marked and left unanswered.
+    awayWithMessage();
+    EXPECT_TRUE(receive(Ann, "back at five", true).isEmpty());
+    for (const char *text : {"|help|", "|joke|", "|beep|", "wasssup ?!", "|setback| 47209"})
+        EXPECT_TRUE(receive(Ann, QString::fromLatin1(text), true).isEmpty()) << text;
+    EXPECT_TRUE(commands.calls.isEmpty()) << commands.calls.join(", ");
+    EXPECT_TRUE(state.awayMessageString.isEmpty());
+    // The same sender writing by hand is answered as before.
+    EXPECT_EQ(receive(Ann, "back at five"), awayReply);
+}
+
+TEST(DispatcherHeaderTest, AutoSubmittedIsAnyValueButNoInAnyCase)
+{
+    const QString head = QStringLiteral("MIME-Version: 1.0\r\nContent-Type: text/plain\r\n");
+    EXPECT_TRUE(Dispatcher::isAutoSubmitted(head + "Auto-Submitted: auto-replied\r\n\r\n"));
+    EXPECT_TRUE(Dispatcher::isAutoSubmitted(head + "auto-submitted:auto-generated\r\n\r\n"));
+    EXPECT_FALSE(Dispatcher::isAutoSubmitted(head + "Auto-Submitted: No\r\n\r\n"));
+    EXPECT_FALSE(Dispatcher::isAutoSubmitted(head + "\r\n"));
+    // The field's name must be the whole name, not part of another.
+    EXPECT_FALSE(Dispatcher::isAutoSubmitted(head + "X-Auto-Submitted-By: me\r\n\r\n"));
 }
 
 } // namespace

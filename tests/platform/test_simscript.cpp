@@ -224,7 +224,7 @@ private:
 
 TEST_F(SimLogTest, RecordsWhatIsSentAtTheMomentItIsSent)
 {
-    Reply maroon(sim.sessionWith(kAnn), ReplyColour::Maroon);
+    Reply maroon(sim.sessionWith(kAnn), ReplyColour::DarkBlue);
     Reply black(sim.sessionWith(QStringLiteral("ben.ortiz@example.org")), ReplyColour::Black);
     ASSERT_TRUE(maroon.send(QStringLiteral("|help| a\\b\tc")));
     ASSERT_TRUE(black.send(QStringLiteral("Hello\r\nthere")));

@@ -8,6 +8,7 @@
 #include <QJsonObject>
 #include <QJsonParseError>
 #include <QPointer>
+#include <QSaveFile>
 #include <QTimer>
 #include <QVariant>
 
@@ -26,14 +27,20 @@ constexpr qint32 kNothingChanged = 1;
 constexpr qint32 kFriendlyNameProperty = 1;
 constexpr int kListCount = 3;
 
-const QString &incomingHeader()
+const QString &incomingHeader(bool autoSubmitted)
 {
     static const QString header =
         QStringLiteral("MIME-Version: 1.0\r\n"
                        "Content-Type: text/plain; charset=UTF-8\r\n"
                        "X-MMS-IM-Format: FN=Segoe%20UI; EF=; CO=0; CS=0; PF=0\r\n"
                        "\r\n");
-    return header;
+    static const QString automatic =
+        QStringLiteral("MIME-Version: 1.0\r\n"
+                       "Content-Type: text/plain; charset=UTF-8\r\n"
+                       "X-MMS-IM-Format: FN=Segoe%20UI; EF=; CO=0; CS=0; PF=0\r\n"
+                       "Auto-Submitted: auto-replied\r\n"
+                       "\r\n");
+    return autoSubmitted ? automatic : header;
 }
 
 bool isListKind(ListKind kind)
@@ -455,6 +462,8 @@ struct SimMessenger::Impl {
     // People outside the lists who wrote to us; kept so that each stays one user object.
     QHash<QString, SimUserPtr> strangers;
     int confirmDelay = 0;
+    // The state requested last while its confirmation is on its way, or -1.
+    qint32 pendingState = -1;
 };
 
 SimMessenger::SimMessenger(QObject *parent)
@@ -472,6 +481,7 @@ SimMessenger::SimMessenger(QObject *parent)
         if (!self)
             return;
         Q_EMIT self->friendlyNameSet(name);
+        Q_EMIT self->changed();
         self->deliverLater([self, name] {
             Q_EMIT self->OnLocalPropertyChangeResult(kOk, kFriendlyNameProperty, QVariant(name),
                                                      self->d->service);
@@ -524,6 +534,7 @@ void SimMessenger::setContacts(const QList<SimContact> &contacts)
                 st.join(kind, user);
         }
     }
+    Q_EMIT changed();
 }
 
 bool SimMessenger::loadContactsFile(const QString &path, QString *error)
@@ -555,7 +566,38 @@ bool SimMessenger::loadContactsFile(const QString &path, QString *error)
         d->state->unreadMail = file.unreadMail;
     if (file.hasLocalState)
         d->state->localState = file.localState;
+    Q_EMIT changed();
     return true;
+}
+
+bool SimMessenger::saveContactsFile(const QString &path, QString *error) const
+{
+    const State &st = *d->state;
+    QJsonArray contacts;
+    for (const SimContact &c : this->contacts()) {
+        QJsonArray lists;
+        for (ListKind kind : c.lists)
+            lists.append(static_cast<int>(kind));
+        contacts.append(QJsonObject{{QStringLiteral("logon"), c.logonName},
+                                    {QStringLiteral("name"), c.friendlyName},
+                                    {QStringLiteral("state"), c.state},
+                                    {QStringLiteral("lists"), lists}});
+    }
+    const QJsonObject root{{QStringLiteral("friendlyName"), st.friendlyName},
+                           {QStringLiteral("unreadMail"), st.unreadMail},
+                           {QStringLiteral("localState"), st.localState},
+                           {QStringLiteral("contacts"), contacts}};
+
+    // Written aside and renamed: a failed save leaves an existing file whole.
+    QSaveFile f(path);
+    if (f.open(QIODevice::WriteOnly)) {
+        f.write(QJsonDocument(root).toJson(QJsonDocument::Indented));
+        if (f.commit())
+            return true;
+    }
+    if (error)
+        *error = path + QStringLiteral(": ") + f.errorString();
+    return false;
 }
 
 // The boundary -------------------------------------------------------------------------------
@@ -579,16 +621,23 @@ void SimMessenger::SetLocalState(qint32 state)
                              QStringLiteral("unknown state code %1").arg(state));
     m_lastRequested = state;
     m_requested.append(state);
+    d->pendingState = state;
     Q_EMIT localStateRequested(state);
+    Q_EMIT changed();
 
     const int delay = d->confirmDelay;
     if (delay < 0)
         return;
     auto confirm = [this, state] {
+        if (d->pendingState == state)
+            d->pendingState = -1;
         // The answer to a request never arrives over a connection that dropped meanwhile.
-        if (!d->state->connected())
+        if (!d->state->connected()) {
+            Q_EMIT changed();
             return;
+        }
         d->state->localState = state;
+        Q_EMIT changed();
         deliverLater([this, state] { Q_EMIT OnLocalStateChangeResult(kOk, state, d->service); });
     };
     if (delay == 0)
@@ -638,7 +687,8 @@ std::shared_ptr<SimSession> SimMessenger::sessionWith(const QString &logonName)
     return session;
 }
 
-std::shared_ptr<SimSession> SimMessenger::receiveText(const QString &logonName, const QString &text)
+std::shared_ptr<SimSession> SimMessenger::receiveText(const QString &logonName, const QString &text,
+                                                      bool autoSubmitted)
 {
     std::shared_ptr<SimSession> session = sessionWith(logonName);
     // A signed-out client receives nothing.
@@ -653,9 +703,9 @@ std::shared_ptr<SimSession> SimMessenger::receiveText(const QString &logonName, 
                 SimContact{logonName, logonName, LocalState::Online, {}}, m_failures);
         user = stranger;
     }
-    deliverLater([this, session, user, text] {
+    deliverLater([this, session, user, text, autoSubmitted] {
         bool enableDefault = true;
-        Q_EMIT OnTextReceived(session, user, incomingHeader(), text, &enableDefault);
+        Q_EMIT OnTextReceived(session, user, incomingHeader(autoSubmitted), text, &enableDefault);
     });
     return session;
 }
@@ -667,6 +717,7 @@ bool SimMessenger::changeContactState(const QString &logonName, qint32 state)
         return false;
     const qint32 previous = user->state();
     user->setState(state);
+    Q_EMIT changed();
     deliverLater([this, user, previous] {
         bool enableDefault = true;
         Q_EMIT OnUserStateChanged(user, previous, &enableDefault);
@@ -681,6 +732,7 @@ bool SimMessenger::changeContactFriendlyName(const QString &logonName, const QSt
         return false;
     const QString previous = user->name();
     user->setName(friendlyName);
+    Q_EMIT changed();
     deliverLater(
         [this, user, previous] { Q_EMIT OnUserFriendlyNameChangeResult(kOk, user, previous); });
     return true;
@@ -702,6 +754,7 @@ void SimMessenger::addContact(const SimContact &contact, ListKind list)
         deliverLater([this, list, user] { Q_EMIT OnListAddResult(kNothingChanged, list, user); });
         return;
     }
+    Q_EMIT changed();
     for (ListKind kind : joined)
         deliverLater([this, kind, user] { Q_EMIT OnListAddResult(kOk, kind, user); });
 }
@@ -724,6 +777,7 @@ bool SimMessenger::removeContact(const QString &logonName, ListKind list)
     }
     st.remove(list, user);
     left.append(list);
+    Q_EMIT changed();
     for (ListKind kind : left)
         deliverLater([this, kind, user] { Q_EMIT OnListRemoveResult(kOk, kind, user); });
     return true;
@@ -732,34 +786,40 @@ bool SimMessenger::removeContact(const QString &logonName, ListKind list)
 void SimMessenger::signOut()
 {
     d->state->serviceStatus = ServiceStatus::NotConnected;
+    Q_EMIT changed();
     deliverLater([this] { Q_EMIT OnLogoff(); });
 }
 
 void SimMessenger::signIn()
 {
     d->state->serviceStatus = ServiceStatus::Connected;
+    Q_EMIT changed();
     deliverLater([this] { Q_EMIT OnLogonResult(kOk, d->service); });
 }
 
 void SimMessenger::loseConnection()
 {
     d->state->serviceStatus = ServiceStatus::ConnectionLost;
+    Q_EMIT changed();
     deliverLater([this] { Q_EMIT OnLogoff(); });
 }
 
 void SimMessenger::setServiceStatus(qint32 status)
 {
     d->state->serviceStatus = status;
+    Q_EMIT changed();
 }
 
 void SimMessenger::setConfirmDelay(int milliseconds)
 {
     d->confirmDelay = milliseconds;
+    Q_EMIT changed();
 }
 
 void SimMessenger::setLocalStateNow(qint32 state)
 {
     d->state->localState = state;
+    Q_EMIT changed();
     deliverLater([this, state] { Q_EMIT OnLocalStateChangeResult(kOk, state, d->service); });
 }
 
@@ -771,6 +831,58 @@ QString SimMessenger::ownFriendlyName() const
 void SimMessenger::setUnreadMailCount(qint32 count)
 {
     d->state->unreadMail = count;
+    Q_EMIT changed();
+}
+
+QList<SimContact> SimMessenger::contacts() const
+{
+    State &st = *d->state;
+    // Sets rather than a scan of each list per contact: a view reads them all at every change.
+    const auto members = [&st](ListKind kind) {
+        QSet<const SimUser *> set;
+        for (const SimUserPtr &user : st.list(kind))
+            set.insert(user.get());
+        return set;
+    };
+    const QSet<const SimUser *> users = members(ListKind::Users);
+    const QSet<const SimUser *> blocked = members(ListKind::Blocked);
+    QList<SimContact> out;
+    const auto &all = st.list(ListKind::AllContacts);
+    out.reserve(static_cast<int>(all.size()));
+    for (const SimUserPtr &user : all) {
+        SimContact c{user->logon(), user->name(), user->state(), {ListKind::AllContacts}};
+        if (users.contains(user.get()))
+            c.lists.append(ListKind::Users);
+        if (blocked.contains(user.get()))
+            c.lists.append(ListKind::Blocked);
+        out.append(c);
+    }
+    return out;
+}
+
+qint32 SimMessenger::localState() const
+{
+    return d->state->localState;
+}
+
+qint32 SimMessenger::pendingLocalState() const
+{
+    return d->pendingState;
+}
+
+qint32 SimMessenger::serviceStatus() const
+{
+    return d->state->serviceStatus;
+}
+
+qint32 SimMessenger::unreadMailCount() const
+{
+    return d->state->unreadMail;
+}
+
+int SimMessenger::confirmDelay() const
+{
+    return d->confirmDelay;
 }
 
 } // namespace zelmo::sim

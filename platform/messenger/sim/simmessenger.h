@@ -121,6 +121,9 @@ public:
     // Only "contacts" is required. Returns false and leaves everything as it was on any
     // error, with a readable reason in *error.
     bool loadContactsFile(const QString &path, QString *error = nullptr);
+    // Writes the contacts, the own name, state and mail count in the form loadContactsFile
+    // reads. Returns false with the reason in *error when the file cannot be written.
+    bool saveContactsFile(const QString &path, QString *error = nullptr) const;
     // Replaces the contacts without raising events.
     void setContacts(const QList<SimContact> &contacts);
 
@@ -135,7 +138,10 @@ public:
 
     // The contact sends text. OnTextReceived follows through the event queue, on the
     // contact's session, which is returned (the same one for every message of a contact).
-    std::shared_ptr<SimSession> receiveText(const QString &logonName, const QString &text);
+    // autoSubmitted marks the text as another program's automatic answer: the header then
+    // carries the line "Auto-Submitted: auto-replied", as a network client passes it on.
+    std::shared_ptr<SimSession> receiveText(const QString &logonName, const QString &text,
+                                            bool autoSubmitted = false);
     // The session of a contact, created on first use.
     std::shared_ptr<SimSession> sessionWith(const QString &logonName);
 
@@ -169,6 +175,17 @@ public:
     QString ownFriendlyName() const;
     void setUnreadMailCount(qint32 count);
 
+    // For a view of the client. None of these goes through the failure plan, so looking
+    // never spends or trips a planned failure.
+    // The contacts in the order of the list of all contacts, each with the lists it is in.
+    QList<SimContact> contacts() const;
+    qint32 localState() const;
+    // The state requested last, while its confirmation has not come yet; otherwise -1.
+    qint32 pendingLocalState() const;
+    qint32 serviceStatus() const;
+    qint32 unreadMailCount() const;
+    int confirmDelay() const;
+
     FailurePlan &failures() { return *m_failures; }
 
 Q_SIGNALS:
@@ -177,6 +194,10 @@ Q_SIGNALS:
     void textSent(const QString &contactLogon, const zelmo::sim::SentText &sent);
     void localStateRequested(qint32 state);
     void friendlyNameSet(const QString &name);
+    // Something a view of the client shows has changed: a contact or its lists, the own
+    // state (requested or confirmed), name or mail count, the connection, the confirmation
+    // delay. Emitted directly after the change; a view should refresh once for several.
+    void changed();
 
 private:
     struct Impl;

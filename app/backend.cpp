@@ -1,0 +1,54 @@
+#include "app/backend.h"
+
+#include "app/xmppsetup.h"
+#include "platform/messenger/sim/simmessenger.h"
+#include "platform/messenger/sim/simtools.h"
+
+namespace zelmo {
+
+namespace {
+
+class SimBackend : public MessengerBackend {
+public:
+    MessengerObject &messenger() override { return m_sim; }
+    sim::SimMessenger *simulatedClient() override { return &m_sim; }
+    void startScript() override { m_tools->startScript(); }
+
+    sim::SimMessenger m_sim;
+    std::unique_ptr<sim::SimTools> m_tools;
+};
+
+std::unique_ptr<MessengerBackend> createSim(const Options &options, QString *error, int *exitCode)
+{
+    auto backend = std::make_unique<SimBackend>();
+    backend->m_sim.setConfirmDelay(options.confirmDelayMs);
+    if (!options.contactsFile.isEmpty()) {
+        QString reason;
+        if (!backend->m_sim.loadContactsFile(options.contactsFile, &reason)) {
+            *error = QStringLiteral("cannot use the contacts file ") + options.contactsFile +
+                     QStringLiteral(": ") + reason;
+            *exitCode = 1;
+            return nullptr;
+        }
+    }
+    // Loaded before the start-up, so that what the start-up does is logged too.
+    backend->m_tools =
+        sim::SimTools::create(backend->m_sim, options.simScript, options.simLog, error);
+    if (!backend->m_tools) {
+        *exitCode = 2;
+        return nullptr;
+    }
+    return backend;
+}
+
+} // namespace
+
+std::unique_ptr<MessengerBackend> MessengerBackend::create(const Options &options, QString *error,
+                                                           int *exitCode)
+{
+    if (!options.xmppJid.isEmpty())
+        return createXmppBackend(options, error, exitCode);
+    return createSim(options, error, exitCode);
+}
+
+} // namespace zelmo

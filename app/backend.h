@@ -1,0 +1,35 @@
+#pragma once
+
+#include "app/options.h"
+#include "messenger/messenger.h"
+
+#include <QString>
+
+#include <memory>
+
+namespace zelmo {
+
+namespace sim {
+class SimMessenger;
+}
+
+// The messenger client a run works with: the built-in simulated one, or an XMPP account.
+class MessengerBackend {
+public:
+    virtual ~MessengerBackend() = default;
+
+    // Makes the client the options ask for. For an XMPP account it finds the password and
+    // signs in, returning once the sign-in has finished; a failed sign-in still gives a
+    // backend, so that the program shows why and ends by itself. Returns nullptr, with a
+    // message for the user and the exit status, when the run cannot start at all.
+    static std::unique_ptr<MessengerBackend> create(const Options &options, QString *error,
+                                                    int *exitCode);
+
+    virtual MessengerObject &messenger() = 0;
+    // The built-in messenger, for what drives it besides the program; nullptr on XMPP.
+    virtual sim::SimMessenger *simulatedClient() { return nullptr; }
+    // Called once the main window is first shown: the built-in messenger's script starts.
+    virtual void startScript() {}
+};
+
+} // namespace zelmo

@@ -1,0 +1,288 @@
+#include "platform/messenger/xmpp/xmppformat.h"
+
+#include "messenger/messenger.h"
+
+#include <QHostAddress>
+#include <QStringList>
+#include <QUrl>
+
+namespace zelmo::xmpp {
+
+QString normalisedBareJid(const QString &jid)
+{
+    const int slash = jid.indexOf(QLatin1Char('/'));
+    return (slash < 0 ? jid : jid.left(slash)).trimmed().toLower();
+}
+
+QString domainOf(const QString &jid)
+{
+    const QString bare = normalisedBareJid(jid);
+    return bare.mid(bare.indexOf(QLatin1Char('@')) + 1);
+}
+
+bool isAccountJid(const QString &jid)
+{
+    const QString bare = jid.section(QLatin1Char('/'), 0, 0);
+    const int at = bare.indexOf(QLatin1Char('@'));
+    if (at <= 0 || at == bare.size() - 1 || bare.indexOf(QLatin1Char('@'), at + 1) >= 0)
+        return false;
+    for (const QChar c : jid) {
+        if (c.isSpace())
+            return false;
+    }
+    const int slash = jid.indexOf(QLatin1Char('/'));
+    return slash < 0 || slash < jid.size() - 1;
+}
+
+int availabilityRank(Availability availability)
+{
+    return static_cast<int>(availability);
+}
+
+qint32 contactStateFor(Availability availability)
+{
+    switch (availability) {
+    case Availability::Chat:
+    case Availability::Online:
+        return LocalState::Online;
+    case Availability::Away:
+        return LocalState::Away;
+    case Availability::ExtendedAway:
+        return LocalState::Idle;
+    case Availability::DoNotDisturb:
+        return LocalState::Busy;
+    }
+    return ContactState::Offline;
+}
+
+qint32 localStateFor(Availability availability)
+{
+    // The own state uses the same codes as the contacts' states.
+    return contactStateFor(availability);
+}
+
+std::optional<Availability> availabilityForLocalState(qint32 state)
+{
+    switch (state) {
+    case LocalState::Online:
+        return Availability::Online;
+    case LocalState::Away:
+        return Availability::Away;
+    case LocalState::Busy:
+        return Availability::DoNotDisturb;
+    case LocalState::Idle:
+        return Availability::ExtendedAway;
+    default:
+        return std::nullopt;
+    }
+}
+
+QString bodyFromText(const QString &text)
+{
+    QString body = text;
+    body.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    body.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return body;
+}
+
+QString textFromBody(const QString &body)
+{
+    return bodyFromText(body).replace(QLatin1Char('\n'), QLatin1String("\r\n"));
+}
+
+QString incomingHeader(bool autoSubmitted)
+{
+    static const QString plain = QStringLiteral("MIME-Version: 1.0\r\n"
+                                                "Content-Type: text/plain; charset=UTF-8\r\n"
+                                                "\r\n");
+    static const QString automatic = QStringLiteral("MIME-Version: 1.0\r\n"
+                                                    "Content-Type: text/plain; charset=UTF-8\r\n"
+                                                    "Auto-Submitted: auto-replied\r\n"
+                                                    "\r\n");
+    return autoSubmitted ? automatic : plain;
+}
+
+bool isAutomaticValue(const QString &value)
+{
+    return value.trimmed().compare(QLatin1String("no"), Qt::CaseInsensitive) != 0;
+}
+
+namespace {
+
+// "FN=Arial; EF=B; CO=800000" into its fields.
+QString formatField(const QString &line, const QString &name)
+{
+    const QStringList fields = line.split(QLatin1Char(';'));
+    for (const QString &field : fields) {
+        const int eq = field.indexOf(QLatin1Char('='));
+        if (eq > 0 && field.left(eq).trimmed().compare(name, Qt::CaseInsensitive) == 0)
+            return field.mid(eq + 1).trimmed();
+    }
+    return QString();
+}
+
+// The colour is hexadecimal blue-green-red with leading zeros dropped: 800000 is dark blue.
+QString colourFromBgr(const QString &co)
+{
+    bool ok = false;
+    const uint bgr = co.toUInt(&ok, 16);
+    if (!ok || bgr > 0xFFFFFF)
+        return QString();
+    const uint red = bgr & 0xFF;
+    const uint green = (bgr >> 8) & 0xFF;
+    const uint blue = (bgr >> 16) & 0xFF;
+    return QStringLiteral("#%1%2%3")
+        .arg(red, 2, 16, QLatin1Char('0'))
+        .arg(green, 2, 16, QLatin1Char('0'))
+        .arg(blue, 2, 16, QLatin1Char('0'));
+}
+
+// Only characters that cannot end the style attribute or the CSS declaration.
+QString safeFontName(const QString &name)
+{
+    QString safe;
+    for (const QChar c : name) {
+        if (c.isLetterOrNumber() || c == QLatin1Char(' ') || c == QLatin1Char('-') ||
+            c == QLatin1Char('_') || c == QLatin1Char('.'))
+            safe += c;
+    }
+    return safe.trimmed();
+}
+
+} // namespace
+
+std::optional<TextFormat> formatFromHeader(const QString &header)
+{
+    static const QString key = QStringLiteral("X-MMS-IM-Format:");
+    const QStringList lines = header.split(QLatin1Char('\n'));
+    for (const QString &raw : lines) {
+        const QString line = raw.trimmed();
+        if (!line.startsWith(key, Qt::CaseInsensitive))
+            continue;
+        const QString fields = line.mid(key.size());
+        TextFormat format;
+        format.font = safeFontName(
+            QUrl::fromPercentEncoding(formatField(fields, QStringLiteral("FN")).toUtf8()));
+        const QString effects = formatField(fields, QStringLiteral("EF")).toUpper();
+        format.bold = effects.contains(QLatin1Char('B'));
+        format.italic = effects.contains(QLatin1Char('I'));
+        format.underline = effects.contains(QLatin1Char('U'));
+        format.strikeOut = effects.contains(QLatin1Char('S'));
+        format.colour = colourFromBgr(formatField(fields, QStringLiteral("CO")));
+        return format;
+    }
+    return std::nullopt;
+}
+
+QString xhtmlFor(const QString &text, const TextFormat &format)
+{
+    QStringList style;
+    if (!format.font.isEmpty()) {
+        // A name with blanks is quoted, as CSS wants it.
+        const QString font = format.font.contains(QLatin1Char(' '))
+                                 ? QString(QLatin1Char('\'') + format.font + QLatin1Char('\''))
+                                 : format.font;
+        style << QStringLiteral("font-family: ") + font;
+    }
+    if (!format.colour.isEmpty())
+        style << QStringLiteral("color: ") + format.colour;
+    if (format.bold)
+        style << QStringLiteral("font-weight: bold");
+    if (format.italic)
+        style << QStringLiteral("font-style: italic");
+    if (format.underline || format.strikeOut) {
+        QStringList lines;
+        if (format.underline)
+            lines << QStringLiteral("underline");
+        if (format.strikeOut)
+            lines << QStringLiteral("line-through");
+        style << QStringLiteral("text-decoration: ") + lines.join(QLatin1Char(' '));
+    }
+
+    // XHTML folds runs of blanks into one, which would undo the aligned columns of the help
+    // menu: every blank that starts a line or follows another becomes a no-break space.
+    QString markup;
+    markup.reserve(text.size() + 64);
+    const QStringList lines = bodyFromText(text).split(QLatin1Char('\n'));
+    for (int i = 0; i < lines.size(); ++i) {
+        if (i > 0)
+            markup += QLatin1String("<br/>");
+        bool blankBefore = true;
+        for (const QChar c : lines.at(i)) {
+            if (c == QLatin1Char(' ')) {
+                markup += blankBefore ? QChar(0x00A0) : c;
+                blankBefore = true;
+                continue;
+            }
+            blankBefore = false;
+            if (c == QLatin1Char('<'))
+                markup += QLatin1String("&lt;");
+            else if (c == QLatin1Char('>'))
+                markup += QLatin1String("&gt;");
+            else if (c == QLatin1Char('&'))
+                markup += QLatin1String("&amp;");
+            else
+                markup += c;
+        }
+    }
+    if (style.isEmpty())
+        return markup;
+    return QStringLiteral("<span style=\"") + style.join(QLatin1String("; ")) +
+           QStringLiteral("\">") + markup + QStringLiteral("</span>");
+}
+
+std::optional<ServerAddress> parseServerAddress(const QString &text, QString *error)
+{
+    ServerAddress address;
+    QString portText;
+    const QString t = text.trimmed();
+    if (t.startsWith(QLatin1Char('['))) {
+        const int close = t.indexOf(QLatin1Char(']'));
+        if (close < 0) {
+            *error = QStringLiteral("'%1' opens a [ but does not close it").arg(text);
+            return std::nullopt;
+        }
+        address.host = t.mid(1, close - 1);
+        const QString rest = t.mid(close + 1);
+        if (!rest.isEmpty()) {
+            if (!rest.startsWith(QLatin1Char(':'))) {
+                *error = QStringLiteral("'%1' is not HOST, HOST:PORT or [ADDRESS]:PORT").arg(text);
+                return std::nullopt;
+            }
+            portText = rest.mid(1);
+        }
+    } else if (t.count(QLatin1Char(':')) == 1) {
+        address.host = t.section(QLatin1Char(':'), 0, 0);
+        portText = t.section(QLatin1Char(':'), 1);
+    } else {
+        // No colon, or a bare IPv6 address without a port.
+        address.host = t;
+    }
+    if (address.host.isEmpty()) {
+        *error = QStringLiteral("'%1' names no host").arg(text);
+        return std::nullopt;
+    }
+    if (!portText.isNull()) {
+        bool ok = false;
+        const uint port = portText.toUInt(&ok);
+        if (!ok || port == 0 || port > 65535) {
+            *error = QStringLiteral("'%1' is not a port number (1 to 65535)").arg(portText);
+            return std::nullopt;
+        }
+        address.port = static_cast<quint16>(port);
+    }
+    return address;
+}
+
+bool isLoopbackHost(const QString &host)
+{
+    QString h = host.trimmed();
+    if (h.startsWith(QLatin1Char('[')) && h.endsWith(QLatin1Char(']')))
+        h = h.mid(1, h.size() - 2);
+    if (h.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
+        return true;
+    const QHostAddress address(h);
+    return !address.isNull() && address.isLoopback();
+}
+
+} // namespace zelmo::xmpp

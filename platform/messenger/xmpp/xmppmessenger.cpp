@@ -1,0 +1,1002 @@
+#include "platform/messenger/xmpp/xmppmessenger.h"
+
+#include "messenger/messengererror.h"
+#include "platform/messenger/xmpp/qxmpp.h"
+#include "platform/messenger/xmpp/xmppformat.h"
+
+#include <QDomElement>
+#include <QHash>
+#include <QPointer>
+#include <QRandomGenerator>
+#include <QSet>
+#include <QSslError>
+#include <QSslSocket>
+#include <QStringList>
+#include <QTimer>
+
+#include <algorithm>
+#include <chrono>
+#include <array>
+#include <functional>
+#include <utility>
+#include <vector>
+
+namespace zelmo::xmpp {
+
+namespace {
+}
+}
+qint64 zelmoDebugSendNs = 0;
+namespace zelmo::xmpp {
+namespace {
+
+constexpr qint32 kOk = 0;
+// COM's E_FAIL, the result code of a change the server refused.
+constexpr qint32 kFailed = static_cast<qint32>(0x80004005u);
+constexpr qint32 kFriendlyNameProperty = 1;
+constexpr int kListCount = 3;
+// How long a finished sign-in waits for the server to reflect its first presence, which
+// gives the own state, before it goes on without.
+constexpr int kPresenceGraceMs = 3000;
+
+constexpr QLatin1String nsBlocking("urn:xmpp:blocking");
+constexpr QLatin1String nsShim("http://jabber.org/protocol/shim");
+constexpr QLatin1String nsNick("http://jabber.org/protocol/nick");
+constexpr QLatin1String nsPubSub("http://jabber.org/protocol/pubsub");
+constexpr QLatin1String nsStreams("http://etherx.jabber.org/streams");
+constexpr QLatin1String nsSasl("urn:ietf:params:xml:ns:xmpp-sasl");
+constexpr QLatin1String autoSubmitted("Auto-Submitted");
+
+class XmppUser : public MessengerUser {
+public:
+    XmppUser(QString logon, QString name, qint32 state)
+        : m_logon(std::move(logon))
+        , m_name(std::move(name))
+        , m_state(state)
+    {
+    }
+
+    QString GetFriendlyName() const override { return m_name; }
+    qint32 GetState() const override { return m_state; }
+    QString GetLogonName() const override { return m_logon; }
+
+    const QString &logon() const { return m_logon; }
+    const QString &name() const { return m_name; }
+    qint32 state() const { return m_state; }
+    void setName(const QString &name) { m_name = name; }
+    void setState(qint32 state) { m_state = state; }
+
+private:
+    QString m_logon;
+    QString m_name;
+    qint32 m_state;
+};
+
+using XmppUserPtr = std::shared_ptr<XmppUser>;
+using Lists = std::array<std::vector<XmppUserPtr>, kListCount>;
+
+// What the views and the service read. They share it with the client so that one handed out
+// earlier keeps reading the current lists, and stays valid after the client is gone.
+struct Shared {
+    Lists lists;
+    qint32 serviceStatus = ServiceStatus::Synchronizing;
+};
+
+class UserList : public UserCollection {
+public:
+    UserList(std::shared_ptr<Shared> shared, ListKind kind)
+        : m_shared(std::move(shared))
+        , m_kind(static_cast<std::size_t>(kind))
+    {
+    }
+
+    qint32 GetCount() const override { return static_cast<qint32>(m_shared->lists[m_kind].size()); }
+
+    UserPtr Item(qint32 index) const override
+    {
+        const auto &list = m_shared->lists[m_kind];
+        if (index < 0 || static_cast<std::size_t>(index) >= list.size())
+            throw MessengerError(QStringLiteral("Item"),
+                                 QStringLiteral("index %1 out of range").arg(index));
+        return list[static_cast<std::size_t>(index)];
+    }
+
+private:
+    std::shared_ptr<Shared> m_shared;
+    std::size_t m_kind;
+};
+
+class Services : public ServiceCollection {
+public:
+    explicit Services(ServicePtr primary)
+        : m_primary(std::move(primary))
+    {
+    }
+    ServicePtr GetPrimaryService() const override { return m_primary; }
+
+private:
+    ServicePtr m_primary;
+};
+
+// What a session needs in order to send: the client, while the account is signed in.
+struct Link {
+    QXmppClient *client = nullptr;
+    QSslSocket *socket = nullptr;
+};
+
+QXmppElement element(const QString &tag, const QString &xmlns = QString())
+{
+    QXmppElement e;
+    e.setTagName(tag);
+    if (!xmlns.isEmpty())
+        e.setAttribute(QStringLiteral("xmlns"), xmlns);
+    return e;
+}
+
+// Every message the program sends is an automatic answer, and says so (XEP-0131), so that
+// another automatic responder does not answer it in turn (RFC 3834).
+QXmppElement autoSubmittedHeaders()
+{
+    QXmppElement header = element(QStringLiteral("header"));
+    header.setAttribute(QStringLiteral("name"), autoSubmitted);
+    header.setValue(QStringLiteral("auto-replied"));
+    QXmppElement headers = element(QStringLiteral("headers"), nsShim);
+    headers.appendChild(header);
+    return headers;
+}
+
+class XmppSession : public IMSession {
+public:
+    XmppSession(std::weak_ptr<Link> link, QString to, QString thread)
+        : m_link(std::move(link))
+        , m_to(std::move(to))
+        , m_thread(std::move(thread))
+    {
+    }
+
+    void SendText(const QString &header, const QString &text, qint32 messageType,
+                  qint32 *cookie) override
+    {
+        Q_UNUSED(messageType);
+        if (::zelmoDebugSendNs == 0) ::zelmoDebugSendNs = std::chrono::steady_clock::now().time_since_epoch().count();
+        const auto link = m_link.lock();
+        if (!link || !link->client)
+            throw MessengerError(QStringLiteral("SendText"), QStringLiteral("not signed in"));
+        // Answers go to the connection that wrote, as chat, in the conversation's thread.
+        QXmppMessage message(QString(), m_to, bodyFromText(text), m_thread);
+        message.setType(QXmppMessage::Chat);
+        message.setId(QXmppUtils::generateStanzaHash(16));
+        if (const auto format = formatFromHeader(header))
+            message.setXhtml(xhtmlFor(text, *format));
+        message.setExtensions({autoSubmittedHeaders()});
+        if (!link->client->sendPacket(message))
+            throw MessengerError(QStringLiteral("SendText"),
+                                 QStringLiteral("the connection did not take the message"));
+        if (link->socket && qEnvironmentVariableIsSet("ZFLUSH"))
+            link->socket->flush();
+        if (cookie)
+            *cookie = ++m_sent;
+    }
+
+private:
+    std::weak_ptr<Link> m_link;
+    QString m_to;
+    QString m_thread;
+    qint32 m_sent = 0;
+};
+
+// Sees every stanza before QXmpp's own managers do.
+class StanzaHook : public QXmppClientExtension {
+public:
+    std::function<bool(const QDomElement &)> handler;
+    bool handleStanza(const QDomElement &stanza) override { return handler && handler(stanza); }
+};
+
+Availability availabilityOf(const QXmppPresence &presence)
+{
+    switch (presence.availableStatusType()) {
+    case QXmppPresence::Chat:
+        return Availability::Chat;
+    case QXmppPresence::Away:
+        return Availability::Away;
+    case QXmppPresence::XA:
+        return Availability::ExtendedAway;
+    case QXmppPresence::DND:
+        return Availability::DoNotDisturb;
+    default:
+        return Availability::Online;
+    }
+}
+
+QXmppPresence::AvailableStatusType statusTypeFor(Availability availability)
+{
+    switch (availability) {
+    case Availability::Chat:
+        return QXmppPresence::Chat;
+    case Availability::Away:
+        return QXmppPresence::Away;
+    case Availability::ExtendedAway:
+        return QXmppPresence::XA;
+    case Availability::DoNotDisturb:
+        return QXmppPresence::DND;
+    case Availability::Online:
+        break;
+    }
+    return QXmppPresence::Online;
+}
+
+QStringList itemJids(const QDomElement &parent)
+{
+    QStringList jids;
+    for (QDomElement item = parent.firstChildElement(QStringLiteral("item")); !item.isNull();
+         item = item.nextSiblingElement(QStringLiteral("item")))
+        jids << normalisedBareJid(item.attribute(QStringLiteral("jid")));
+    return jids;
+}
+
+// An incoming chat message, read before the sign-in may have finished.
+struct Incoming {
+    QString from;
+    QString body;
+    QString thread;
+    bool automatic = false;
+};
+
+} // namespace
+
+class XmppService : public MessengerService {
+public:
+    XmppService(std::shared_ptr<Shared> shared, XmppMessenger *owner)
+        : m_shared(std::move(shared))
+        , m_owner(owner)
+    {
+    }
+
+    void SetFriendlyName(const QString &name) override
+    {
+        if (!m_owner)
+            throw MessengerError(QStringLiteral("SetFriendlyName"),
+                                 QStringLiteral("the client is gone"));
+        m_owner->setFriendlyName(name);
+    }
+
+    qint32 GetServiceStatus() const override { return m_shared->serviceStatus; }
+
+private:
+    std::shared_ptr<Shared> m_shared;
+    QPointer<XmppMessenger> m_owner;
+};
+
+struct XmppMessenger::Impl {
+    explicit Impl(XmppMessenger *owner, XmppAccount a)
+        : q(owner)
+        , account(std::move(a))
+    {
+    }
+
+    XmppMessenger *q;
+    XmppAccount account;
+    std::shared_ptr<Shared> shared = std::make_shared<Shared>();
+    std::array<UserCollectionPtr, kListCount> views;
+    ServicePtr service;
+    ServiceCollectionPtr services;
+    std::shared_ptr<Link> link = std::make_shared<Link>();
+
+    std::unique_ptr<QXmppClient> client;
+    QXmppRosterManager *roster = nullptr;
+    StanzaHook *hook = nullptr;
+    QXmppLogger *logger = nullptr;
+
+    QString bareJid;
+    // Every address met: the roster's, the block list's and strangers who wrote. One object
+    // per address for the whole run, whichever resource a message comes from.
+    QHash<QString, XmppUserPtr> users;
+    QStringList rosterOrder; // kind 0, in the order the contacts arrived
+    QSet<QString> rosterKeys;
+    QStringList blocked; // the server's block list, in its order
+    qint32 localState = LocalState::Offline;
+
+    bool started = false;
+    bool ended = false;
+    bool rosterReady = false;
+    bool blocklistReady = false;
+    bool ownPresenceSeen = false;
+    std::vector<Incoming> early;
+    QHash<QString, std::function<void(const QDomElement &)>> pendingIqs;
+    quint64 nextIqId = 0;
+    QTimer signInTimer;
+    QTimer presenceGrace;
+
+    // What the last failure said, for the reason shown to the user.
+    QString lastError;
+    QString lastWarning;
+    QString streamError;
+    QString saslFailure;
+    QString sslReason;
+
+    qint32 status() const { return shared->serviceStatus; }
+    void raise(std::function<void()> event) { q->deliverLater(std::move(event)); }
+
+    QString newIqId() { return QStringLiteral("zelmo-") + QString::number(++nextIqId); }
+
+    bool sendIq(QXmppIq &iq, std::function<void(const QDomElement &)> onAnswer)
+    {
+        if (iq.id().isEmpty())
+            iq.setId(newIqId());
+        pendingIqs.insert(iq.id(), std::move(onAnswer));
+        if (client->sendPacket(iq))
+            return true;
+        pendingIqs.remove(iq.id());
+        return false;
+    }
+
+    bool sendIq(QXmppIq::Type type, const QXmppElement &payload,
+                std::function<void(const QDomElement &)> onAnswer)
+    {
+        QXmppIq iq(type);
+        iq.setId(newIqId());
+        iq.setExtensions({payload});
+        return sendIq(iq, std::move(onAnswer));
+    }
+
+    // --- the connection ------------------------------------------------------------------
+
+    void onConnected()
+    {
+        // QXmpp reports a connection before the sign-in has succeeded in some cases.
+        if (!client->isAuthenticated() || ended)
+            return;
+        bareJid = normalisedBareJid(client->configuration().jidBare());
+        // Nothing reconnects, so the password is needed no longer.
+        client->configuration().setPassword(QString());
+        requestBlocklist();
+    }
+
+    void requestBlocklist()
+    {
+        const bool sent =
+            sendIq(QXmppIq::Get, element(QStringLiteral("blocklist"), nsBlocking),
+                   [this](const QDomElement &answer) {
+                       // A server without block lists has an empty one.
+                       if (answer.attribute(QStringLiteral("type")) == QLatin1String("result"))
+                           blocked =
+                               itemJids(answer.firstChildElement(QStringLiteral("blocklist")));
+                       blocklistReady = true;
+                       finishSignInIfReady();
+                   });
+        if (!sent) {
+            blocklistReady = true;
+            finishSignInIfReady();
+        }
+    }
+
+    void finishSignInIfReady()
+    {
+        if (ended || status() != ServiceStatus::Synchronizing || !rosterReady || !blocklistReady)
+            return;
+        if (!ownPresenceSeen) {
+            if (!presenceGrace.isActive())
+                presenceGrace.start(kPresenceGraceMs);
+            return;
+        }
+        completeSignIn();
+    }
+
+    void completeSignIn()
+    {
+        signInTimer.stop();
+        presenceGrace.stop();
+        shared->serviceStatus = ServiceStatus::Connected;
+        link->client = client.get();
+        link->socket = client->findChild<QSslSocket *>();
+        // The lists fill now, so their add results count: the status is no longer 0.
+        syncLists();
+        const ServicePtr s = service;
+        raise([q = q, s] { Q_EMIT q->OnLogonResult(kOk, s); });
+        std::vector<Incoming> waiting;
+        waiting.swap(early);
+        for (const Incoming &message : waiting)
+            deliver(message);
+        Q_EMIT q->signInFinished(true);
+    }
+
+    void onError(QXmppClient::Error error)
+    {
+        QString reason;
+        switch (error) {
+        case QXmppClient::SocketError:
+            if (!sslReason.isEmpty()) {
+                reason = sslReason;
+            } else {
+                reason = client->socketErrorString();
+                if (status() == ServiceStatus::Synchronizing) {
+                    const QString where = account.host.isEmpty()
+                                              ? domainOf(account.jid)
+                                              : QString(account.host + QLatin1Char(':') +
+                                                        QString::number(account.port));
+                    reason = QStringLiteral("cannot reach the server ") + where +
+                             QStringLiteral(": ") + reason;
+                }
+            }
+            break;
+        case QXmppClient::KeepAliveError:
+            reason = QStringLiteral("the server stopped answering");
+            break;
+        case QXmppClient::XmppStreamError:
+            if (!saslFailure.isEmpty())
+                reason = QStringLiteral("the server refused the name or password (") + saslFailure +
+                         QLatin1Char(')');
+            else if (!streamError.isEmpty())
+                reason = QStringLiteral("the server ended the stream (") + streamError +
+                         QLatin1Char(')');
+            else
+                reason = QStringLiteral("the server ended the stream");
+            break;
+        case QXmppClient::NoError:
+            return;
+        }
+        end(reason);
+    }
+
+    void onDisconnected()
+    {
+        QString reason = sslReason;
+        if (reason.isEmpty() && !streamError.isEmpty())
+            reason =
+                QStringLiteral("the server ended the stream (") + streamError + QLatin1Char(')');
+        // QXmpp gives up on a server without TLS with a warning only.
+        if (reason.isEmpty() && status() == ServiceStatus::Synchronizing)
+            reason = lastWarning;
+        if (reason.isEmpty())
+            reason = QStringLiteral("the server closed the connection");
+        end(reason);
+    }
+
+    // The connection has ended, for whatever reason: it is not made again.
+    void end(const QString &reason)
+    {
+        if (ended)
+            return;
+        ended = true;
+        signInTimer.stop();
+        presenceGrace.stop();
+        link->client = nullptr;
+        pendingIqs.clear();
+        early.clear();
+        const bool wasConnected = status() == ServiceStatus::Connected;
+        shared->serviceStatus =
+            wasConnected ? ServiceStatus::ConnectionLost : ServiceStatus::NotConnected;
+        localState = LocalState::Offline;
+        if (wasConnected)
+            lastError = QStringLiteral("the connection to the server was lost: ") + reason;
+        else
+            lastError = QStringLiteral("the sign-in as ") + normalisedBareJid(account.jid) +
+                        QStringLiteral(" failed: ") + reason;
+        raise([q = q] { Q_EMIT q->OnLogoff(); });
+        // An error may leave the socket open; nothing is to travel on it any more.
+        QTimer::singleShot(0, q, [this] {
+            if (client->state() != QXmppClient::DisconnectedState)
+                client->disconnectFromServer();
+        });
+        if (wasConnected)
+            Q_EMIT q->connectionLost();
+        else
+            Q_EMIT q->signInFinished(false);
+    }
+
+    // --- stanzas QXmpp has no manager for ------------------------------------------------
+
+    bool handleStanza(const QDomElement &stanza)
+    {
+        const QString tag = stanza.tagName();
+        if (tag == QLatin1String("iq"))
+            return handleIq(stanza);
+        if (tag == QLatin1String("message"))
+            return handleMessage(stanza);
+        // Kept for the reason a failed sign-in or a lost connection gives; QXmpp goes on.
+        if (tag == QLatin1String("error") && stanza.namespaceURI() == nsStreams)
+            streamError = stanza.firstChildElement().tagName();
+        else if (tag == QLatin1String("failure") && stanza.namespaceURI() == nsSasl)
+            saslFailure = stanza.firstChildElement().tagName();
+        return false;
+    }
+
+    bool handleIq(const QDomElement &iq)
+    {
+        const QString type = iq.attribute(QStringLiteral("type"));
+        if (type == QLatin1String("result") || type == QLatin1String("error")) {
+            const auto pending = pendingIqs.find(iq.attribute(QStringLiteral("id")));
+            if (pending == pendingIqs.end())
+                return false;
+            const auto onAnswer = std::move(pending.value());
+            pendingIqs.erase(pending);
+            onAnswer(iq);
+            return true;
+        }
+        const QDomElement push = iq.firstChildElement();
+        if (type != QLatin1String("set") || push.namespaceURI() != nsBlocking)
+            return false;
+        const bool block = push.tagName() == QLatin1String("block");
+        if (!block && push.tagName() != QLatin1String("unblock"))
+            return false;
+        // Only the account's own server changes its block list.
+        const QString from = iq.attribute(QStringLiteral("from"));
+        if (!from.isEmpty() && normalisedBareJid(from) != bareJid)
+            return false;
+
+        const QStringList jids = itemJids(push);
+        if (block) {
+            for (const QString &jid : jids) {
+                if (!blocked.contains(jid))
+                    blocked << jid;
+            }
+        } else if (jids.isEmpty()) {
+            blocked.clear(); // an empty unblock lifts every block
+        } else {
+            for (const QString &jid : jids)
+                blocked.removeAll(jid);
+        }
+        QXmppIq answer(QXmppIq::Result);
+        answer.setId(iq.attribute(QStringLiteral("id")));
+        answer.setTo(from);
+        client->sendPacket(answer);
+        if (status() == ServiceStatus::Connected)
+            syncLists();
+        return true;
+    }
+
+    bool handleMessage(const QDomElement &stanza)
+    {
+        // Error, group chat and headline messages are left to QXmpp, which drops them.
+        const QString type = stanza.attribute(QStringLiteral("type"));
+        if (!type.isEmpty() && type != QLatin1String("chat") && type != QLatin1String("normal"))
+            return false;
+        for (QDomElement child = stanza.firstChildElement(); !child.isNull();
+             child = child.nextSiblingElement()) {
+            // A carbon copy of a conversation held elsewhere is not written to us.
+            if ((child.tagName() == QLatin1String("sent") ||
+                 child.tagName() == QLatin1String("received")) &&
+                child.namespaceURI().startsWith(QLatin1String("urn:xmpp:carbons:")))
+                return true;
+        }
+
+        Incoming message;
+        message.from = stanza.attribute(QStringLiteral("from"));
+        message.body = stanza.firstChildElement(QStringLiteral("body")).text();
+        if (message.from.isEmpty() || message.body.isEmpty())
+            return true;
+        message.thread = stanza.firstChildElement(QStringLiteral("thread")).text();
+        const QDomElement headers = stanza.firstChildElement(QStringLiteral("headers"));
+        if (headers.namespaceURI() == nsShim) {
+            for (QDomElement h = headers.firstChildElement(QStringLiteral("header")); !h.isNull();
+                 h = h.nextSiblingElement(QStringLiteral("header"))) {
+                if (h.attribute(QStringLiteral("name"))
+                            .compare(autoSubmitted, Qt::CaseInsensitive) == 0 &&
+                    isAutomaticValue(h.text()))
+                    message.automatic = true;
+            }
+        }
+
+        if (status() == ServiceStatus::Synchronizing)
+            early.push_back(message); // the roster decides who may write: wait for it
+        else if (status() == ServiceStatus::Connected)
+            deliver(message);
+        return true;
+    }
+
+    void deliver(const Incoming &message)
+    {
+        const QString key = normalisedBareJid(message.from);
+        // Anyone may write to anyone here, and the greeting lists the online contacts without
+        // a code: people outside the roster are not answered unless the user wants it.
+        if (!rosterKeys.contains(key) && !account.acceptStrangers)
+            return;
+        XmppUserPtr user = users.value(key);
+        if (!user) {
+            user = std::make_shared<XmppUser>(key, key, stateOf(key));
+            users.insert(key, user);
+        }
+        const IMSessionPtr session =
+            std::make_shared<XmppSession>(link, message.from, message.thread);
+        const QString header = incomingHeader(message.automatic);
+        const QString text = textFromBody(message.body);
+        raise([q = q, session, user, header, text] {
+            bool enableDefault = true;
+            Q_EMIT q->OnTextReceived(session, user, header, text, &enableDefault);
+        });
+    }
+
+    // --- contacts ------------------------------------------------------------------------
+
+    qint32 stateOf(const QString &jid) const
+    {
+        const QMap<QString, QXmppPresence> presences = roster->getAllPresencesForBareJid(jid);
+        int best = -1;
+        Availability availability = Availability::Online;
+        for (const QXmppPresence &p : presences) {
+            if (p.type() != QXmppPresence::Available)
+                continue;
+            const Availability a = availabilityOf(p);
+            if (best < 0 || availabilityRank(a) < best) {
+                best = availabilityRank(a);
+                availability = a;
+            }
+        }
+        return best < 0 ? ContactState::Offline : contactStateFor(availability);
+    }
+
+    QString rosterName(const QString &jid) const
+    {
+        const QString name = roster->getRosterEntry(jid).name();
+        return name.isEmpty() ? normalisedBareJid(jid) : name;
+    }
+
+    bool isBlocked(const QString &key) const
+    {
+        return blocked.contains(key) || blocked.contains(domainOf(key));
+    }
+
+    XmppUserPtr userFor(const QString &key, const QString &name)
+    {
+        XmppUserPtr &user = users[key];
+        if (!user)
+            user = std::make_shared<XmppUser>(key, name, stateOf(key));
+        return user;
+    }
+
+    // Brings the three lists to the roster and the block list, and raises the list results
+    // for every contact that joined or left one.
+    void syncLists()
+    {
+        const QStringList jids = roster->getRosterBareJids();
+        QHash<QString, QString> current; // normalised -> as the roster manager knows it
+        for (const QString &jid : jids)
+            current.insert(normalisedBareJid(jid), jid);
+        rosterOrder.erase(std::remove_if(rosterOrder.begin(), rosterOrder.end(),
+                                         [&](const QString &k) { return !current.contains(k); }),
+                          rosterOrder.end());
+        for (const QString &jid : jids) {
+            const QString key = normalisedBareJid(jid);
+            if (!rosterOrder.contains(key))
+                rosterOrder << key;
+        }
+
+        Lists lists;
+        QSet<QString> keys;
+        for (const QString &key : std::as_const(rosterOrder)) {
+            const QString name = rosterName(current.value(key));
+            XmppUserPtr user = userFor(key, name);
+            // A stranger who joins the roster takes the roster's name.
+            if (!rosterKeys.contains(key))
+                user->setName(name);
+            keys.insert(key);
+            lists[0].push_back(user);
+            if (!isBlocked(key))
+                lists[1].push_back(user);
+        }
+        for (const QString &key : std::as_const(blocked))
+            lists[2].push_back(
+                userFor(key, keys.contains(key) ? rosterName(current.value(key)) : key));
+        rosterKeys = keys;
+
+        const Lists before = std::exchange(shared->lists, std::move(lists));
+        for (std::size_t k = 0; k < kListCount; ++k) {
+            const ListKind kind = static_cast<ListKind>(k);
+            QSet<const XmppUser *> was, is;
+            for (const auto &u : before[k])
+                was.insert(u.get());
+            for (const auto &u : shared->lists[k])
+                is.insert(u.get());
+            for (const auto &u : before[k]) {
+                if (!is.contains(u.get()))
+                    raise([q = q, kind, u] { Q_EMIT q->OnListRemoveResult(kOk, kind, u); });
+            }
+            for (const auto &u : shared->lists[k]) {
+                if (!was.contains(u.get()))
+                    raise([q = q, kind, u] { Q_EMIT q->OnListAddResult(kOk, kind, u); });
+            }
+        }
+    }
+
+    void onRosterItemChanged(const QString &jid)
+    {
+        if (status() != ServiceStatus::Connected)
+            return;
+        const XmppUserPtr user = users.value(normalisedBareJid(jid));
+        if (user && rosterKeys.contains(user->logon())) {
+            const QString name = rosterName(jid);
+            if (name != user->name()) {
+                const QString previous = user->name();
+                user->setName(name);
+                raise([q = q, user, previous] {
+                    Q_EMIT q->OnUserFriendlyNameChangeResult(kOk, user, previous);
+                });
+            }
+        }
+        syncLists();
+    }
+
+    void onPresenceChanged(const QString &jid, const QString &resource)
+    {
+        const QString key = normalisedBareJid(jid);
+        if (key == bareJid) {
+            if (resource == QXmppUtils::jidToResource(client->configuration().jid()))
+                onOwnPresence(roster->getPresence(jid, resource));
+            return;
+        }
+        const XmppUserPtr user = users.value(key);
+        if (!user)
+            return; // its state is read when it first joins a list
+        const qint32 state = stateOf(jid);
+        if (state == user->state())
+            return;
+        const qint32 previous = user->state();
+        user->setState(state);
+        raise([q = q, user, previous] {
+            bool enableDefault = true;
+            Q_EMIT q->OnUserStateChanged(user, previous, &enableDefault);
+        });
+    }
+
+    // The server sends our presence back to us once it has taken it: only then is the new own
+    // state real, which is what the away/back switch waits for.
+    void onOwnPresence(const QXmppPresence &presence)
+    {
+        if (presence.type() != QXmppPresence::Available)
+            return;
+        ownPresenceSeen = true;
+        const qint32 state = localStateFor(availabilityOf(presence));
+        if (state != localState) {
+            localState = state;
+            const ServicePtr s = service;
+            raise([q = q, state, s] { Q_EMIT q->OnLocalStateChangeResult(kOk, state, s); });
+        }
+        finishSignInIfReady();
+    }
+
+    // --- the nickname --------------------------------------------------------------------
+
+    void publishNickname(const QString &name)
+    {
+        // The vCard is read first, so that its other fields are kept.
+        QXmppVCardIq request;
+        request.setType(QXmppIq::Get);
+        const bool sent = sendIq(request, [this, name](const QDomElement &answer) {
+            QXmppVCardIq card;
+            if (answer.attribute(QStringLiteral("type")) == QLatin1String("result"))
+                card.parse(answer);
+            card.setType(QXmppIq::Set);
+            card.setId(newIqId());
+            card.setFrom(QString());
+            card.setTo(QString());
+            card.setNickName(name);
+            const bool stored = sendIq(card, [this, name](const QDomElement &result) {
+                nicknameResult(name,
+                               result.attribute(QStringLiteral("type")) == QLatin1String("result"));
+            });
+            if (!stored)
+                nicknameResult(name, false);
+        });
+        if (!sent)
+            throw MessengerError(QStringLiteral("SetFriendlyName"),
+                                 QStringLiteral("the connection did not take the request"));
+
+        // The nickname contacts' clients show first (XEP-0172); its answer changes nothing.
+        QXmppElement nick = element(QStringLiteral("nick"), nsNick);
+        nick.setValue(name);
+        QXmppElement item = element(QStringLiteral("item"));
+        item.appendChild(nick);
+        QXmppElement publish = element(QStringLiteral("publish"));
+        publish.setAttribute(QStringLiteral("node"), nsNick);
+        publish.appendChild(item);
+        QXmppElement pubsub = element(QStringLiteral("pubsub"), nsPubSub);
+        pubsub.appendChild(publish);
+        sendIq(QXmppIq::Set, pubsub, [](const QDomElement &) {});
+    }
+
+    void nicknameResult(const QString &name, bool stored)
+    {
+        const ServicePtr s = service;
+        raise([q = q, name, stored, s] {
+            Q_EMIT q->OnLocalPropertyChangeResult(stored ? kOk : kFailed, kFriendlyNameProperty,
+                                                  QVariant(name), s);
+        });
+    }
+};
+
+XmppMessenger::XmppMessenger(XmppAccount account, QObject *parent)
+    : MessengerObject(parent)
+    , d(std::make_unique<Impl>(this, std::move(account)))
+{
+    for (std::size_t k = 0; k < kListCount; ++k)
+        d->views[k] = std::make_shared<UserList>(d->shared, static_cast<ListKind>(k));
+    d->service = std::make_shared<XmppService>(d->shared, this);
+    d->services = std::make_shared<Services>(d->service);
+
+    d->client = std::make_unique<QXmppClient>();
+    d->roster = d->client->findExtension<QXmppRosterManager>();
+    d->hook = new StanzaHook;
+    d->hook->handler = [this](const QDomElement &stanza) { return d->handleStanza(stanza); };
+    d->client->insertExtension(0, d->hook);
+    // Warnings only: they explain a sign-in that QXmpp gives up on without an error. The
+    // stanzas, which hold the password during the sign-in, are never logged.
+    d->logger = new QXmppLogger(d->client.get());
+    d->logger->setLoggingType(QXmppLogger::SignalLogging);
+    d->logger->setMessageTypes(QXmppLogger::WarningMessage);
+    d->client->setLogger(d->logger);
+
+    QXmppClient *client = d->client.get();
+    connect(d->logger, &QXmppLogger::message, this,
+            [this](QXmppLogger::MessageType, const QString &text) { d->lastWarning = text; });
+    connect(client, &QXmppClient::connected, this, [this] { d->onConnected(); });
+    connect(client, &QXmppClient::disconnected, this, [this] { d->onDisconnected(); });
+    connect(client, &QXmppClient::error, this, [this](QXmppClient::Error e) { d->onError(e); });
+    connect(client, &QXmppClient::sslErrors, this, [this](const QList<QSslError> &errors) {
+        QStringList texts;
+        for (const QSslError &e : errors)
+            texts << e.errorString();
+        d->sslReason = QStringLiteral("the server's certificate is not trusted: ") +
+                       texts.join(QStringLiteral("; "));
+    });
+    connect(d->roster, &QXmppRosterManager::rosterReceived, this, [this] {
+        d->rosterReady = true;
+        d->finishSignInIfReady();
+    });
+    connect(d->roster, &QXmppRosterManager::presenceChanged, this,
+            [this](const QString &jid, const QString &resource) {
+                d->onPresenceChanged(jid, resource);
+            });
+    connect(d->roster, &QXmppRosterManager::itemAdded, this, [this] {
+        if (d->status() == ServiceStatus::Connected)
+            d->syncLists();
+    });
+    connect(d->roster, &QXmppRosterManager::itemRemoved, this, [this] {
+        if (d->status() == ServiceStatus::Connected)
+            d->syncLists();
+    });
+    connect(d->roster, &QXmppRosterManager::itemChanged, this,
+            [this](const QString &jid) { d->onRosterItemChanged(jid); });
+
+    d->signInTimer.setSingleShot(true);
+    connect(&d->signInTimer, &QTimer::timeout, this, [this] {
+        d->end(QStringLiteral("no answer from the server within %1 s")
+                   .arg(d->account.signInTimeoutMs / 1000));
+    });
+    d->presenceGrace.setSingleShot(true);
+    connect(&d->presenceGrace, &QTimer::timeout, this, [this] {
+        if (!d->ended && d->status() == ServiceStatus::Synchronizing)
+            d->completeSignIn();
+    });
+}
+
+XmppMessenger::~XmppMessenger()
+{
+    // The client may still report its end while it is destroyed: no one listens any more.
+    QObject::disconnect(d->client.get(), nullptr, this, nullptr);
+    QObject::disconnect(d->roster, nullptr, this, nullptr);
+    QObject::disconnect(d->logger, nullptr, this, nullptr);
+    d->hook->handler = nullptr;
+    d->link->client = nullptr;
+    if (d->client->state() != QXmppClient::DisconnectedState)
+        d->client->disconnectFromServer();
+}
+
+void XmppMessenger::signIn()
+{
+    if (d->started)
+        return;
+    d->started = true;
+    const XmppAccount &a = d->account;
+
+    QString refusal;
+    const QString server = a.host.isEmpty() ? domainOf(a.jid) : a.host;
+    if (!isAccountJid(a.jid))
+        refusal = QStringLiteral("'%1' is not an XMPP address (name@domain)").arg(a.jid);
+    else if (a.insecurePlaintext && !isLoopbackHost(server))
+        refusal = QStringLiteral("a connection without TLS is allowed only to a server on this "
+                                 "machine (a loopback address), not to %1")
+                      .arg(server);
+    if (!refusal.isEmpty()) {
+        // Told like any failed sign-in: from the event loop, never from inside this call.
+        QTimer::singleShot(0, this, [this, refusal] { d->end(refusal); });
+        return;
+    }
+
+    QXmppConfiguration config;
+    config.setJid(a.jid);
+    if (QXmppUtils::jidToResource(a.jid).isEmpty()) {
+        // A resource of its own, so that the user's other clients keep theirs.
+        config.setResource(QStringLiteral("zelmo.") +
+                           QString::number(QRandomGenerator::global()->generate(), 16));
+    }
+    config.setPassword(a.password);
+    if (!a.host.isEmpty()) {
+        config.setHost(a.host);
+        config.setPort(a.port);
+    }
+    config.setStreamSecurityMode(a.insecurePlaintext ? QXmppConfiguration::TLSDisabled
+                                                     : QXmppConfiguration::TLSRequired);
+    config.setIgnoreSslErrors(false);
+    // The program ends a run that lost its client; it never connects again by itself.
+    config.setAutoReconnectionEnabled(false);
+    config.setAutoAcceptSubscriptions(false);
+    d->account.password.clear();
+
+    d->signInTimer.start(a.signInTimeoutMs);
+    d->client->connectToServer(config, QXmppPresence(QXmppPresence::Available));
+}
+
+void XmppMessenger::signOut()
+{
+    if (!d->started || d->ended)
+        return;
+    d->client->disconnectFromServer();
+}
+
+UserCollectionPtr XmppMessenger::GetList(ListKind kind)
+{
+    const int k = static_cast<int>(kind);
+    if (k < 0 || k >= kListCount)
+        throw MessengerError(QStringLiteral("GetList"),
+                             QStringLiteral("unknown list kind %1").arg(k));
+    return d->views[static_cast<std::size_t>(k)];
+}
+
+void XmppMessenger::SetLocalState(qint32 state)
+{
+    if (d->status() != ServiceStatus::Connected || !d->link->client)
+        throw MessengerError(QStringLiteral("SetLocalState"), QStringLiteral("not signed in"));
+    const auto availability = availabilityForLocalState(state);
+    if (!availability)
+        throw MessengerError(QStringLiteral("SetLocalState"),
+                             QStringLiteral("no presence shows state %1").arg(state));
+    const QXmppPresence::AvailableStatusType show = statusTypeFor(*availability);
+    QXmppPresence presence = d->client->clientPresence();
+    // The state the client has already asked for goes out no second time.
+    if (presence.type() == QXmppPresence::Available && presence.availableStatusType() == show)
+        return;
+    presence.setType(QXmppPresence::Available);
+    presence.setAvailableStatusType(show);
+    d->client->setClientPresence(presence);
+}
+
+qint32 XmppMessenger::GetLocalState()
+{
+    return d->localState;
+}
+
+ServiceCollectionPtr XmppMessenger::GetServices()
+{
+    return d->services;
+}
+
+qint32 XmppMessenger::GetUnreadMailCount(qint32 folder)
+{
+    // XMPP has no mailbox.
+    Q_UNUSED(folder);
+    return 0;
+}
+
+qint32 XmppMessenger::serviceStatus() const
+{
+    return d->status();
+}
+
+QString XmppMessenger::lastError() const
+{
+    return d->lastError;
+}
+
+QString XmppMessenger::accountJid() const
+{
+    return normalisedBareJid(d->account.jid);
+}
+
+void XmppMessenger::setFriendlyName(const QString &name)
+{
+    if (d->status() != ServiceStatus::Connected || !d->link->client)
+        throw MessengerError(QStringLiteral("SetFriendlyName"), QStringLiteral("not signed in"));
+    d->publishNickname(name);
+}
+
+} // namespace zelmo::xmpp

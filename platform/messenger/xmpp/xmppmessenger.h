@@ -1,0 +1,71 @@
+#pragma once
+
+// The messenger boundary on an XMPP account: the roster and the block list as the contact
+// lists, presence as the states, the vCard nickname as the friendly name, chat messages as
+// the instant messages. The client runs on the thread that creates the object, and its
+// network events arrive through that thread's event loop.
+
+#include "messenger/messenger.h"
+
+#include <QString>
+
+#include <memory>
+
+namespace zelmo::xmpp {
+
+struct XmppAccount {
+    // local@domain, optionally with a resource; without one, the program picks its own.
+    QString jid;
+    QString password;
+    // Empty: the server comes from the DNS SRV record of the JID's domain.
+    QString host;
+    quint16 port = 5222;
+    // No TLS. Refused unless host (or the JID's domain, without a host) is a loopback address.
+    bool insecurePlaintext = false;
+    // Deliver messages from addresses that are not in the roster.
+    bool acceptStrangers = false;
+    // How long the sign-in may take before it counts as failed.
+    int signInTimeoutMs = 30000;
+};
+
+class XmppMessenger : public MessengerObject {
+    Q_OBJECT
+public:
+    explicit XmppMessenger(XmppAccount account, QObject *parent = nullptr);
+    ~XmppMessenger() override;
+
+    // Starts the sign-in; the service status reads 0 until it has finished. Once only: a run
+    // that lost its connection is not reconnected.
+    void signIn();
+    // Ends the connection, as leaving the network would; OnLogoff follows.
+    void signOut();
+
+    // The boundary.
+    UserCollectionPtr GetList(ListKind kind) override;
+    void SetLocalState(qint32 state) override;
+    qint32 GetLocalState() override;
+    ServiceCollectionPtr GetServices() override;
+    qint32 GetUnreadMailCount(qint32 folder) override;
+
+    qint32 serviceStatus() const;
+    // Why the sign-in failed or the connection ended, for the user; empty while all is well.
+    QString lastError() const;
+    // The account's bare JID, normalised.
+    QString accountJid() const;
+
+Q_SIGNALS:
+    // Emitted once, directly when the sign-in has finished either way (not queued like the
+    // boundary's events): for the application's start-up and its messages.
+    void signInFinished(bool succeeded);
+    // Emitted directly when an established connection ends.
+    void connectionLost();
+
+private:
+    friend class XmppService;
+    void setFriendlyName(const QString &name);
+
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+} // namespace zelmo::xmpp

@@ -1,0 +1,226 @@
+// The program's logic on the XMPP backend against a real Prosody: what contacts get back
+// over the network, the away/back switch waiting for the server, the countdown after the
+// server stops, and two copies of the program that are both away.
+
+#include "core/commands.h"
+#include "core/dispatcher.h"
+#include "core/program.h"
+#include "platform/messenger/xmpp/xmppmessenger.h"
+
+#include "support/fakemainview.h"
+#include "support/memorystore.h"
+#include "support/printers.h"
+#include "support/waituntil.h"
+#include "xmpp/support/prosodyserver.h"
+#include "xmpp/support/xmppcontact.h"
+
+#include <QDir>
+
+#include <gtest/gtest.h>
+
+using namespace zelmo;
+using namespace zelmo::test;
+using xmpp::XmppAccount;
+using xmpp::XmppMessenger;
+
+namespace {
+
+const QString Ann = QStringLiteral("ann@localhost");
+const QString Bob = QStringLiteral("bob@localhost");
+const QString Me = QStringLiteral("zelmo@localhost");
+const QString Footer = QStringLiteral("(This was an Auto-Message by Orvan's Zelmo RoBot)");
+
+// One running copy of the program, signed in to its account.
+struct Copy {
+    Copy(const ProsodyServer &server, const QString &user)
+    {
+        XmppAccount account;
+        account.jid = ProsodyServer::jid(user) + QStringLiteral("/zelmo");
+        account.password = QStringLiteral("pw");
+        account.host = server.host();
+        account.port = server.port();
+        account.insecurePlaintext = true;
+        mm = std::make_unique<XmppMessenger>(account);
+        bool finished = false;
+        QObject::connect(mm.get(), &XmppMessenger::signInFinished, mm.get(),
+                         [&finished](bool) { finished = true; });
+        mm->signIn();
+        EXPECT_TRUE(waitUntil([&] { return finished; }, 20000));
+        EXPECT_EQ(mm->serviceStatus(), ServiceStatus::Connected) << mm->lastError();
+        QObject::connect(mm.get(), &MessengerObject::OnTextReceived, mm.get(),
+                         [this](const IMSessionPtr &, const UserPtr &user, const QString &header,
+                                const QString &text, bool *) {
+                             received << user->GetLogonName() + QLatin1Char(' ') + text;
+                             automatic << Dispatcher::isAutoSubmitted(header);
+                         });
+        program = std::make_unique<Program>(view, mm.get(), store, nullptr);
+        program->state().programFolder =
+            QDir(qEnvironmentVariable("ZELMO_SOURCE_DIR")).filePath(QStringLiteral("resources"));
+        program->Form_Load();
+    }
+
+    QString jid() const { return mm->accountJid() + QStringLiteral("/zelmo"); }
+
+    void setAway()
+    {
+        ASSERT_EQ(program->localStatus().Command2_Click(), LocalStatus::SwitchResult::Completed);
+        ASSERT_EQ(mm->GetLocalState(), LocalState::Away);
+    }
+
+    std::unique_ptr<XmppMessenger> mm;
+    FakeMainView view;
+    MemoryStore store;
+    std::unique_ptr<Program> program;
+    QStringList received; // "<sender> <text>" for every message that reached the program
+    QList<bool> automatic;
+};
+
+class XmppProgramTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        for (const char *user : {"zelmo", "ann", "bob"})
+            server.addAccount(QString::fromLatin1(user));
+        server.setRoster(QStringLiteral("zelmo"),
+                         {{QStringLiteral("ann"), QStringLiteral("Ann M.")},
+                          {QStringLiteral("bob"), QStringLiteral("Bob")}});
+        server.setRoster(QStringLiteral("ann"), {{QStringLiteral("zelmo"), QString()}});
+        server.setRoster(QStringLiteral("bob"), {{QStringLiteral("zelmo"), QStringLiteral("Z")}});
+        QString error;
+        ASSERT_TRUE(server.start(&error)) << error;
+    }
+
+    // What the contact got back for one message.
+    QStringList ask(XmppContact &contact, const QString &to, const QString &text, int replies)
+    {
+        contact.clearMessages();
+        contact.send(to, text);
+        EXPECT_TRUE(contact.waitForMessages(replies))
+            << text << ": " << contact.bodies().join(QLatin1Char('|'));
+        return contact.bodies();
+    }
+
+    ProsodyServer server;
+};
+
+TEST_F(XmppProgramTest, TheAwayMessageReachesAContactWritingFromAnyConnection)
+{
+    Copy zelmo(server, QStringLiteral("zelmo"));
+    XmppContact phone(server, QStringLiteral("ann"), QStringLiteral("phone"));
+    ASSERT_TRUE(phone.connect());
+    ASSERT_TRUE(waitUntil([&] { return zelmo.view.lines == QStringList{"Ann M."}; }));
+    EXPECT_EQ(zelmo.view.countText, "1 Person online");
+
+    zelmo.setAway();
+    EXPECT_EQ(zelmo.view.statusText, "Status: Away");
+    EXPECT_TRUE(waitUntil([&] { return phone.showOf(Me) == QLatin1String("away"); }));
+    zelmo.program->state().SetMessage(Ann, QStringLiteral("  back at five  "), 1);
+
+    const QStringList answer = ask(phone, zelmo.jid(), QStringLiteral("are you there?"), 2);
+    EXPECT_EQ(answer, QStringList({"back at five", Footer}));
+    for (const XmppContact::Message &m : phone.messages()) {
+        EXPECT_EQ(m.from, zelmo.jid());
+        EXPECT_TRUE(m.autoSubmitted);
+        EXPECT_TRUE(m.xhtml.contains(QStringLiteral("color: #000000"))) << m.xhtml;
+    }
+
+    // Someone without a stored message gets nothing; ann, writing after, gets hers again.
+    XmppContact bob(server, QStringLiteral("bob"));
+    ASSERT_TRUE(bob.connect());
+    bob.send(zelmo.jid(), QStringLiteral("hello?"));
+    ASSERT_TRUE(bob.flush());
+    EXPECT_EQ(ask(phone, zelmo.jid(), QStringLiteral("still?"), 2),
+              QStringList({"back at five", Footer}));
+    EXPECT_TRUE(bob.messages().isEmpty()) << bob.bodies().join(QLatin1Char('|'));
+
+    ASSERT_EQ(zelmo.program->localStatus().Command2_Click(), LocalStatus::SwitchResult::Completed);
+    EXPECT_EQ(zelmo.mm->GetLocalState(), LocalState::Online);
+    EXPECT_TRUE(waitUntil([&] { return phone.showOf(Me) == QLatin1String("online"); }));
+}
+
+TEST_F(XmppProgramTest, EveryRemoteCommandWorksOverTheNetwork)
+{
+    Copy zelmo(server, QStringLiteral("zelmo"));
+    XmppContact ann(server, QStringLiteral("ann"));
+    ASSERT_TRUE(ann.connect());
+    ASSERT_TRUE(waitUntil([&] { return zelmo.program->state().counter == 1; }));
+    const QString to = zelmo.jid();
+
+    EXPECT_EQ(ask(ann, to, QStringLiteral("|help|"), 10), Commands::helpLines());
+    for (const XmppContact::Message &m : ann.messages())
+        EXPECT_TRUE(m.xhtml.contains(QStringLiteral("color: #000080"))) << m.xhtml;
+
+    const QStringList joke = ask(ann, to, QStringLiteral("|JOKE|"), 1);
+    EXPECT_EQ(joke.size(), 1);
+    EXPECT_TRUE(joke.value(0).contains(QLatin1Char('\n'))) << "a joke's two lines in one message";
+
+    const QStringList listing = {"----Online Users----", "1 User Currently Online", "1. Ann M.",
+                                 "-----------------"};
+    // The beep answers nothing: the listing asked for next is all that comes back.
+    ann.send(to, QStringLiteral("|beep|"));
+    EXPECT_EQ(ask(ann, to, QStringLiteral("Wasssup ?!"), 4), listing);
+    EXPECT_EQ(ask(ann, to, QStringLiteral("|onlineusers| 47209"), 4), listing);
+
+    EXPECT_EQ(ask(ann, to, QStringLiteral("|changenick| 47209 New Nick"), 1),
+              QStringList{Commands::nicknameChangedText()});
+    EXPECT_TRUE(waitUntil([&] { return ann.vCardNickname(Me) == QLatin1String(" New Nick"); }));
+
+    EXPECT_EQ(ask(ann, to, QStringLiteral("|setaway| 47209"), 1),
+              QStringList{Commands::setAwayText()});
+    // The answer came once the server had confirmed the state.
+    EXPECT_EQ(zelmo.mm->GetLocalState(), LocalState::Away);
+    EXPECT_TRUE(waitUntil([&] { return ann.showOf(Me) == QLatin1String("away"); }));
+
+    EXPECT_EQ(ask(ann, to, QStringLiteral("|setback| 47209"), 1),
+              QStringList{Commands::setBackText()});
+    EXPECT_TRUE(waitUntil([&] { return zelmo.mm->GetLocalState() == LocalState::Online; }));
+    EXPECT_TRUE(waitUntil([&] { return ann.showOf(Me) == QLatin1String("online"); }));
+
+    EXPECT_EQ(ask(ann, to, QStringLiteral("|setaway| 11111"), 1),
+              QStringList{Commands::declinedText()});
+}
+
+TEST_F(XmppProgramTest, AStoppedServerShowsNotConnectedCountsDownAndEndsTheProgram)
+{
+    Copy zelmo(server, QStringLiteral("zelmo"));
+    zelmo.program->setTickInterval(100);
+    ASSERT_TRUE(waitUntil([&] { return zelmo.program->pollerRunning(); }));
+    server.stop();
+    ASSERT_TRUE(waitUntil([&] { return zelmo.view.ended; }, 20000))
+        << "status " << zelmo.mm->serviceStatus() << ", watchdog "
+        << zelmo.program->watchdogRunning() << ", poller " << zelmo.program->pollerRunning();
+    EXPECT_EQ(zelmo.view.notConnectedText, Program::notConnectedText());
+    EXPECT_EQ(zelmo.view.countText, "Not Connected");
+    EXPECT_EQ(zelmo.view.titles.mid(zelmo.view.titles.size() - 3),
+              QStringList({Program::countdownCaption(3), Program::countdownCaption(2),
+                           Program::countdownCaption(1)}));
+    EXPECT_EQ(zelmo.store.code(), "47209") << "the code is saved on the way out";
+}
+
+TEST_F(XmppProgramTest, TwoCopiesBothAwayAnswerEachOtherOnlyOnce)
+{
+    Copy zelmo(server, QStringLiteral("zelmo"));
+    Copy bob(server, QStringLiteral("bob"));
+    zelmo.setAway();
+    bob.setAway();
+    zelmo.program->state().SetMessage(Bob, QStringLiteral("zelmo is out"), 0);
+    bob.program->state().SetMessage(Me, QStringLiteral("bob is out"), 0);
+
+    // Bob writes from his phone and leaves at once: zelmo's answer to the phone, now gone,
+    // reaches bob's copy of the program instead, as the server hands it to his account.
+    XmppContact phone(server, QStringLiteral("bob"), QStringLiteral("phone"));
+    ASSERT_TRUE(phone.connect());
+    phone.send(zelmo.jid(), QStringLiteral("back soon"));
+    phone.disconnect();
+
+    ASSERT_TRUE(waitUntil([&] { return bob.received.size() == 2; }, 15000))
+        << bob.received.join(QLatin1Char('|'));
+    EXPECT_EQ(bob.received, QStringList({Me + " zelmo is out", Me + " " + Footer}));
+    EXPECT_EQ(bob.automatic, QList<bool>({true, true}));
+    // Bob's copy answers none of it, so the exchange is over.
+    waitUntil([] { return false; }, 1500);
+    EXPECT_EQ(zelmo.received, QStringList{Bob + " back soon"});
+    EXPECT_EQ(bob.received.size(), 2);
+}
+
+} // namespace

@@ -61,7 +61,7 @@ geometry() {
 cat >"$work/script.txt" <<'SCRIPT'
 30 ann.moss@example.net says are you there?
 SCRIPT
-"$zelmo" --confirm-delay 1500 --sim-script "$work/script.txt" >/dev/null 2>&1 &
+"$zelmo" --no-sim-window --confirm-delay 1500 --sim-script "$work/script.txt" >/dev/null 2>&1 &
 app=$!
 pids+=($app)
 sleep 0.3
@@ -134,7 +134,7 @@ kill "$app" 2>/dev/null || true
 
 # The second run: the messenger signs out.
 printf '1 signout\n' >"$work/signout.txt"
-"$zelmo" --sim-script "$work/signout.txt" >/dev/null 2>&1 &
+"$zelmo" --no-sim-window --sim-script "$work/signout.txt" >/dev/null 2>&1 &
 pids+=($!)
 waitfor 'Self Destruction in 2' >/dev/null
 shot main-window-not-connected

@@ -11,7 +11,6 @@ namespace {
 class SimBackend : public MessengerBackend {
 public:
     MessengerObject &messenger() override { return m_sim; }
-    sim::SimMessenger *simulatedClient() override { return &m_sim; }
     void startScript() override { m_tools->startScript(); }
 
     sim::SimMessenger m_sim;

@@ -9,10 +9,6 @@
 
 namespace zelmo {
 
-namespace sim {
-class SimMessenger;
-}
-
 // The messenger client a run works with: the built-in simulated one, or an XMPP account.
 class MessengerBackend {
 public:
@@ -26,8 +22,6 @@ public:
                                                     int *exitCode);
 
     virtual MessengerObject &messenger() = 0;
-    // The built-in messenger, for what drives it besides the program; nullptr on XMPP.
-    virtual sim::SimMessenger *simulatedClient() { return nullptr; }
     // Called once the main window is first shown: the built-in messenger's script starts.
     virtual void startScript() {}
 };

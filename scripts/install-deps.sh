@@ -12,7 +12,7 @@ packages=(
     libpulse-dev libsndfile1-dev pulseaudio pulseaudio-utils
     python3-dogtail python3-pyatspi at-spi2-core dbus-x11 trayer openbox x11-utils
     libqxmpp-dev qtkeychain-qt5-dev prosody lua-unbound lua-readline lua-event
-    dbus gnome-keyring
+    dbus gnome-keyring openssl
 )
 
 missing=()

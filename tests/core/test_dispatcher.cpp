@@ -103,8 +103,8 @@ protected:
         for (const sim::SentText &m : session.sent()) {
             EXPECT_EQ(m.messageType, 2);
             const QString colour = m.header == ReplyHeader(ReplyColour::DarkBlue) ? "blue"
-                                   : m.header == ReplyHeader(ReplyColour::Black) ? "black"
-                                                                                 : "bad header";
+                                   : m.header == ReplyHeader(ReplyColour::Black)  ? "black"
+                                                                                  : "bad header";
             out << colour + QLatin1Char(' ') + m.text;
         }
         return out;

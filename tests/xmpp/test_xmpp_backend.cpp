@@ -208,13 +208,25 @@ TEST_F(XmppBackendTest, AFailedSignInIsStatusOneWithAReasonForTheUser)
     EXPECT_TRUE(refused->lastError().contains(QStringLiteral("loopback"))) << refused->lastError();
 }
 
-TEST_F(XmppBackendTest, TlsIsRequiredUnlessPlainTextIsAllowed)
+TEST_F(XmppBackendTest, TlsIsRequiredAndItsCertificateChecked)
 {
     XmppAccount secure = account();
     secure.insecurePlaintext = false;
     auto mm = signIn(secure);
     EXPECT_EQ(mm->serviceStatus(), ServiceStatus::NotConnected);
     EXPECT_TRUE(mm->lastError().contains(QStringLiteral("TLS"))) << mm->lastError();
+
+    // A server with TLS, but a certificate nobody vouches for.
+    ProsodyServer tls;
+    tls.addAccount(QStringLiteral("zelmo"));
+    tls.useSelfSignedTls();
+    QString error;
+    ASSERT_TRUE(tls.start(&error)) << error;
+    secure.port = tls.port();
+    auto untrusted = signIn(secure);
+    EXPECT_EQ(untrusted->serviceStatus(), ServiceStatus::NotConnected);
+    EXPECT_TRUE(untrusted->lastError().contains(QStringLiteral("certificate is not trusted")))
+        << untrusted->lastError() << tls.log();
 }
 
 TEST_F(XmppBackendTest, TheStateFollowsTheMostAvailableConnectionOfTheContact)

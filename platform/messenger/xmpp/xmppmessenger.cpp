@@ -15,7 +15,6 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <chrono>
 #include <array>
 #include <functional>
 #include <utility>
@@ -23,11 +22,6 @@
 
 namespace zelmo::xmpp {
 
-namespace {
-}
-}
-qint64 zelmoDebugSendNs = 0;
-namespace zelmo::xmpp {
 namespace {
 
 constexpr qint32 kOk = 0;
@@ -158,7 +152,6 @@ public:
                   qint32 *cookie) override
     {
         Q_UNUSED(messageType);
-        if (::zelmoDebugSendNs == 0) ::zelmoDebugSendNs = std::chrono::steady_clock::now().time_since_epoch().count();
         const auto link = m_link.lock();
         if (!link || !link->client)
             throw MessengerError(QStringLiteral("SendText"), QStringLiteral("not signed in"));
@@ -172,7 +165,10 @@ public:
         if (!link->client->sendPacket(message))
             throw MessengerError(QStringLiteral("SendText"),
                                  QStringLiteral("the connection did not take the message"));
-        if (link->socket && qEnvironmentVariableIsSet("ZFLUSH"))
+        // Out now, not when the event loop next flushes: an answer is several messages, and
+        // the server would otherwise get them in one piece and route them all before the
+        // first, which is the one the contact waits for.
+        if (link->socket)
             link->socket->flush();
         if (cookie)
             *cookie = ++m_sent;
@@ -461,6 +457,7 @@ struct XmppMessenger::Impl {
         signInTimer.stop();
         presenceGrace.stop();
         link->client = nullptr;
+        link->socket = nullptr;
         pendingIqs.clear();
         early.clear();
         const bool wasConnected = status() == ServiceStatus::Connected;
@@ -877,6 +874,7 @@ XmppMessenger::~XmppMessenger()
     QObject::disconnect(d->logger, nullptr, this, nullptr);
     d->hook->handler = nullptr;
     d->link->client = nullptr;
+    d->link->socket = nullptr;
     if (d->client->state() != QXmppClient::DisconnectedState)
         d->client->disconnectFromServer();
 }

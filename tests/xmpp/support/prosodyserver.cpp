@@ -127,6 +127,31 @@ bool ProsodyServer::startOnce(QString *error)
 {
     m_port = freePort();
     const QString dir = m_dir.path();
+    QString tls = QStringLiteral("modules_disabled = { \"s2s\", \"tls\", \"offline\" }\n"
+                                 "c2s_require_encryption = false\n");
+    if (m_tls) {
+        const QString cert = dir + QStringLiteral("/certs/localhost.crt");
+        const QString key = dir + QStringLiteral("/certs/localhost.key");
+        if (!QFile::exists(cert)) {
+            QProcess openssl;
+            openssl.setProcessChannelMode(QProcess::MergedChannels);
+            openssl.start(QStringLiteral("openssl"),
+                          {QStringLiteral("req"), QStringLiteral("-x509"),
+                           QStringLiteral("-newkey"), QStringLiteral("rsa:2048"),
+                           QStringLiteral("-nodes"), QStringLiteral("-days"), QStringLiteral("1"),
+                           QStringLiteral("-subj"), QStringLiteral("/CN=localhost"),
+                           QStringLiteral("-keyout"), key, QStringLiteral("-out"), cert});
+            if (!openssl.waitForFinished(30000) || openssl.exitCode() != 0) {
+                *error = QStringLiteral("no test certificate: ") +
+                         QString::fromLocal8Bit(openssl.readAll());
+                return false;
+            }
+        }
+        tls = QStringLiteral("modules_disabled = { \"s2s\", \"offline\" }\n"
+                             "ssl = { certificate = %1; key = %2; }\n"
+                             "c2s_require_encryption = true\n")
+                  .arg(luaString(cert), luaString(key));
+    }
     const QString config =
         QStringLiteral("run_as_root = true\n"
                        "pidfile = %1\n"
@@ -140,16 +165,15 @@ bool ProsodyServer::startOnce(QString *error)
                        "https_ports = { }\n"
                        "modules_enabled = { \"roster\", \"saslauth\", \"disco\", \"ping\", "
                        "\"blocklist\", \"vcard_legacy\", \"pep\", \"presence\", \"message\", "
-                       "\"iq\", \"carbons\", \"posix\" }\n"
-                       "modules_disabled = { \"s2s\", \"tls\", \"offline\" }\n"
+                       "\"iq\", \"carbons\", \"posix\", \"tls\" }\n"
+                       "%6"
                        "authentication = \"internal_plain\"\n"
                        "allow_unencrypted_plain_auth = true\n"
-                       "c2s_require_encryption = false\n"
                        "VirtualHost \"localhost\"\n")
             .arg(luaString(dir + QStringLiteral("/prosody.pid")),
                  luaString(dir + QStringLiteral("/data")),
                  luaString(dir + QStringLiteral("/certs")),
-                 luaString(dir + QStringLiteral("/prosody.log")), QString::number(m_port));
+                 luaString(dir + QStringLiteral("/prosody.log")), QString::number(m_port), tls);
     const QString configPath = m_dir.filePath(QStringLiteral("prosody.cfg.lua"));
     writeFile(configPath, config);
 

@@ -34,6 +34,10 @@ public:
     void setRoster(const QString &user, const QList<RosterItem> &items);
     void setBlocklist(const QString &user, const QStringList &blockedJids);
 
+    // Offer TLS, and require it, with a self-signed certificate that no client trusts.
+    // Call before start().
+    void useSelfSignedTls() { m_tls = true; }
+
     // Starts the server and waits until it takes connections; false with the reason.
     bool start(QString *error);
     // Asks it to end (SIGTERM) and waits, as an administrator stopping it would.
@@ -60,6 +64,7 @@ private:
     QTemporaryDir m_dir;
     Process m_process;
     quint16 m_port = 0;
+    bool m_tls = false;
 };
 
 } // namespace zelmo::test

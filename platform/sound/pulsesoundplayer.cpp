@@ -25,7 +25,7 @@ using Clock = std::chrono::steady_clock;
 constexpr sf_count_t maxSamples = sf_count_t(32) << 20;
 
 struct Sound {
-    pa_sample_spec spec{};
+    pa_sample_spec sampleFormat{};
     std::vector<float> samples;
     std::chrono::milliseconds length{};
 };
@@ -48,10 +48,10 @@ std::optional<Sound> decode(const QString &path)
         return std::nullopt;
 
     Sound sound;
-    sound.spec.format = PA_SAMPLE_FLOAT32NE;
-    sound.spec.rate = static_cast<uint32_t>(info.samplerate);
-    sound.spec.channels = static_cast<uint8_t>(info.channels);
-    if (!pa_sample_spec_valid(&sound.spec))
+    sound.sampleFormat.format = PA_SAMPLE_FLOAT32NE;
+    sound.sampleFormat.rate = static_cast<uint32_t>(info.samplerate);
+    sound.sampleFormat.channels = static_cast<uint8_t>(info.channels);
+    if (!pa_sample_spec_valid(&sound.sampleFormat))
         return std::nullopt;
     sound.samples.resize(static_cast<std::size_t>(info.frames * info.channels));
     // A truncated file yields fewer frames than its header promises; play what is there.
@@ -157,15 +157,15 @@ bool Session::connect(Clock::time_point deadline)
 bool Session::play(const Sound &sound, Clock::time_point deadline)
 {
     pa_channel_map map;
-    pa_channel_map_init_extend(&map, sound.spec.channels, PA_CHANNEL_MAP_DEFAULT);
-    m_stream = pa_stream_new(m_context, "sound", &sound.spec, &map);
+    pa_channel_map_init_extend(&map, sound.sampleFormat.channels, PA_CHANNEL_MAP_DEFAULT);
+    m_stream = pa_stream_new(m_context, "sound", &sound.sampleFormat, &map);
     if (!m_stream || pa_stream_connect_playback(m_stream, nullptr, nullptr, PA_STREAM_NOFLAGS,
                                                 nullptr, nullptr) < 0)
         return false;
 
     const char *data = reinterpret_cast<const char *>(sound.samples.data());
     const std::size_t total = sound.samples.size() * sizeof(float);
-    const std::size_t frameSize = pa_frame_size(&sound.spec);
+    const std::size_t frameSize = pa_frame_size(&sound.sampleFormat);
     std::size_t written = 0;
     for (;;) {
         switch (pa_stream_get_state(m_stream)) {

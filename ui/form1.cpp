@@ -20,11 +20,14 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QStatusBar>
+#include <QStyleOptionSlider>
 #include <QStringListModel>
 #include <QTime>
 #include <QTimer>
 
+#include <optional>
 #include <utility>
 
 // The icons live in this static library: they must be registered before first use.
@@ -45,6 +48,50 @@ QLabel *iconLabel(QWidget *parent, const char *name, const QString &resource)
     label->setAlignment(Qt::AlignCenter);
     return label;
 }
+
+// A scroll bar that repaints only when what it shows changes. Every contact coming online
+// moves the list's range by one row, which rarely moves the handle by a pixel; repainting
+// the bar each time cost more than the rest of the update.
+class SteadyScrollBar : public QScrollBar {
+public:
+    using QScrollBar::QScrollBar;
+
+protected:
+    void sliderChange(SliderChange change) override
+    {
+        if (m_painted && *m_painted == look())
+            return;
+        QScrollBar::sliderChange(change);
+    }
+
+    void paintEvent(QPaintEvent *event) override
+    {
+        // Whatever made this paint (a resize, a new style, a hover), this is now on screen.
+        m_painted = look();
+        QScrollBar::paintEvent(event);
+    }
+
+private:
+    struct Look {
+        QRect handle;
+        bool atMinimum = false;
+        bool atMaximum = false;
+        bool enabled = false;
+        bool operator==(const Look &) const = default;
+    };
+
+    Look look() const
+    {
+        QStyleOptionSlider option;
+        initStyleOption(&option);
+        return {style()->subControlRect(QStyle::CC_ScrollBar, &option,
+                                        QStyle::SC_ScrollBarSlider, this),
+                option.sliderValue == option.minimum, option.sliderValue == option.maximum,
+                isEnabled()};
+    }
+
+    std::optional<Look> m_painted;
+};
 
 } // namespace
 
@@ -162,6 +209,11 @@ void Form1::buildControls()
     List1->setUniformItemSizes(true);
     List1->setModel(m_onlineModel);
     placeTwips(List1, 120, 240, 4575, 1740);
+    List1->setVerticalScrollBar(new SteadyScrollBar(Qt::Vertical, List1));
+    List1->setHorizontalScrollBar(new SteadyScrollBar(Qt::Horizontal, List1));
+    // Opaque, so that repainting the list does not repaint the frame's title and border
+    // behind it each time.
+    List1->setAutoFillBackground(true);
     List1->raise();
     List1->viewport()->installEventFilter(this);
 

@@ -15,6 +15,7 @@
 #include <QListView>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QStringListModel>
 #include <QTest>
 #include <QTime>
@@ -225,6 +226,42 @@ TEST_F(Form1Test, ASelectedContactStaysSelectedAcrossRebuilds)
     test::drainEvents();
     ASSERT_EQ(listLines().size(), 2);
     EXPECT_EQ(list->currentIndex().data().toString(), QStringLiteral("Ann"));
+}
+
+// The list skips repaints that would change nothing; what is on screen must still be what the
+// list would paint afresh, as contacts come and go one at a time and the user scrolls.
+TEST_F(Form1Test, TheListOnScreenStaysCurrentAsContactsComeAndGo)
+{
+    const QList<ListKind> user{ListKind::AllContacts, ListKind::Users};
+    QList<SimContact> contacts;
+    for (int i = 0; i < 40; ++i)
+        contacts.append({QStringLiteral("c%1@example.net").arg(i),
+                         QStringLiteral("Contact %1").arg(i), ContactState::Offline, user});
+    messenger.setContacts(contacts);
+    form.Form_Load();
+    auto *list = child<QListView>("List1");
+    // Painting trails the change by a few passes of the event loop; a stale picture never
+    // catches up.
+    const auto onScreenMatches = [&](const char *when, int step) {
+        const auto matches = [&] {
+            const QRect area(list->mapTo(&form, QPoint(0, 0)), list->size());
+            const QImage fresh = list->grab().toImage();
+            const QImage shown = form.screen()->grabWindow(form.winId()).copy(area).toImage();
+            return shown.convertToFormat(fresh.format()) == fresh;
+        };
+        test::drainEvents();
+        EXPECT_TRUE(test::waitUntil(matches, 2000)) << when << ' ' << step;
+    };
+    for (int i = 0; i < contacts.size(); ++i) {
+        messenger.changeContactState(contacts.at(i).logonName, 2);
+        onScreenMatches("coming online", i);
+    }
+    list->scrollToBottom();
+    onScreenMatches("scrolled to the bottom", 0);
+    for (int i = 0; i < contacts.size(); i += 3) {
+        messenger.changeContactState(contacts.at(i).logonName, ContactState::Offline);
+        onScreenMatches("going offline", i);
+    }
 }
 
 TEST_F(Form1Test, TheWindowShowsALostClientAndClosingItShutsDown)

@@ -43,6 +43,8 @@ public:
 
     bool AwayMode = false;
     bool notConnected = false;
+    // Set as the shutdown begins: from then on nothing is sent and no handler goes on.
+    bool unloading = false;
     qint16 selfDestructCount = 3;
     qint16 emptyAwaySlots = 0;
 

@@ -36,8 +36,26 @@ bool CodeLockout::isLockedOut(const QString &contact) const
     return it != m_records.cend() && now() < it->lockedUntil;
 }
 
+void CodeLockout::forgetIdleRecords()
+{
+    const std::chrono::milliseconds t = now();
+    if (m_lastForget != std::chrono::milliseconds::min() &&
+        t - m_lastForget < std::chrono::milliseconds(1000))
+        return;
+    m_lastForget = t;
+    for (auto it = m_records.begin(); it != m_records.end();) {
+        // Quiet for the longest lockout after the lockout ended: the record changes nothing
+        // a new one would not, but for a guesser who comes back soon.
+        if (t - std::max(it->lastMistake, it->lockedUntil) >= longestLockout)
+            it = m_records.erase(it);
+        else
+            ++it;
+    }
+}
+
 bool CodeLockout::test(const QString &contact, const std::function<bool()> &matches)
 {
+    forgetIdleRecords();
     if (isLockedOut(contact))
         return false;
     if (matches()) {
@@ -45,6 +63,11 @@ bool CodeLockout::test(const QString &contact, const std::function<bool()> &matc
         return true;
     }
     Record &record = m_records[contact];
+    record.lastMistake = now();
+    // A message that holds two code commands is one guess, not two.
+    if (m_message != 0 && record.lastMistakeMessage == m_message)
+        return false;
+    record.lastMistakeMessage = m_message;
     ++record.mistakes;
     if (record.mistakes >= allowedMistakes) {
         // 5 s at the third mistake, doubled for each one after it; the shift is capped long

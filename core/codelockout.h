@@ -11,7 +11,10 @@ namespace zelmo {
 // Slows down guessing of the authorization code by message. After three wrong codes in a
 // row, every code test from that contact fails for 5 s without looking at the code; each
 // further wrong code doubles the wait, up to 5 minutes. A right code while not locked out
-// forgets the contact's mistakes. Kept in memory only.
+// forgets the contact's mistakes. One message counts as one mistake at most, however many
+// code tests it holds. Kept in memory only: a contact's record goes once it has been quiet
+// for the longest lockout after its last mistake and its lockout, so that every stranger who
+// ever sent a wrong code is not kept for the whole run.
 class CodeLockout {
 public:
     using Clock = std::function<std::chrono::milliseconds()>;
@@ -29,18 +32,29 @@ public:
 
     bool isLockedOut(const QString &contact) const;
 
+    // The code tests that follow belong to a new incoming message.
+    void beginMessage() { ++m_message; }
+    // How many contacts have a record.
+    int recordCount() const { return static_cast<int>(m_records.size()); }
+
     void setClock(Clock clock);
 
 private:
     struct Record {
         int mistakes = 0;
         std::chrono::milliseconds lockedUntil = std::chrono::milliseconds::min();
+        std::chrono::milliseconds lastMistake{0};
+        quint64 lastMistakeMessage = 0;
     };
 
     std::chrono::milliseconds now() const { return m_clock(); }
+    // Drops the records that no longer change anything; at most once a second.
+    void forgetIdleRecords();
 
     Clock m_clock;
     QHash<QString, Record> m_records;
+    quint64 m_message = 0; // 0: no message begun, every test counts
+    std::chrono::milliseconds m_lastForget = std::chrono::milliseconds::min();
 };
 
 } // namespace zelmo

@@ -37,11 +37,13 @@ QStringList Commands::helpLines()
 
 bool Commands::codeTest(const UserPtr &sender, const std::function<bool()> &matches)
 {
-    // A sender whose logon name cannot be read shares one record with every other such sender;
-    // guessing stays as slow for them.
     QString logon;
     if (sender)
         skipOnFailure([&] { logon = sender->GetLogonName(); });
+    // A sender whose logon name cannot be read is told apart by its contact object, so that
+    // such senders do not lock one another out. A logon name never starts with a NUL.
+    if (logon.isEmpty())
+        logon = QLatin1Char('\0') + QString::number(reinterpret_cast<quintptr>(sender.get()), 16);
     return m_lockout.test(logon, matches);
 }
 

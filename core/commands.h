@@ -43,6 +43,7 @@ public:
     }
     static QStringList helpLines();
 
+    void beginMessage() override { m_lockout.beginMessage(); }
     void sendJoke(Reply &reply) override;
     void playBeep() override;
     bool onlineUsersCodeAccepted(const UserPtr &sender, const QString &text) override;

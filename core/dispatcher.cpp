@@ -47,9 +47,10 @@ void Dispatcher::mm_OnTextReceived(const IMSessionPtr &pIMSession, const UserPtr
     Q_UNUSED(pfEnableDefault);
     // Another machine's automatic answer gets none back: two copies of this program, both away,
     // would otherwise answer each other without end. Not even a command runs for it.
-    if (isAutoSubmitted(bstrMsgHeader))
+    if (isAutoSubmitted(bstrMsgHeader) || m_state.unloading)
         return;
 
+    m_commands.beginMessage();
     // The listing's count and the away-message table are what a rebuild produced.
     m_state.bringListsUpToDate();
 
@@ -59,7 +60,7 @@ void Dispatcher::mm_OnTextReceived(const IMSessionPtr &pIMSession, const UserPtr
     const bool mayHoldCommand =
         text.contains(QLatin1Char('|')) || text.contains(QLatin1String("?!"));
     const QString upper = mayHoldCommand ? text.toUpper() : QString();
-    Reply reply(pIMSession, ReplyColour::DarkBlue);
+    Reply reply(pIMSession, ReplyColour::DarkBlue, &m_state.unloading);
 
     if (upper == QLatin1String("|JOKE|") || upper == QLatin1String("|JOKES|")) {
         skipOnFailure([&] { m_commands.sendJoke(reply); });
@@ -100,6 +101,9 @@ void Dispatcher::mm_OnTextReceived(const IMSessionPtr &pIMSession, const UserPtr
     if (trimBlanks(m_state.awayMessageString) == QLatin1String("\r\n"))
         return;
     PendingEvents::runOnce();
+    // The pass may have run the shutdown.
+    if (m_state.unloading)
+        return;
     if (upper.contains(QLatin1String("|SETBACK|"))) {
         skipOnFailure([&] { m_commands.setBack(pSourceUser, text, reply); });
         return;

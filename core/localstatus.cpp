@@ -124,6 +124,12 @@ void LocalStatus::abandonSwitch()
 
 LocalStatus::SwitchResult LocalStatus::Command2_Click(Outcome outcome)
 {
+    // Once the program is ending, nothing more is asked of the client.
+    if (m_state.unloading) {
+        if (outcome)
+            outcome(false);
+        return SwitchResult::TimedOut;
+    }
     MessengerObject *mm = m_state.mm;
     if (!mm) {
         if (outcome)
@@ -172,7 +178,13 @@ LocalStatus::SwitchResult LocalStatus::Command2_Click(Outcome outcome)
                 break;
             // The program may be ending (its window was closed during the wait): then no
             // event loop runs any more, and waiting on would only spin.
-            if (m_deadline.hasExpired() || !waitForEvents()) {
+            if (m_state.unloading || !waitForEvents()) {
+                abandonSwitch();
+                failOutcomes();
+                return SwitchResult::TimedOut;
+            }
+            if (m_deadline.hasExpired()) {
+                withdrawRequest(*mm);
                 abandonSwitch();
                 failOutcomes();
                 return SwitchResult::TimedOut;
@@ -188,6 +200,17 @@ LocalStatus::SwitchResult LocalStatus::Command2_Click(Outcome outcome)
     m_state.CurrStatus = true;
     failOutcomes();
     return SwitchResult::Completed;
+}
+
+void LocalStatus::withdrawRequest(MessengerObject &mm)
+{
+    // The request given up on is still with the client, which might carry it out later and
+    // make "could not be changed" untrue. Asking for the state it reports now replaces it.
+    skipOnFailure([&] {
+        const qint32 current = mm.GetLocalState();
+        if (current != *m_target)
+            mm.SetLocalState(current);
+    });
 }
 
 void LocalStatus::settleOutcomes(qint32 state)

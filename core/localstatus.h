@@ -58,8 +58,9 @@ public:
     using Outcome = std::function<void(bool confirmed)>;
 
     // The away/back switch. Its direction follows AwayMode at the moment of the call.
-    // Returns once the client reports the new state, or the wait limit has passed. A
-    // failing client call gives the window back first, then throws MessengerError.
+    // Returns once the client reports the new state, or the wait limit has passed; then the
+    // request is withdrawn. A failing client call gives the window back first, then throws
+    // MessengerError. Once the program is unloading it asks nothing and fails at once.
     SwitchResult Command2_Click(Outcome outcome = {});
     bool switchInProgress() const { return m_target.has_value(); }
 
@@ -80,6 +81,9 @@ private:
     // Steps 1-4 of a switch: the flag and what the window shows. Returns the state to request.
     qint32 applySwitchDirection();
     void giveWindowBack();
+    // The wait gave up: the client is asked to stay in the state it reports, so that the
+    // request given up on is not carried out after all.
+    void withdrawRequest(MessengerObject &mm);
     // A switch given up: the window back, the progress window gone, no completion signalled.
     void abandonSwitch();
     // Returns false once the application is quitting.

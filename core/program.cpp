@@ -154,6 +154,7 @@ void Program::Form_Unload()
     if (m_ended)
         return;
     m_ended = true;
+    m_state.unloading = true;
     // A failing step must not keep the program from ending: none of these throws, and the
     // save reports its failure by its result, which has nowhere to go at this point.
     m_authorizationCode.save();

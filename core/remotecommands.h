@@ -15,6 +15,9 @@ class RemoteCommands {
 public:
     virtual ~RemoteCommands() = default;
 
+    // Called once for every incoming message, before any of its steps.
+    virtual void beginMessage() {}
+
     virtual void sendJoke(Reply &reply) = 0;
     // Plays the beep synchronously; sends nothing.
     virtual void playBeep() = 0;

@@ -25,15 +25,16 @@ QString ReplyHeader(ReplyColour colour)
     return colour == ReplyColour::DarkBlue ? darkBlue : black;
 }
 
-Reply::Reply(IMSessionPtr session, ReplyColour colour)
+Reply::Reply(IMSessionPtr session, ReplyColour colour, const bool *silenced)
     : m_session(std::move(session))
     , m_colour(colour)
+    , m_silenced(silenced)
 {
 }
 
 bool Reply::send(const QString &line)
 {
-    if (!m_session)
+    if (!m_session || (m_silenced && *m_silenced))
         return false;
     return skipOnFailure([&] {
         qint32 cookie = 0;

@@ -22,7 +22,9 @@ QString ReplyHeader(ReplyColour colour);
 // line. A line whose send fails is lost; the lines after it still go out.
 class Reply {
 public:
-    explicit Reply(IMSessionPtr session, ReplyColour colour = ReplyColour::DarkBlue);
+    // While *silenced is true (the program is ending), nothing is sent.
+    explicit Reply(IMSessionPtr session, ReplyColour colour = ReplyColour::DarkBlue,
+                   const bool *silenced = nullptr);
 
     void setColour(ReplyColour colour) { m_colour = colour; }
     ReplyColour colour() const { return m_colour; }
@@ -33,6 +35,7 @@ public:
 private:
     IMSessionPtr m_session;
     ReplyColour m_colour;
+    const bool *m_silenced;
 };
 
 } // namespace zelmo

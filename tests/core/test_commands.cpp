@@ -249,6 +249,41 @@ TEST_F(CommandsTest, ASwitchThatNeverCompletesIsNotReportedAsDone)
     EXPECT_TRUE(view.windowEnabled);
 }
 
+TEST_F(CommandsTest, AFailureLineStaysTrueWhenTheClientConfirmsAfterTheWait)
+{
+    program.localStatus().setWaitLimit(100ms);
+    sim.setConfirmDelay(300);
+    EXPECT_EQ(say(Ann, "|SETAWAY| 47209"), QStringList{NotChanged});
+    // The request was withdrawn: the client's late confirmation does not make the user away.
+    ASSERT_TRUE(test::waitUntil([&] { return sim.pendingLocalState() == -1; }));
+    test::drainEvents();
+    EXPECT_EQ(sim.GetLocalState(), LocalState::Online);
+    program.localStatus().RefreshLocalStatus();
+    EXPECT_FALSE(program.state().AwayMode);
+    EXPECT_TRUE(say(Ann, "|SETBACK| 47209").isEmpty());
+}
+
+TEST_F(CommandsTest, NothingIsSentOnceTheProgramIsEnding)
+{
+    // A set back whose pending-events pass runs the shutdown.
+    goAway();
+    const auto ann = sim.receiveText(Ann, "|SETBACK| 47209");
+    QMetaObject::invokeMethod(
+        &sim, [&] { program.Form_Unload(); }, Qt::QueuedConnection);
+    test::drainEvents();
+    EXPECT_TRUE(ann->sentTexts().isEmpty());
+
+    // A set away that waits for the client when the user quits.
+    sim.setLocalStateNow(LocalState::Online);
+    Program second{view, &sim, store, &sound};
+    second.localStatus().setWaitLimit(5s);
+    second.Form_Load();
+    sim.setConfirmDelay(-1);
+    QTimer::singleShot(50, &sim, [&] { second.Form_Unload(); });
+    EXPECT_TRUE(say(Bob, "|SETAWAY| 47209").isEmpty());
+    EXPECT_FALSE(second.localStatus().switchInProgress());
+}
+
 TEST_F(CommandsTest, ARedirectedSetAwayAnswersOnceItsOwnStateIsConfirmed)
 {
     // Idle counts as away, and differs from both states a switch asks for.
@@ -327,6 +362,41 @@ TEST_F(CommandsTest, WrongCodesLockAContactOutForLongerEachTime)
     say(Ann, "|SETAWAY| 1");
     say(Ann, "|SETAWAY| 2");
     EXPECT_EQ(say(Ann, "|SETAWAY| 47209"), QStringList{AwayDone});
+}
+
+TEST_F(CommandsTest, OneMessageIsOneMistakeAndSendersWithoutANameAreToldApart)
+{
+    // Two code commands in one message are one guess.
+    EXPECT_EQ(say(Ann, "|ONLINEUSERS| 11111 |CHANGENICK| 11111 X"), QStringList{Declined});
+    say(Ann, "|SETAWAY| 11111");
+    EXPECT_EQ(say(Ann, "|SETAWAY| 47209"), QStringList{AwayDone});
+
+    // Senders whose names cannot be read do not lock one another out.
+    sim.setLocalStateNow(LocalState::Online);
+    program.localStatus().RefreshLocalStatus();
+    sim.failures().failAlways(Operation::GetLogonName);
+    for (int i = 0; i < 3; ++i)
+        say(Ann, "|SETAWAY| 11111");
+    EXPECT_EQ(say(Ann, "|SETAWAY| 47209"), QStringList{Declined});
+    EXPECT_EQ(say(Bob, "|SETAWAY| 47209"), QStringList{AwayDone});
+}
+
+TEST(CodeLockoutTest, RecordsGoOnceTheyNoLongerChangeAnything)
+{
+    std::chrono::milliseconds now{0};
+    CodeLockout lockout([&] { return now; });
+    const auto wrong = [] { return false; };
+    for (int i = 0; i < 1000; ++i)
+        lockout.test(QString::number(i), wrong);
+    // Locked out for the longest time.
+    for (int i = 0; i < 9; ++i)
+        lockout.test("ann", wrong);
+    now += 300s;
+    lockout.test("bob", wrong);
+    EXPECT_EQ(lockout.recordCount(), 2) << "ann's lockout has only just ended";
+    now += 300s;
+    lockout.test("cy", wrong);
+    EXPECT_EQ(lockout.recordCount(), 1);
 }
 
 TEST(CodeLockoutTest, TheLockoutDoublesUpToFiveMinutes)

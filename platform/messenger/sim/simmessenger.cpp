@@ -629,8 +629,10 @@ void SimMessenger::SetLocalState(qint32 state)
     if (delay < 0)
         return;
     auto confirm = [this, state] {
-        if (d->pendingState == state)
-            d->pendingState = -1;
+        // A request that a newer one replaced is never carried out.
+        if (d->pendingState != state)
+            return;
+        d->pendingState = -1;
         // The answer to a request never arrives over a connection that dropped meanwhile.
         if (!d->state->connected()) {
             Q_EMIT changed();

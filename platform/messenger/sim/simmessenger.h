@@ -163,7 +163,8 @@ public:
     void setServiceStatus(qint32 status);
 
     // Own state: a requested change is confirmed after this delay (0: at the next pass of
-    // the event loop); until then GetLocalState() reads the old code. A negative delay never
+    // the event loop); until then GetLocalState() reads the old code. A newer request replaces
+    // one still on its way, as a client applies the latest request. A negative delay never
     // confirms, like a client that hangs.
     void setConfirmDelay(int milliseconds);
     // Sets the own state at once, as a change made in the client itself would.

@@ -26,7 +26,14 @@ qint32 localStateFor(Availability availability);
 // The presence to send for a requested own state; nothing for a state XMPP cannot show.
 std::optional<Availability> availabilityForLocalState(qint32 state);
 
-// The program writes lines ended by CR LF, as its first client did; XMPP bodies use LF.
+// XML 1.0 allows no control character but tab, LF and CR, neither U+FFFE nor U+FFFF and no
+// lone surrogate, and a server ends the whole stream on the first one it meets. Text from
+// the joke file, an away message or a contact can hold any of them: each becomes U+FFFD, so
+// that the reader sees something was there.
+QString xmlSafe(const QString &text);
+
+// The program writes lines ended by CR LF, as its first client did; XMPP bodies use LF. The
+// body holds only what XML allows (xmlSafe).
 QString bodyFromText(const QString &text);
 QString textFromBody(const QString &body);
 
@@ -46,7 +53,8 @@ struct TextFormat {
 };
 // Nothing when the header has no format line.
 std::optional<TextFormat> formatFromHeader(const QString &header);
-// The inner markup of an XHTML-IM body that shows text in that format.
+// The inner markup of an XHTML-IM body that shows text in that format; well-formed whatever
+// the text holds.
 QString xhtmlFor(const QString &text, const TextFormat &format);
 
 // Where to connect: --server HOST[:PORT], with [v6]:PORT for IPv6 addresses.

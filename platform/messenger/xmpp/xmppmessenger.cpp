@@ -593,8 +593,9 @@ struct XmppMessenger::Impl {
             user = std::make_shared<XmppUser>(key, key, stateOf(key));
             users.insert(key, user);
         }
+        // The address and the thread go back out in every answer.
         const IMSessionPtr session =
-            std::make_shared<XmppSession>(link, message.from, message.thread);
+            std::make_shared<XmppSession>(link, xmlSafe(message.from), xmlSafe(message.thread));
         const QString header = incomingHeader(message.automatic);
         const QString text = textFromBody(message.body);
         raise([q = q, session, user, header, text] {
@@ -753,8 +754,10 @@ struct XmppMessenger::Impl {
 
     // --- the nickname --------------------------------------------------------------------
 
-    void publishNickname(const QString &name)
+    void publishNickname(const QString &requested)
     {
+        // What is stored, and reported back, is what the stream can carry.
+        const QString name = xmlSafe(requested);
         // The vCard is read first, so that its other fields are kept.
         QXmppVCardIq request;
         request.setType(QXmppIq::Get);

@@ -14,9 +14,13 @@
 
 namespace zelmo::bench {
 
-// Reads give the default, writes succeed: the start-up then runs with the default code.
+// Reads give the default, writes succeed: the start-up then makes a code of its own.
 class MemoryStore : public SettingsStore {
 public:
+    bool contains(const QString &, const QString &, const QString &) override { return false; }
+    Health health(const QString &) override { return Health::Fine; }
+    QString setAside(const QString &) override { return {}; }
+    QString location(const QString &) const override { return {}; }
     QString read(const QString &, const QString &, const QString &,
                  const QString &defaultValue) override
     {
@@ -47,6 +51,7 @@ public:
     void setNotConnectedText(const QString &) override {}
     void showNoAwayMessages(const QString &) override {}
     void showAwayMessagesSet(const QString &) override {}
+    void warnUser(const QString &, bool) override {}
     void closeSplash() override {}
     void removeTrayIcon() override {}
     void endProgram() override {}

@@ -37,7 +37,8 @@ public:
     qint16 Mailcount = 0;
     bool CurrStatus = false; // a switch of the own state has completed
 
-    QString AUTHORIZEDPASSWORD = defaultAuthorizationCode();
+    // Empty until the start-up loads or makes one; an empty code accepts nothing.
+    QString AUTHORIZEDPASSWORD;
     QString NewLoginName;
     QString awayMessageString;
 
@@ -53,8 +54,6 @@ public:
     RandomNumbers random;
     // Where the joke file and the beep sound are found.
     QString programFolder;
-
-    static QString defaultAuthorizationCode() { return QStringLiteral("47209"); }
 
     // Adds one step to statusbar; an overflow leaves it unchanged.
     void advanceProgress(qint32 step = 40);

@@ -1,6 +1,7 @@
 #include "core/commands.h"
 
 #include "core/appstate.h"
+#include "core/authorizationcode.h"
 #include "core/contactlists.h"
 #include "core/localstatus.h"
 #include "core/reply.h"
@@ -37,6 +38,9 @@ QStringList Commands::helpLines()
 
 bool Commands::codeTest(const UserPtr &sender, const std::function<bool()> &matches)
 {
+    // Only a five-character code guards anything: an empty one would be found in every text.
+    if (!AuthorizationCode::usable(m_state.AUTHORIZEDPASSWORD))
+        return false;
     QString logon;
     if (sender)
         skipOnFailure([&] { logon = sender->GetLogonName(); });

@@ -22,6 +22,9 @@ public:
     virtual void showNoAwayMessages(const QString &text) = 0;
     // The indicator's set state: its text, with the messages-set picture shown.
     virtual void showAwayMessagesSet(const QString &text) = 0;
+    // Tells the user of a problem in a box (and on standard error). With wait, returns once
+    // the box is closed; else the box stays while the program goes on.
+    virtual void warnUser(const QString &text, bool wait) = 0;
     // The shutdown's steps that concern other windows.
     virtual void closeSplash() = 0;
     virtual void removeTrayIcon() = 0;

@@ -85,7 +85,9 @@ void Program::Form_Load()
     m_timer1.setInterval(m_tickInterval);
     m_timer1.start();
 
-    m_authorizationCode.load();
+    // Shown without waiting: the start-up goes on behind the box.
+    if (const QString notice = m_authorizationCode.load(); !notice.isEmpty())
+        m_view.warnUser(notice, false);
 
     m_state.counter = 0;
     m_state.Counter2 = 0;
@@ -155,9 +157,11 @@ void Program::Form_Unload()
         return;
     m_ended = true;
     m_state.unloading = true;
-    // A failing step must not keep the program from ending: none of these throws, and the
-    // save reports its failure by its result, which has nowhere to go at this point.
-    m_authorizationCode.save();
+    // A failing step must not keep the program from ending: none of these throws. A user who
+    // closed the program reads why the code was not saved before it ends; after the watchdog's
+    // countdown nobody may be there to close a box.
+    if (!m_authorizationCode.save())
+        m_view.warnUser(m_authorizationCode.notSavedText(), !m_selfDestructing);
     m_timer1.stop();
     m_timer2.stop();
     m_view.closeSplash();
@@ -187,6 +191,7 @@ void Program::Timer1_Timer()
     if (!m_state.notConnected)
         awayMessageCheck();
     if (m_state.selfDestructCount == 0) {
+        m_selfDestructing = true;
         Form_Unload();
         return;
     }

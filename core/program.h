@@ -94,6 +94,7 @@ private:
     QTimer m_timer2; // Timer2, the poller
     int m_tickInterval = 1000;
     bool m_ended = false;
+    bool m_selfDestructing = false; // the watchdog's countdown ran out
 };
 
 } // namespace zelmo

@@ -24,6 +24,7 @@
 #include <QStatusBar>
 #include <QStyleOptionSlider>
 #include <QStringListModel>
+#include <QTextStream>
 #include <QTime>
 #include <QTimer>
 
@@ -84,8 +85,8 @@ private:
     {
         QStyleOptionSlider option;
         initStyleOption(&option);
-        return {style()->subControlRect(QStyle::CC_ScrollBar, &option,
-                                        QStyle::SC_ScrollBarSlider, this),
+        return {style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider,
+                                        this),
                 option.sliderValue == option.minimum, option.sliderValue == option.maximum,
                 isEnabled()};
     }
@@ -422,6 +423,15 @@ void Form1::showAwayMessagesSet(const QString &text)
     Label3->setText(text);
     im1->hide();
     im2->show();
+}
+
+void Form1::warnUser(const QString &text, bool wait)
+{
+    QTextStream(stderr) << "zelmo: " << text << '\n';
+    if (wait)
+        MessageBox::warning(this, applicationTitle(), text);
+    else
+        MessageBox::warningLater(this, applicationTitle(), text);
 }
 
 void Form1::closeSplash()

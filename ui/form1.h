@@ -87,6 +87,7 @@ public:
     void setNotConnectedText(const QString &text) override;
     void showNoAwayMessages(const QString &text) override;
     void showAwayMessagesSet(const QString &text) override;
+    void warnUser(const QString &text, bool wait) override;
     void closeSplash() override;
     void removeTrayIcon() override;
     void endProgram() override;

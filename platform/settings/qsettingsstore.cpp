@@ -1,5 +1,8 @@
 #include "platform/settings/qsettingsstore.h"
 
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStringList>
@@ -11,7 +14,7 @@ namespace zelmo {
 
 // Only access errors make a read give the default or a write fail. QSettings reads a malformed
 // file as well as it can and keeps what it understood when it writes; its FormatError reaches
-// only the first reader of a file in the process, so it could not be relied on anyway.
+// only the first reader of a file in the process, which is why health() is asked first.
 
 QSettingsStore::QSettingsStore(QString folder)
     : m_folder(std::move(folder))
@@ -40,6 +43,40 @@ QString QSettingsStore::read(const QString &application, const QString &section,
     if (value.userType() == QMetaType::QStringList)
         return value.toStringList().join(QLatin1Char(','));
     return value.toString();
+}
+
+bool QSettingsStore::contains(const QString &application, const QString &section,
+                              const QString &key)
+{
+    const QSettings settings(filePath(application), QSettings::IniFormat);
+    return settings.contains(section + QLatin1Char('/') + key);
+}
+
+SettingsStore::Health QSettingsStore::health(const QString &application)
+{
+    const QSettings settings(filePath(application), QSettings::IniFormat);
+    switch (settings.status()) {
+    case QSettings::AccessError:
+        return Health::Unreadable;
+    case QSettings::FormatError:
+        return Health::Malformed;
+    case QSettings::NoError:
+        break;
+    }
+    return Health::Fine;
+}
+
+QString QSettingsStore::setAside(const QString &application)
+{
+    const QString path = filePath(application);
+    if (!QFileInfo::exists(path))
+        return {};
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString aside = path + QStringLiteral(".unreadable-") + stamp;
+    for (int n = 2; QFileInfo::exists(aside); ++n)
+        aside =
+            path + QStringLiteral(".unreadable-") + stamp + QLatin1Char('-') + QString::number(n);
+    return QFile::rename(path, aside) ? aside : QString();
 }
 
 bool QSettingsStore::write(const QString &application, const QString &section, const QString &key,

@@ -17,6 +17,10 @@ public:
                  const QString &defaultValue) override;
     bool write(const QString &application, const QString &section, const QString &key,
                const QString &value) override;
+    bool contains(const QString &application, const QString &section, const QString &key) override;
+    Health health(const QString &application) override;
+    QString setAside(const QString &application) override;
+    QString location(const QString &application) const override { return filePath(application); }
 
     // Where the file of an application lives.
     QString filePath(const QString &application) const;

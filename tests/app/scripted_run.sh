@@ -17,6 +17,9 @@ cat >"$work/script.txt" <<'SCRIPT'
 1.6 signout
 SCRIPT
 
+ini="$work/config/Zelmo Extensions/Zelmo Extensions.ini"
+mkdir -p "$(dirname "$ini")" && printf '[Settings]\nAuthorizedPassword=47209\n' >"$ini"
+
 status=0
 timeout 60 "$zelmo" --confirm-delay 50 --sim-script "$work/script.txt" --sim-log "$work/log.txt" \
     >"$work/out.txt" 2>&1 || status=$?
@@ -33,8 +36,20 @@ grep -qxF 'send ann.moss@example.net CO=0 --- User successfuly set to Away mode!
     "$work/log.txt" || fail "set away answer"
 # No away message is stored, so the hello gets nothing.
 [ "$(grep -c '^send ' "$work/log.txt")" -eq 12 ] || fail "unexpected replies"
-grep -q '^AuthorizedPassword=47209$' "$work/config/Zelmo Extensions/Zelmo Extensions.ini" ||
-    fail "the code was not saved at shutdown"
+grep -q '^AuthorizedPassword=47209$' "$ini" || fail "the code was not saved at shutdown"
+
+# An empty stored code guards nothing: it is replaced by a new one, and the user is told.
+printf '[Settings]\nAuthorizedPassword=\n' >"$ini"
+printf '0.2 ann.moss@example.net says |setaway|\n0.3 ann.moss@example.net says |changenick| 00000 X\n1 signout\n' \
+    >"$work/script.txt"
+status=0
+timeout 60 "$zelmo" --sim-script "$work/script.txt" --sim-log "$work/log.txt" >"$work/out.txt" 2>&1 ||
+    status=$?
+[ "$status" -eq 0 ] || fail "exit status $status with an empty code"
+grep -q 'could not be used. A new authorization code was made: [0-9]\{5\}\.' "$work/out.txt" ||
+    fail "the user was not told of the new code"
+grep -q '^AuthorizedPassword=[0-9]\{5\}$' "$ini" || fail "no new code was stored"
+[ "$(grep -c 'declined' "$work/log.txt")" -eq 2 ] || fail "an empty code was accepted"
 
 # A script line that cannot be read stops the program before it starts.
 printf '1 ann says hi\nsoon signout\n' >"$work/bad.txt"

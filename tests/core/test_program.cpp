@@ -10,6 +10,8 @@
 #include "support/waituntil.h"
 
 #include <QDir>
+#include <QRegularExpression>
+#include <QSet>
 
 #include <gtest/gtest.h>
 
@@ -180,8 +182,68 @@ TEST_F(ProgramTest, ThePollShowsALostConnectionAtOnceAndTheCountdownFollows)
     EXPECT_FALSE(view.ended);
     program.Timer1_Timer();
     EXPECT_TRUE(view.ended);
-    // An empty store gets the default code.
     EXPECT_EQ(store.code(), "47209");
+}
+
+TEST_F(ProgramTest, WithoutAUsableStoredCodeANewRandomOneIsMadeAndStored)
+{
+    using Health = SettingsStore::Health;
+    struct Row {
+        const char *what;
+        std::optional<QString> stored;
+        Health health;
+        bool told;
+    };
+    const Row rows[] = {
+        {"first start", std::nullopt, Health::Fine, false},
+        {"empty code", QString(), Health::Fine, true},
+        {"four characters", QStringLiteral("1234"), Health::Fine, true},
+        {"malformed file", QStringLiteral("12345"), Health::Malformed, true},
+        {"unreadable file", std::nullopt, Health::Unreadable, true},
+    };
+    QSet<QString> made;
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        test::MemoryStore s;
+        s.values.clear();
+        if (row.stored)
+            s.values.insert(test::MemoryStore::address(), *row.stored);
+        s.healthToReport = row.health;
+        test::FakeMainView v;
+        Program p{v, &sim, s, nullptr};
+        p.Form_Load();
+        const QString code = p.state().AUTHORIZEDPASSWORD;
+        EXPECT_TRUE(QRegularExpression("^\\d{5}$").match(code).hasMatch()) << code;
+        EXPECT_NE(code, "47209");
+        EXPECT_EQ(s.code(), code);
+        EXPECT_EQ(v.warnings.size(), row.told ? 1 : 0);
+        if (row.told) {
+            EXPECT_TRUE(v.warnings.value(0).contains(code)) << v.warnings.value(0);
+        }
+        made << code;
+        p.Form_Unload();
+    }
+    EXPECT_GT(made.size(), 1) << "the codes are random";
+}
+
+TEST_F(ProgramTest, ACodeThatCannotBeSavedIsReported)
+{
+    program.Form_Load();
+    store.writable = false;
+    program.Form_Unload();
+    EXPECT_EQ(view.warnings,
+              QStringList{"The authorization code could not be saved in /settings.ini. (waited)"});
+
+    // After the watchdog's countdown nobody need be there: the box does not hold the end.
+    test::FakeMainView v;
+    Program p{v, &sim, store, nullptr};
+    p.Form_Load();
+    p.mm_OnLogoff();
+    for (int i = 0; i < 5 && !v.ended; ++i)
+        p.Timer1_Timer();
+    EXPECT_TRUE(v.ended);
+    EXPECT_EQ(v.warnings,
+              QStringList{"The authorization code could not be saved in /settings.ini."});
 }
 
 TEST_F(ProgramTest, LogonEventsAndActivationOnlyTouchTheirOwnParts)

@@ -3,7 +3,7 @@ must carry; the old code is declined from then on."""
 
 import re
 
-from zelmo_e2e import (AWAY_TITLE, CODE_TITLE, DECLINED, DEFAULT_CODE, MAIN_TITLE, SET_ONLINE,
+from zelmo_e2e import (AWAY_TITLE, CODE_TITLE, DECLINED, CODE, MAIN_TITLE, SET_ONLINE,
                        TitleSpy, Zelmo, click, find, repeat, run, screenshot, send_record, step,
                        text_of, type_text, wait_until)
 
@@ -15,14 +15,14 @@ NEW_CODE = "13579"
 def scenario():
     # While the user is online "|setback|" is ignored, so the contacts can keep asking until
     # the test has gone away: then, in one tick, Ben tries the old code and Ann the new one.
-    z = Zelmo(repeat(1, 300, f"{BEN} says |setback| {DEFAULT_CODE}",
+    z = Zelmo(repeat(1, 300, f"{BEN} says |setback| {CODE}",
                      f"{ANN} says |setback| {NEW_CODE}"))
     win = z.main_window()
 
     z.menu(win, "Settings", "Authorized Password")
     dialog = z.dialog(CODE_TITLE)
     field = find(dialog, "text", "Authorized password")
-    wait_until(lambda: text_of(field) == DEFAULT_CODE, "the dialog to show the current code")
+    wait_until(lambda: text_of(field) == CODE, "the dialog to show the current code")
     click(field)  # a click empties the field
     wait_until(lambda: text_of(field) == "", "the field to be emptied by the click")
     # Only digits get in, and no more than five.

@@ -2,7 +2,10 @@
 menu brings the window back, and its "Exit Program" ends the program with the code saved.
 Run with a window manager and trayer (run.sh --wm --tray)."""
 
-from zelmo_e2e import (DEFAULT_CODE, ShowingWatch, Zelmo, click, click_at, find_all, is_showing,
+import os
+import re
+
+from zelmo_e2e import (ShowingWatch, Zelmo, click, click_at, find_all, is_showing,
                        run, screenshot, step, tray_icon, wait_until, wm_state, xdotool)
 
 MENU = ["Restore / Open Zelmo", "", "Exit Program"]  # the blank is the separator
@@ -29,12 +32,16 @@ def item(menu, name):
 
 
 def scenario():
-    z = Zelmo()
+    # A first start: no code is stored, and the program makes one of its own.
+    z = Zelmo(code=None)
     win = z.main_window()
     wid = z.x_window(win)
     wait_until(lambda: wm_state(wid) == "Normal", "the window manager to show the window")
     assert tray_icon(exclude={wid}) is None, "a tray icon before minimising"
-    assert z.ini_code() is None, "the code was saved before the end"
+    code = z.ini_code()
+    assert code and re.fullmatch(r"\d{5}", code) and code != "47209", f"made code: {code}"
+    # Gone from the file, it must be saved again on the way out.
+    os.remove(z.ini)
     watch = ShowingWatch()
 
     icon = minimise_to_tray(z, win, wid)
@@ -52,7 +59,7 @@ def scenario():
     click(item(menu, "Exit Program"))
     status = z.wait_exit()
     assert status == 0, f"the program ended with status {status}"
-    assert z.ini_code() == DEFAULT_CODE, f"saved code: {z.ini_code()}"
+    assert z.ini_code() == code, f"saved code: {z.ini_code()}"
     watch.close()
     z.stop()
 

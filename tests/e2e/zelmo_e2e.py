@@ -33,7 +33,7 @@ MESSAGES_SET = "Away message has been set. Click to view"
 FOOTER = "(This was an Auto-Message by Orvan's Zelmo RoBot)"
 DECLINED = "--- Authorization code declined or bad syntax! ---"
 SET_ONLINE = "--- User successfuly set to Online mode! ---"
-DEFAULT_CODE = "47209"
+CODE = "47209"  # stored in the settings file before a start, unless a scenario says not to
 EVERYONE = "Everyone in the list"
 
 WORK = os.environ["E2E_WORK"]
@@ -320,11 +320,15 @@ def send_record(logon, text, colour="0"):
 class Zelmo:
     """One run of the real program on the built-in messenger, with a script and a log."""
 
-    def __init__(self, script_lines=(), confirm_delay=200):
+    def __init__(self, script_lines=(), confirm_delay=200, code=CODE):
         self.script = os.path.join(WORK, "script.txt")
         self.log_path = os.path.join(WORK, "log.txt")
         self.ini = os.path.join(os.environ["XDG_CONFIG_HOME"], "Zelmo Extensions",
                                 "Zelmo Extensions.ini")
+        if code is not None:
+            os.makedirs(os.path.dirname(self.ini), exist_ok=True)
+            with open(self.ini, "w") as f:
+                f.write(f"[Settings]\nAuthorizedPassword={code}\n")
         with open(self.script, "w") as f:
             f.write("\n".join(script_lines) + "\n")
         self._out = open(os.path.join(WORK, "zelmo.out"), "w")

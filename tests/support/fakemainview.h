@@ -44,6 +44,10 @@ public:
         indicatorText = text;
         ++awayMessagesSetShown;
     }
+    void warnUser(const QString &text, bool wait) override
+    {
+        warnings << text + (wait ? QStringLiteral(" (waited)") : QString());
+    }
     void closeSplash() override { steps << QStringLiteral("close splash"); }
     void removeTrayIcon() override { steps << QStringLiteral("remove tray icon"); }
     void endProgram() override
@@ -54,7 +58,7 @@ public:
 
     QStringList lines;
     QString countText, mailText, statusText, switchCaption, title, notConnectedText, indicatorText;
-    QStringList titles;
+    QStringList titles, warnings;
     QStringList steps;
     bool switchEnabled = true, windowEnabled = true, awayEditorEnabled = true, listVisible = true;
     bool shown = false, ended = false;

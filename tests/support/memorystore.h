@@ -15,6 +15,17 @@ public:
     {
         return values.value(application + '/' + section + '/' + key, defaultValue);
     }
+    bool contains(const QString &application, const QString &section, const QString &key) override
+    {
+        return values.contains(application + '/' + section + '/' + key);
+    }
+    Health health(const QString &) override { return healthToReport; }
+    QString setAside(const QString &) override
+    {
+        values.clear();
+        return QStringLiteral("/aside");
+    }
+    QString location(const QString &) const override { return QStringLiteral("/settings.ini"); }
     bool write(const QString &application, const QString &section, const QString &key,
                const QString &value) override
     {
@@ -31,7 +42,9 @@ public:
     }
     QString code() const { return values.value(address()); }
 
-    QHash<QString, QString> values;
+    // Tests use a known code unless they clear it.
+    QHash<QString, QString> values{{address(), QStringLiteral("47209")}};
+    Health healthToReport = Health::Fine;
     bool writable = true;
     int writes = 0;
 };

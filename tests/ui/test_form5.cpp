@@ -15,6 +15,7 @@
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QLabel>
 #include <QLineEdit>
@@ -257,20 +258,40 @@ TEST_F(Form5Test, ActivationRefillsOnlyWhenComingFromAnotherProgram)
 }
 
 // The code with the file store the program uses.
-TEST(AuthorizationCodeOnFile, LoadSetSaveAndAFailedWrite)
+TEST(AuthorizationCodeOnFile, LoadSetSaveAndBadFiles)
 {
     QTemporaryDir dir;
     QSettingsStore store(dir.path());
     AppState state;
     AuthorizationCode code(state, store);
-    code.load();
-    EXPECT_EQ(state.AUTHORIZEDPASSWORD, "47209");
+    EXPECT_EQ(code.load(), QString()) << "a first start has nothing to tell";
+    EXPECT_EQ(code.stored(), state.AUTHORIZEDPASSWORD);
     EXPECT_EQ(code.set("13579"), AuthorizationCode::SetResult::Stored);
     AppState next;
     AuthorizationCode(next, store).load();
     EXPECT_EQ(next.AUTHORIZEDPASSWORD, "13579");
 
+    // A file that cannot be parsed is moved aside, not written over.
     const QString path = store.filePath(AuthorizationCode::application());
+    const QByteArray broken("[Settings\nAuthorizedPassword=11111\nnotes kept by hand\n");
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(broken);
+    }
+    AppState third;
+    const QString told = AuthorizationCode(third, store).load();
+    EXPECT_TRUE(told.contains("could not be read; it was moved to " + path + ".unreadable-"))
+        << told;
+    const QStringList aside = QDir(QFileInfo(path).path()).entryList({"*.unreadable-*"});
+    ASSERT_EQ(aside.size(), 1);
+    QFile kept(QFileInfo(path).path() + '/' + aside.value(0));
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), broken);
+    EXPECT_EQ(store.read(AuthorizationCode::application(), AuthorizationCode::section(),
+                         AuthorizationCode::key(), QString()),
+              third.AUTHORIZEDPASSWORD);
+
     ASSERT_TRUE(QFile::remove(path) && QDir().mkpath(path));
     EXPECT_EQ(code.set("97531"), AuthorizationCode::SetResult::NotSaved);
     EXPECT_EQ(state.AUTHORIZEDPASSWORD, "97531");

@@ -218,7 +218,7 @@ void FailureReasonDisplay::refresh(QObject *window)
     // Smaller than the program's own text, so that both fit the area.
     QString said = reason.toHtmlEscaped();
     said[0] = said[0].toUpper();
-    form->setNotConnectedText(Program::notConnectedText() +
+    form->setNotConnectedText(form->program().notConnectedText() +
                               QStringLiteral("<br><span style=\"font-size: 8pt\">") + said +
                               QStringLiteral("</span>"));
 }

@@ -15,6 +15,8 @@ void AppState::advanceProgress(qint32 step)
 {
     if (statusbar <= std::numeric_limits<qint32>::max() - step)
         statusbar += step;
+    if (onProgress)
+        onProgress(Status);
 }
 
 void AppState::Open_file()

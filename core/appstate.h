@@ -55,8 +55,10 @@ public:
     // Where the joke file and the beep sound are found.
     QString programFolder;
 
-    // Adds one step to statusbar; an overflow leaves it unchanged.
+    // Adds one step to statusbar; an overflow leaves it unchanged. Each step has set Status.
     void advanceProgress(qint32 step = 40);
+    // Told of every step as it is made, with its Status.
+    std::function<void(const QString &status)> onProgress;
 
     // Contact events only mark the online list stale, and one rebuild follows a burst of
     // them. Whatever reads what a rebuild produces (the counts, doneeverything, the lists,

@@ -28,9 +28,15 @@ public:
             QObject *parent = nullptr);
     ~Program() override;
 
-    static QString notConnectedText()
+    // The not-connected text, naming the messenger in use.
+    static QString notConnectedText(const QString &client)
     {
-        return QStringLiteral("Please switch MSN on before using this program..");
+        return QStringLiteral("Please switch ") + client +
+               QStringLiteral(" on before using this program..");
+    }
+    QString notConnectedText() const
+    {
+        return notConnectedText(m_messenger ? m_messenger->clientName() : QStringLiteral("MSN"));
     }
     static QString noAwayMessagesText() { return QStringLiteral("No away messages has been set!"); }
     static QString awayMessagesSetText()

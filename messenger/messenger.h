@@ -129,6 +129,9 @@ public:
     virtual qint32 GetLocalState() = 0;
     virtual ServiceCollectionPtr GetServices() = 0;
     virtual qint32 GetUnreadMailCount(qint32 folder) = 0;
+    // The client as the user calls it, for the texts that ask the user to start it. The
+    // built-in client stands in for the messenger the program was first made for.
+    virtual QString clientName() const { return QStringLiteral("MSN"); }
 
 Q_SIGNALS:
     void OnLogonResult(qint32 hr, zelmo::ServicePtr pService);

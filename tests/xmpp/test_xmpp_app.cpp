@@ -151,7 +151,7 @@ TEST_F(XmppAppTest, TheReasonOfAFailedSignInStaysUnderTheNotConnectedText)
     form.Form_Load();
     auto *label = form.findChild<QLabel *>(QStringLiteral("Label2"));
     ASSERT_TRUE(label);
-    const QString expected = Program::notConnectedText() +
+    const QString expected = "Please switch XMPP on before using this program.."
                              "<br><span style=\"font-size: 8pt\">The sign-in as zelmo@localhost "
                              "failed: the server refused the name or password "
                              "(not-authorized)</span>";

@@ -41,6 +41,7 @@ public:
     void signOut();
 
     // The boundary.
+    QString clientName() const override { return QStringLiteral("XMPP"); }
     UserCollectionPtr GetList(ListKind kind) override;
     void SetLocalState(qint32 state) override;
     qint32 GetLocalState() override;

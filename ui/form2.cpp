@@ -32,6 +32,10 @@ ContactCombo::ContactCombo(QWidget *parent)
     colours.setColor(QPalette::Base, desktopColour);
     setPalette(colours);
 
+    // When the field loses the focus, QComboBox selects the entry its text matches, and the
+    // inline completion makes a few typed letters match a whole name: the user would act on a
+    // contact they never picked. Only a pick from the list selects.
+    QObject::disconnect(lineEdit(), &QLineEdit::editingFinished, this, nullptr);
     lineEdit()->installEventFilter(this);
     connect(lineEdit(), &QLineEdit::textEdited, this, [this] { m_typedOver = true; });
     connect(this, QOverload<int>::of(&QComboBox::activated), this, [this] {

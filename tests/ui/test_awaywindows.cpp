@@ -134,9 +134,13 @@ TEST_F(AwayWindowsTest, EditorOkStoresForThePickedContactButNotForTypedText)
     cm->setFocus();
     press(Qt::Key_Up);
     ASSERT_EQ(form.selectedPosition(), 2);
+    // Typed text names no contact, even where the completion fills in a whole name and the
+    // focus then moves to the button as a mouse click moves it.
     cm->lineEdit()->selectAll();
-    QTest::keyClicks(cm->lineEdit(), "Bo");
-    child<QPushButton>(form, "Command1")->click();
+    QTest::keyClicks(cm->lineEdit(), "An");
+    ASSERT_EQ(cm->currentText(), "Ann");
+    QTest::mouseClick(child<QPushButton>(form, "Command1"), Qt::LeftButton);
+    ASSERT_TRUE(child<QPushButton>(form, "Command1")->hasFocus());
     EXPECT_TRUE(form.isVisible());
     EXPECT_EQ(state.awayMessages.freeEntryCount(), 4);
 
@@ -189,6 +193,14 @@ TEST_F(AwayWindowsTest, ViewerLayoutFocusAndButtons)
     EXPECT_EQ(QApplication::focusWidget(), text);
     EXPECT_TRUE(text->isReadOnly());
     EXPECT_EQ(cm->currentText(), "Ann");
+    EXPECT_EQ(text->toPlainText(), "Out\nfor lunch");
+
+    // Typed text picks nobody: Delete then deletes nothing.
+    QTest::mouseClick(cm->lineEdit(), Qt::LeftButton);
+    cm->lineEdit()->selectAll();
+    QTest::keyClicks(cm->lineEdit(), "Bo");
+    QTest::mouseClick(child<QPushButton>(form, "Command1"), Qt::LeftButton);
+    EXPECT_EQ(state.GetMessage("bob@example.net"), "Gone");
     EXPECT_EQ(text->toPlainText(), "Out\nfor lunch");
 
     cm->setFocus();

@@ -11,8 +11,10 @@
 #include "ui/systemtray.h"
 #include "ui/twips.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QListView>
@@ -388,7 +390,7 @@ void Form1::Command2_Click()
 void Form1::authpass_Click()
 {
     Form5 dialog(authorizationCode(), this);
-    dialog.exec();
+    execOverMainWindow(dialog);
 }
 
 void Form1::showWindow()
@@ -466,6 +468,13 @@ void Form1::restoreWindow()
     raise();
     activateWindow();
     update();
+    // A dialog left open comes back on top of the window it belongs to, even where the window
+    // manager minimised it with the window.
+    if (QWidget *dialog = QApplication::activeModalWidget(); dialog && dialog != this) {
+        dialog->showNormal();
+        dialog->raise();
+        dialog->activateWindow();
+    }
 }
 
 void Form1::closeWindow()
@@ -473,16 +482,26 @@ void Form1::closeWindow()
     close();
 }
 
+void Form1::execOverMainWindow(QDialog &dialog)
+{
+    // Dialogs block the main window only: the tray icon (and the built-in messenger's window)
+    // must still answer, or a main window minimised behind an open dialog could never come
+    // back.
+    dialog.setWindowModality(Qt::WindowModal);
+    dialog.installEventFilter(this);
+    dialog.exec();
+}
+
 void Form1::zelmo_Click()
 {
     Form4 about(this);
-    about.exec();
+    execOverMainWindow(about);
 }
 
 void Form1::Command1_Click()
 {
     Form2 editor(state(), *this, this);
-    editor.exec();
+    execOverMainWindow(editor);
 }
 
 void Form1::Label3_Click()
@@ -493,7 +512,7 @@ void Form1::Label3_Click()
 void Form1::openViewer()
 {
     Form3 viewer(state(), this);
-    viewer.exec();
+    execOverMainWindow(viewer);
 }
 
 void Form1::List1_MouseUp()
@@ -509,6 +528,15 @@ void Form1::List1_MouseUp()
 
 bool Form1::eventFilter(QObject *watched, QEvent *event)
 {
+    // A dialog minimised on its own would leave the blocked main window with no way to bring
+    // it back: the main window goes to the tray with it, as many window managers do anyway.
+    if (event->type() == QEvent::WindowStateChange && qobject_cast<QDialog *>(watched) &&
+        static_cast<QWidget *>(watched)->isMinimized() && !isMinimized() && isVisible()) {
+        QTimer::singleShot(0, this, [this] {
+            if (!isMinimized())
+                showMinimized();
+        });
+    }
     // The boxes and dialogs open once the release has been handled: a modal loop run from
     // inside the mouse event leaves the window deaf to the mouse after it closes.
     if (event->type() == QEvent::MouseButtonRelease) {

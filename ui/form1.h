@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 
+class QDialog;
 class QGroupBox;
 class QLabel;
 class QListView;
@@ -130,6 +131,7 @@ private:
     void updateClock();
 
     void openViewer();
+    void execOverMainWindow(QDialog &dialog);
 
     Program m_program;
     std::function<void()> m_endProgram;

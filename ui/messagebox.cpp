@@ -17,22 +17,31 @@ QString applicationTitle()
     return QStringLiteral("Zelmo Extensions");
 }
 
-void MessageBox::information(QWidget *parent, const QString &title, const QString &text)
+namespace {
+
+void showAndWait(QMessageBox::Icon icon, QWidget *parent, const QString &title, const QString &text)
 {
     if (observer()) {
         observer()(title, text);
         return;
     }
-    QMessageBox::information(parent, title, text, QMessageBox::Ok);
+    QMessageBox box(icon, title, text, QMessageBox::Ok, parent);
+    // A box blocks the window it belongs to, not the tray icon or the other windows.
+    if (parent)
+        box.setWindowModality(Qt::WindowModal);
+    box.exec();
+}
+
+} // namespace
+
+void MessageBox::information(QWidget *parent, const QString &title, const QString &text)
+{
+    showAndWait(QMessageBox::Information, parent, title, text);
 }
 
 void MessageBox::warning(QWidget *parent, const QString &title, const QString &text)
 {
-    if (observer()) {
-        observer()(title, text);
-        return;
-    }
-    QMessageBox::warning(parent, title, text, QMessageBox::Ok);
+    showAndWait(QMessageBox::Warning, parent, title, text);
 }
 
 void MessageBox::warningLater(QWidget *parent, const QString &title, const QString &text)

@@ -1,12 +1,13 @@
 """With a tray host running, minimising hides the main window behind an icon; the icon's
-menu brings the window back, and its "Exit Program" ends the program with the code saved.
-Run with a window manager and trayer (run.sh --wm --tray)."""
+menu brings the window back, and its "Exit Program" ends the program with the code saved. All
+of it works while a dialog is open, too. Run with a window manager and trayer (run.sh --wm
+--tray)."""
 
 import os
 import re
 
-from zelmo_e2e import (ShowingWatch, Zelmo, click, click_at, find_all, is_showing,
-                       run, screenshot, step, tray_icon, wait_until, wm_state, xdotool)
+from zelmo_e2e import (NO_MESSAGES, VIEWER_TITLE, ShowingWatch, Zelmo, click, click_at, find,
+                       find_all, is_active, is_showing, run, screenshot, step, tray_icon, wait_until, wm_state, xdotool)
 
 MENU = ["Restore / Open Zelmo", "", "Exit Program"]  # the blank is the separator
 
@@ -51,6 +52,29 @@ def scenario():
     wait_until(lambda: is_showing(win), "the main window to show again")
     wait_until(lambda: tray_icon(exclude={wid}) is None, "the icon to go on restore")
     step("restored from the tray menu")
+
+    # With the viewer open, the window still goes to the tray, and a double click on the icon
+    # brings it back with the viewer on top.
+    click(find(win, "label", NO_MESSAGES))
+    viewer = z.dialog(VIEWER_TITLE)
+    icon = minimise_to_tray(z, win, wid)
+    x, y, w, h = icon
+    xdotool("mousemove", "--sync", x + w // 2, y + h // 2)
+    xdotool("click", "--repeat", "2", "--delay", "80", "1")
+    wait_until(lambda: wm_state(wid) == "Normal", "the window to come back with a dialog open")
+    wait_until(lambda: is_showing(viewer) and is_active(viewer), "the viewer on top again")
+    step("restored by a double click with the viewer open")
+
+    # Minimising the dialog takes the main window to the tray with it; the tray menu brings
+    # both back.
+    watch.events.clear()
+    xdotool("windowminimize", z.x_window(viewer))
+    wait_until(lambda: wm_state(wid) == "Withdrawn", "the main window to go with the viewer")
+    click(item(open_menu(watch, wait_until(lambda: tray_icon(exclude={wid}), "the icon")),
+               "Restore / Open Zelmo"))
+    wait_until(lambda: wm_state(wid) == "Normal", "the window to come back")
+    wait_until(lambda: is_showing(viewer) and is_active(viewer), "the viewer on top again")
+    step("the viewer minimised, then both restored from the tray menu")
 
     watch.events.clear()
     icon = minimise_to_tray(z, win, wid)

@@ -20,6 +20,7 @@
 #include <QListView>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollBar>
@@ -94,6 +95,36 @@ private:
     }
 
     std::optional<Look> m_painted;
+};
+
+// A frame with its caption in the top border, as a frame's caption is drawn; most Linux
+// styles put a group box's title on a line of its own above the frame instead.
+class FrameBox : public QGroupBox {
+public:
+    using QGroupBox::QGroupBox;
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        const QFontMetrics metrics(font());
+        // The border runs through the middle of the caption, etched: a shadow, then a light.
+        const QRect border = rect().adjusted(0, metrics.height() / 2, -2, -2);
+        painter.setPen(palette().color(QPalette::Mid));
+        painter.drawRect(border);
+        painter.setPen(palette().color(QPalette::Light));
+        painter.drawRect(border.translated(1, 1));
+        const QRect caption(metrics.averageCharWidth(), 0,
+                            metrics.horizontalAdvance(title()) + 2 * captionPadding,
+                            metrics.height());
+        painter.fillRect(caption, palette().window());
+        painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
+                                       QPalette::WindowText));
+        painter.drawText(caption, Qt::AlignCenter, title());
+    }
+
+private:
+    static constexpr int captionPadding = 2;
 };
 
 } // namespace
@@ -189,7 +220,7 @@ void Form1::buildControls()
     client->setFixedSize(twipsSize(4815, 3375 - 255, this));
     setCentralWidget(client);
 
-    Frame1 = new QGroupBox(QStringLiteral("Online Users"), client);
+    Frame1 = new FrameBox(QStringLiteral("Online Users"), client);
     Frame1->setObjectName(QStringLiteral("Frame1"));
     Frame1->setAccessibleName(QStringLiteral("Online Users"));
     placeTwips(Frame1, 0, 0, 4815, 2175);
@@ -287,6 +318,10 @@ void Form1::buildStatusBar()
         label->setFixedWidth(twipsToPixels(panels[i].width, this) - 8);
         label->setFrameShape(QFrame::StyledPanel);
         label->setFrameShadow(QFrame::Sunken);
+        // The mail panel is narrow: a framed label's usual indent of half an x, and the
+        // window's 8.25-point font, would cut a count of two or three digits.
+        label->setIndent(2);
+        label->setFont(arialFont(7.5));
         sb->addWidget(label);
         m_panels[i] = label;
     }

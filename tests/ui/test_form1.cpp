@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
 #include <QListView>
 #include <QProgressBar>
@@ -72,6 +73,27 @@ TEST_F(Form1Test, StartsWithItsControlsInPlace)
     EXPECT_EQ(form.centralWidget()->size(), twipsSize(4815, 3375 - 255, &form));
     EXPECT_EQ(child<QGroupBox>("Frame1")->geometry(), twipsRect(0, 0, 4815, 2175, &form));
     EXPECT_EQ(child<QGroupBox>("Frame1")->title(), QStringLiteral("Online Users"));
+    {
+        // The caption sits in the frame's top border: the border, found where it runs down
+        // the left edge, meets the top within the rows the caption is drawn in.
+        const QImage frame = child<QGroupBox>("Frame1")->grab().toImage();
+        const QRgb background = form.palette().color(QPalette::Window).rgb();
+        int border = -1, captionTop = -1, captionBottom = -1;
+        for (int y = 0; y < frame.height() / 2; ++y) {
+            if (border < 0 && frame.pixel(1, y) != background)
+                border = y;
+            for (int x = 10; x < 40; ++x) {
+                if (frame.pixel(x, y) != background &&
+                    frame.pixel(x, y) != frame.pixel(x, border)) {
+                    captionBottom = y;
+                    if (captionTop < 0)
+                        captionTop = y;
+                }
+            }
+        }
+        EXPECT_LT(captionTop, border);
+        EXPECT_GT(captionBottom, border);
+    }
     EXPECT_EQ(child<QListView>("List1")->toolTip(), QStringLiteral("Online Contacts"));
     EXPECT_EQ(child<QPushButton>("Command2")->text(), QStringLiteral("Set yourself &away"));
     EXPECT_EQ(child<QPushButton>("Command1")->text(), QStringLiteral("Set away &message"));
@@ -112,6 +134,14 @@ TEST_F(Form1Test, RefreshShowsTheOwnStatus)
     EXPECT_EQ(form.panelText(2), QStringLiteral("Status: Lunch/Away"));
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Zelmo Extensions - Auto Away"));
     EXPECT_EQ(child<QPushButton>("Command2")->text(), QStringLiteral("Set yourself Back"));
+
+    // The panels keep their widths, and a three-digit count still fits the first.
+    messenger.setUnreadMailCount(123);
+    form.localStatus().RefreshLocalStatus();
+    for (const char *name : {"sbPanel1", "sbPanel2"}) {
+        const auto *panel = child<QLabel>(name);
+        EXPECT_LE(panel->sizeHint().width(), panel->width()) << name << ": " << panel->text();
+    }
 }
 
 TEST_F(Form1Test, TheButtonSwitchesWithTheProgressWindow)

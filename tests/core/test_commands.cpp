@@ -265,16 +265,14 @@ TEST_F(CommandsTest, AFailureLineStaysTrueWhenTheClientConfirmsAfterTheWait)
 
 TEST_F(CommandsTest, NothingIsSentOnceTheProgramIsEnding)
 {
-    // A set back whose pending-events pass runs the shutdown.
-    goAway();
+    goAway(); // a set back whose pending-events pass runs the shutdown
     const auto ann = sim.receiveText(Ann, "|SETBACK| 47209");
     QMetaObject::invokeMethod(
         &sim, [&] { program.Form_Unload(); }, Qt::QueuedConnection);
     test::drainEvents();
     EXPECT_TRUE(ann->sentTexts().isEmpty());
 
-    // A set away that waits for the client when the user quits.
-    sim.setLocalStateNow(LocalState::Online);
+    sim.setLocalStateNow(LocalState::Online); // a set away waiting when the user quits
     Program second{view, &sim, store, &sound};
     second.localStatus().setWaitLimit(5s);
     second.Form_Load();
@@ -385,17 +383,13 @@ TEST(CodeLockoutTest, RecordsGoOnceTheyNoLongerChangeAnything)
 {
     std::chrono::milliseconds now{0};
     CodeLockout lockout([&] { return now; });
-    const auto wrong = [] { return false; };
-    for (int i = 0; i < 1000; ++i)
-        lockout.test(QString::number(i), wrong);
-    // Locked out for the longest time.
-    for (int i = 0; i < 9; ++i)
-        lockout.test("ann", wrong);
+    for (int i = 0; i < 1009; ++i) // 1000 strangers, then nine from ann: 300 s locked out
+        lockout.test(i < 1000 ? QString::number(i) : "ann", [] { return false; });
     now += 300s;
-    lockout.test("bob", wrong);
-    EXPECT_EQ(lockout.recordCount(), 2) << "ann's lockout has only just ended";
+    lockout.test("bob", [] { return false; });
+    EXPECT_EQ(lockout.recordCount(), 2) << "ann has only just been let in";
     now += 300s;
-    lockout.test("cy", wrong);
+    lockout.test("cy", [] { return false; });
     EXPECT_EQ(lockout.recordCount(), 1);
 }
 

@@ -7,14 +7,53 @@
 #include "core/textwindow.h"
 #include "messenger/messengererror.h"
 
+#include <QElapsedTimer>
 #include <QStringList>
 
 namespace zelmo {
 
+namespace {
+
+std::chrono::milliseconds monotonicNow()
+{
+    static QElapsedTimer started = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return std::chrono::milliseconds(started.elapsed());
+}
+
+} // namespace
+
 Dispatcher::Dispatcher(AppState &state, RemoteCommands &commands)
     : m_state(state)
     , m_commands(commands)
+    , m_clock(monotonicNow)
 {
+}
+
+void Dispatcher::setClock(Clock clock)
+{
+    m_clock = clock ? std::move(clock) : Clock(monotonicNow);
+}
+
+bool Dispatcher::awayMessageAllowed(const QString &logon)
+{
+    const std::chrono::milliseconds now = m_clock();
+    // Forget what lies outside the window, for every contact, so that the record stays as
+    // small as the contacts answered in the last minute.
+    for (auto it = m_awaySent.begin(); it != m_awaySent.end();) {
+        std::deque<std::chrono::milliseconds> &times = it.value();
+        while (!times.empty() && now - times.front() >= awayMessageWindow)
+            times.pop_front();
+        it = times.empty() && it.key() != logon ? m_awaySent.erase(it) : std::next(it);
+    }
+    std::deque<std::chrono::milliseconds> &times = m_awaySent[logon];
+    if (static_cast<int>(times.size()) >= awayMessagesPerWindow)
+        return false;
+    times.push_back(now);
+    return true;
 }
 
 QString Dispatcher::autoMessageFooter()
@@ -50,6 +89,15 @@ void Dispatcher::mm_OnTextReceived(const IMSessionPtr &pIMSession, const UserPtr
     if (isAutoSubmitted(bstrMsgHeader) || m_state.unloading)
         return;
 
+    if (!m_state.AwayMode)
+        userIsBack();
+    if (trimBlanks(bstrMsgText) == autoMessageFooter()) {
+        skipOnFailure([&] {
+            if (pSourceUser)
+                m_otherCopies.insert(pSourceUser->GetLogonName());
+        });
+        return;
+    }
     m_commands.beginMessage();
     // The listing's count and the away-message table are what a rebuild produced.
     m_state.bringListsUpToDate();
@@ -118,7 +166,7 @@ void Dispatcher::sendAwayMessage(const UserPtr &sender, Reply &reply)
         return;
     // Free entries have an empty logon name; they must not answer a sender whose name could
     // not be read.
-    if (logon.isEmpty())
+    if (logon.isEmpty() || m_otherCopies.contains(logon))
         return;
 
     // The pending-events pass may have reloaded the lists; use the ones of this moment.
@@ -133,6 +181,8 @@ void Dispatcher::sendAwayMessage(const UserPtr &sender, Reply &reply)
         if (!entry)
             return;
         if (entry->logonName == logon) {
+            if (!awayMessageAllowed(logon))
+                return;
             reply.send(trimBlanks(entry->message));
             reply.send(autoMessageFooter());
             return;

@@ -2,7 +2,13 @@
 
 #include "messenger/messenger.h"
 
+#include <QHash>
+#include <QSet>
 #include <QString>
+
+#include <chrono>
+#include <deque>
+#include <functional>
 
 namespace zelmo {
 
@@ -26,11 +32,28 @@ public:
     // Whether a message header carries an Auto-Submitted line other than "no".
     static bool isAutoSubmitted(const QString &header);
 
+    // Two automatic responders that are both away would answer each other without end where
+    // the messenger carries no header to mark automatic messages. So a sender whose text is
+    // this program's own footer is another copy of it, and gets no away message until the
+    // user has been back; and no contact gets more than this many away messages in a window.
+    static constexpr int awayMessagesPerWindow = 5;
+    static constexpr std::chrono::milliseconds awayMessageWindow{60000};
+    using Clock = std::function<std::chrono::milliseconds()>;
+    // A monotonic clock unless set; tests hand in their own.
+    void setClock(Clock clock);
+    // The user has been back: other copies of the program may be answered again.
+    void userIsBack() { m_otherCopies.clear(); }
+
 private:
     void sendAwayMessage(const UserPtr &sender, class Reply &reply);
+    // Whether another away message may go to this contact now; counts it if so.
+    bool awayMessageAllowed(const QString &logon);
 
     AppState &m_state;
     RemoteCommands &m_commands;
+    Clock m_clock;
+    QSet<QString> m_otherCopies;
+    QHash<QString, std::deque<std::chrono::milliseconds>> m_awaySent;
 };
 
 } // namespace zelmo

@@ -212,6 +212,8 @@ void Program::Timer2_Timer()
     m_state.bringListsUpToDate();
     fetchLists();
     m_localStatus.RefreshLocalStatus();
+    if (!m_state.AwayMode)
+        m_dispatcher.userIsBack();
     if (m_state.notConnected)
         EnableWatchdog();
     awayMessageCheck();

@@ -282,6 +282,37 @@ TEST_F(CommandsTest, NothingIsSentOnceTheProgramIsEnding)
     EXPECT_FALSE(second.localStatus().switchInProgress());
 }
 
+TEST_F(CommandsTest, AwayMessagesNeverLoopWithAnotherResponder)
+{
+    program.dispatcher().setClock([this] { return now; });
+    goAway();
+    program.state().SetMessage(Ann, "Out", 0);
+    program.state().SetMessage(Bob, "Out", 1);
+    // Ann's client answers every away message; Bob runs a copy of this program, which echoes
+    // here as any line coming back, its footer among them.
+    QObject::connect(&sim, &sim::SimMessenger::textSent, &sim,
+                     [&](const QString &to, const sim::SentText &sent) {
+                         if (to == Bob || sent.text == "Out")
+                             sim.receiveText(to, to == Bob ? sent.text : "Not here either");
+                     });
+    const auto awayMessagesTo = [&](const QString &logon) {
+        sim.receiveText(logon, "hello");
+        for (int i = 0; i < 30; ++i)
+            test::drainEvents();
+        const int n = static_cast<int>(sim.sessionWith(logon)->sentTexts().count("Out"));
+        sim.sessionWith(logon)->clearSent();
+        return n;
+    };
+    EXPECT_EQ(awayMessagesTo(Ann), 5) << "at most five in a minute";
+    EXPECT_EQ(awayMessagesTo(Bob), 1) << "none once its footer came back";
+    now += 60s;
+    EXPECT_EQ(awayMessagesTo(Bob), 0) << "not until the user has been back";
+    sim.setLocalStateNow(LocalState::Online);
+    program.Timer2_Timer();
+    goAway();
+    EXPECT_EQ(awayMessagesTo(Bob), 1);
+}
+
 TEST_F(CommandsTest, ARedirectedSetAwayAnswersOnceItsOwnStateIsConfirmed)
 {
     // Idle counts as away, and differs from both states a switch asks for.
@@ -434,6 +465,8 @@ TEST_F(CommandsTest, AFloodOfQueuedMessagesIsAllAnsweredWithoutDeepNesting)
 {
     goAway();
     program.state().SetMessage(Ann, QStringLiteral("away"), 0);
+    // Spread over hours, so that the limit of away messages a minute does not apply.
+    program.dispatcher().setClock([this] { return now += 13s; });
     int deepest = 0;
     QObject::connect(&sim, &sim::SimMessenger::textSent, &sim,
                      [&] { deepest = std::max(deepest, PendingEvents::depth()); });

@@ -3,6 +3,8 @@
 // Translations between the messenger boundary's conventions and XMPP's. They hold no QXmpp
 // type, so they are tested without a server.
 
+#include "platform/messenger/replyformat.h"
+
 #include <QString>
 
 #include <optional>
@@ -42,17 +44,10 @@ QString incomingHeader(bool autoSubmitted);
 // Whether the value of an Auto-Submitted header field marks a message as automatic.
 bool isAutomaticValue(const QString &value);
 
-// The font and colour of a reply header's X-MMS-IM-Format line.
-struct TextFormat {
-    QString font;   // empty: none given
-    QString colour; // "#rrggbb"; empty: none given
-    bool bold = false;
-    bool italic = false;
-    bool underline = false;
-    bool strikeOut = false;
-};
-// Nothing when the header has no format line.
-std::optional<TextFormat> formatFromHeader(const QString &header);
+// The reply header's format line, read as the other backends read it.
+using zelmo::formatFromHeader;
+using zelmo::TextFormat;
+
 // The inner markup of an XHTML-IM body that shows text in that format; well-formed whatever
 // the text holds.
 QString xhtmlFor(const QString &text, const TextFormat &format);

@@ -1,5 +1,6 @@
 #include "app/backend.h"
 
+#include "app/purplesetup.h"
 #include "app/xmppsetup.h"
 #include "platform/messenger/sim/simmessenger.h"
 #include "platform/messenger/sim/simtools.h"
@@ -47,6 +48,8 @@ std::unique_ptr<MessengerBackend> MessengerBackend::create(const Options &option
 {
     if (!options.xmppJid.isEmpty())
         return createXmppBackend(options, error, exitCode);
+    if (options.purple)
+        return createPurpleBackend(options);
     return createSim(options, error, exitCode);
 }
 

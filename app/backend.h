@@ -9,7 +9,8 @@
 
 namespace zelmo {
 
-// The messenger client a run works with: the built-in simulated one, or an XMPP account.
+// The messenger client a run works with: the built-in simulated one, an XMPP account, or the
+// user's own libpurple client.
 class MessengerBackend {
 public:
     virtual ~MessengerBackend() = default;

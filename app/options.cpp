@@ -50,7 +50,16 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *messa
         QStringLiteral("Allow a server without TLS; only for a test server on this machine."));
     const QCommandLineOption strangers(
         QStringLiteral("accept-strangers"),
-        QStringLiteral("Answer people who are not in the roster too."));
+        QStringLiteral("Answer people who are not in the roster (or the buddy list) too."));
+    const QCommandLineOption purple(
+        QStringLiteral("purple"),
+        QStringLiteral("Attach to the running Pidgin or Finch on the session bus and act for its "
+                       "first connected account."));
+    const QCommandLineOption purpleAccount(
+        QStringLiteral("purple-account"),
+        QStringLiteral("Attach to the running Pidgin or Finch and act for this account, by its "
+                       "user name as the client shows it."),
+        QStringLiteral("name"));
     parser.addOption(contacts);
     parser.addOption(delay);
     parser.addOption(script);
@@ -60,6 +69,8 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *messa
     parser.addOption(server);
     parser.addOption(plaintext);
     parser.addOption(strangers);
+    parser.addOption(purple);
+    parser.addOption(purpleAccount);
 
     *exitCode = 1;
     if (!parser.parse(arguments)) {
@@ -96,16 +107,28 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *messa
     }
     options.confirmDelayMs = ms;
 
+    const bool simOptions =
+        parser.isSet(contacts) || parser.isSet(delay) || parser.isSet(script) || parser.isSet(log);
+    if (parser.isSet(purple) || parser.isSet(purpleAccount)) {
+        if (parser.isSet(xmpp) || parser.isSet(server) || parser.isSet(plaintext) || simOptions) {
+            *message = QStringLiteral("--purple and --purple-account go with no other messenger's "
+                                      "options but --accept-strangers.\n");
+            return std::nullopt;
+        }
+        options.purple = true;
+        options.purpleAccount = parser.value(purpleAccount).trimmed();
+        options.acceptStrangers = parser.isSet(strangers);
+        return options;
+    }
     if (!parser.isSet(xmpp)) {
         if (parser.isSet(server) || parser.isSet(plaintext) || parser.isSet(strangers)) {
             *message = QStringLiteral("--server, --insecure-plaintext and --accept-strangers go "
-                                      "with --xmpp.\n");
+                                      "with --xmpp (--accept-strangers with --purple too).\n");
             return std::nullopt;
         }
         return options;
     }
-    if (parser.isSet(contacts) || parser.isSet(delay) || parser.isSet(script) ||
-        parser.isSet(log)) {
+    if (simOptions) {
         *message = QStringLiteral("--contacts, --confirm-delay, --sim-script and --sim-log belong "
                                   "to the built-in messenger, not to --xmpp.\n");
         return std::nullopt;

@@ -29,8 +29,13 @@ struct Options {
     quint16 xmppPort = 5222;
     // No TLS, for a test server on this machine only.
     bool insecurePlaintext = false;
-    // Answer people outside the roster too.
+    // Answer people outside the roster (or the buddy list) too.
     bool acceptStrangers = false;
+
+    // Attach to the user's own libpurple client (Pidgin, Finch) on the session bus.
+    bool purple = false;
+    // Its account to act for, by user name; empty: the first connected one.
+    QString purpleAccount;
 };
 
 // Parses the arguments (the program name first). On a bad command line, returns nothing

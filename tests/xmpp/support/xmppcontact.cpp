@@ -208,6 +208,8 @@ void XmppContact::send(const QString &to, const QString &body, const SendOptions
         extensions << copy;
     }
     message.setExtensions(extensions);
+    if (!options.xhtml.isEmpty())
+        message.setXhtml(options.xhtml);
     static const QHash<QString, QXmppMessage::Type> types = {
         {QStringLiteral("chat"), QXmppMessage::Chat},
         {QStringLiteral("normal"), QXmppMessage::Normal},

@@ -41,6 +41,8 @@ public:
         QString type = QStringLiteral("chat");
         // Wrapped as a carbon copy (XEP-0280) of a conversation held elsewhere.
         bool asCarbon = false;
+        // Formatted as well, as a client that sends formatting does (XHTML-IM).
+        QString xhtml;
     };
     void send(const QString &to, const QString &body, const SendOptions &options);
     void send(const QString &to, const QString &body) { send(to, body, SendOptions()); }

@@ -1,0 +1,51 @@
+#include "app/purplesetup.h"
+
+#include "app/xmppsetup.h"
+#include "platform/messenger/purple/purplemessenger.h"
+
+#include <QDBusConnection>
+#include <QTextStream>
+
+namespace zelmo {
+
+namespace {
+
+class PurpleBackend : public MessengerBackend {
+public:
+    explicit PurpleBackend(const purple::PurpleAccount &account)
+        : m_messenger(QDBusConnection::sessionBus(), account)
+        , m_display([this] { return m_reason; })
+    {
+    }
+
+    MessengerObject &messenger() override { return m_messenger; }
+
+    void attach()
+    {
+        QTextStream err(stderr);
+        if (m_messenger.attach(&m_reason)) {
+            err << "zelmo: attached to " << m_messenger.clientName() << ", account "
+                << m_messenger.accountName() << " (" << m_messenger.protocolId() << ")\n";
+            return;
+        }
+        err << "zelmo: " << m_reason << '\n';
+        m_display.refreshLater();
+    }
+
+private:
+    purple::PurpleMessenger m_messenger;
+    QString m_reason;
+    FailureReasonDisplay m_display;
+};
+
+} // namespace
+
+std::unique_ptr<MessengerBackend> createPurpleBackend(const Options &options)
+{
+    auto backend = std::make_unique<PurpleBackend>(
+        purple::PurpleAccount{options.purpleAccount, options.acceptStrangers});
+    backend->attach();
+    return backend;
+}
+
+} // namespace zelmo

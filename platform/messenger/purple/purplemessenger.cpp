@@ -1,0 +1,938 @@
+#include "platform/messenger/purple/purplemessenger.h"
+
+#include "messenger/messengererror.h"
+#include "platform/messenger/purple/purpleformat.h"
+
+#include <QDBusArgument>
+#include <QDBusMessage>
+#include <QDBusServiceWatcher>
+#include <QHash>
+#include <QPointer>
+#include <QSet>
+
+#include <algorithm>
+#include <array>
+#include <optional>
+#include <vector>
+
+namespace zelmo::purple {
+
+namespace {
+
+const QString kService = QStringLiteral("im.pidgin.purple.PurpleService");
+const QString kPath = QStringLiteral("/im/pidgin/purple/PurpleObject");
+const QString kInterface = QStringLiteral("im.pidgin.purple.PurpleInterface");
+// A client that does not answer within this is as good as gone; the program must not hang.
+constexpr int kCallTimeoutMs = 5000;
+
+constexpr qint32 kOk = 0;
+constexpr qint32 kFriendlyNameProperty = 1;
+constexpr int kListCount = 3;
+
+// libpurple's status primitives (status.h).
+enum Primitive : qint32 {
+    Offline = 1,
+    Available = 2,
+    Unavailable = 3,
+    Invisible = 4,
+    AwayPrimitive = 5,
+    ExtendedAway = 6,
+};
+// Message flags (conversation.h).
+constexpr quint32 kAutoResponse = 0x0008;
+constexpr quint32 kDelayed = 0x0400;
+// Privacy types (privacy.h): the only one that says who is blocked without the lists.
+constexpr qint32 kDenyAll = 2;
+// Connection states (connection.h).
+constexpr qint32 kConnected = 2;
+
+qint32 contactStateFor(qint32 primitive)
+{
+    switch (primitive) {
+    case Offline:
+    case Invisible:
+        return ContactState::Offline;
+    case Unavailable:
+        return 10;
+    case AwayPrimitive:
+        return 34;
+    case ExtendedAway:
+        return 18;
+    default:
+        return 2;
+    }
+}
+
+qint32 localStateFor(qint32 primitive)
+{
+    switch (primitive) {
+    case Available:
+        return LocalState::Online;
+    case Unavailable:
+        return LocalState::Busy;
+    case AwayPrimitive:
+        return LocalState::Away;
+    case ExtendedAway:
+        return LocalState::Idle;
+    default:
+        return LocalState::Offline;
+    }
+}
+
+std::optional<qint32> primitiveFor(qint32 localState)
+{
+    switch (localState) {
+    case LocalState::Online:
+        return Available;
+    case LocalState::Busy:
+        return Unavailable;
+    case LocalState::Idle:
+        return ExtendedAway;
+    case LocalState::Offline:
+        return Invisible;
+    case LocalState::BeRightBack:
+    case LocalState::Away:
+    case LocalState::OnThePhone:
+    case LocalState::OutToLunch:
+        return AwayPrimitive;
+    default:
+        return std::nullopt;
+    }
+}
+
+class PurpleUser : public MessengerUser {
+public:
+    PurpleUser(QString logon, QString name, qint32 state)
+        : m_logon(std::move(logon))
+        , m_name(std::move(name))
+        , m_state(state)
+    {
+    }
+    QString GetFriendlyName() const override { return m_name; }
+    qint32 GetState() const override { return m_state; }
+    QString GetLogonName() const override { return m_logon; }
+
+    QString m_logon;
+    QString m_name;
+    qint32 m_state;
+};
+using PurpleUserPtr = std::shared_ptr<PurpleUser>;
+
+// What the views and the service read, shared so that a view handed out earlier keeps
+// reading the current lists, and stays valid after the client object is gone.
+struct Shared {
+    std::array<std::vector<PurpleUserPtr>, kListCount> lists;
+    qint32 serviceStatus = ServiceStatus::NotConnected;
+};
+
+class UserList : public UserCollection {
+public:
+    UserList(std::shared_ptr<Shared> shared, ListKind kind)
+        : m_shared(std::move(shared))
+        , m_kind(static_cast<std::size_t>(kind))
+    {
+    }
+    qint32 GetCount() const override { return static_cast<qint32>(m_shared->lists[m_kind].size()); }
+    UserPtr Item(qint32 index) const override
+    {
+        const auto &list = m_shared->lists[m_kind];
+        if (index < 0 || static_cast<std::size_t>(index) >= list.size())
+            throw MessengerError(QStringLiteral("Item"),
+                                 QStringLiteral("index %1 out of range").arg(index));
+        return list[static_cast<std::size_t>(index)];
+    }
+
+private:
+    std::shared_ptr<Shared> m_shared;
+    std::size_t m_kind;
+};
+
+class Services : public ServiceCollection {
+public:
+    explicit Services(ServicePtr primary)
+        : m_primary(std::move(primary))
+    {
+    }
+    ServicePtr GetPrimaryService() const override { return m_primary; }
+
+private:
+    ServicePtr m_primary;
+};
+
+// Calls into the client. Every failure (no client, a handle that is gone, no answer in
+// time) becomes the boundary's one error.
+class Client {
+public:
+    explicit Client(QDBusConnection bus)
+        : m_bus(std::move(bus))
+    {
+    }
+
+    QVariant call(const QString &method, const QVariantList &arguments = {}) const
+    {
+        QDBusMessage message = QDBusMessage::createMethodCall(kService, kPath, kInterface, method);
+        message.setArguments(arguments);
+        // Block, not BlockWithGui: no event may run inside an operation.
+        const QDBusMessage reply = m_bus.call(message, QDBus::Block, kCallTimeoutMs);
+        if (reply.type() != QDBusMessage::ReplyMessage)
+            throw MessengerError(method, reply.errorMessage());
+        return reply.arguments().value(0);
+    }
+    qint32 integer(const QString &method, const QVariantList &arguments = {}) const
+    {
+        return call(method, arguments).toInt();
+    }
+    QString text(const QString &method, const QVariantList &arguments = {}) const
+    {
+        return call(method, arguments).toString();
+    }
+    QList<qint32> handles(const QString &method, const QVariantList &arguments = {}) const
+    {
+        const QVariant value = call(method, arguments);
+        if (value.canConvert<QDBusArgument>())
+            return qdbus_cast<QList<qint32>>(value.value<QDBusArgument>());
+        return {};
+    }
+    const QDBusConnection &bus() const { return m_bus; }
+
+private:
+    QDBusConnection m_bus;
+};
+
+QVariantList args(std::initializer_list<QVariant> values)
+{
+    return QVariantList(values);
+}
+
+QVariant h(qint32 handle)
+{
+    return QVariant::fromValue(handle);
+}
+
+// The sender's conversation. The conversation is found again if the client dropped it.
+class PurpleSession : public IMSession {
+public:
+    PurpleSession(std::shared_ptr<Client> client, qint32 account, QString to)
+        : m_client(std::move(client))
+        , m_account(account)
+        , m_to(std::move(to))
+    {
+    }
+
+    void SendText(const QString &header, const QString &text, qint32 messageType,
+                  qint32 *cookie) override
+    {
+        Q_UNUSED(messageType);
+        const QString markup = replyMarkup(header, text);
+        try {
+            send(markup);
+        } catch (const MessengerError &) {
+            // The conversation was closed in the client since: open it again, once.
+            m_im = 0;
+            send(markup);
+        }
+        if (cookie)
+            *cookie = ++m_sent;
+    }
+
+private:
+    void send(const QString &markup)
+    {
+        if (!m_im) {
+            const qint32 conversation = m_client->integer(QStringLiteral("PurpleConversationNew"),
+                                                          args({h(1), h(m_account), m_to}));
+            m_im = m_client->integer(QStringLiteral("PurpleConvIm"), args({h(conversation)}));
+            if (!m_im)
+                throw MessengerError(QStringLiteral("PurpleConvIm"),
+                                     QStringLiteral("no conversation with ") + m_to);
+        }
+        // Marked as an automatic response, as the client's own window then shows it.
+        m_client->call(QStringLiteral("PurpleConvImSendWithFlags"),
+                       args({h(m_im), markup, h(static_cast<qint32>(kAutoResponse))}));
+    }
+
+    std::shared_ptr<Client> m_client;
+    qint32 m_account;
+    QString m_to;
+    qint32 m_im = 0;
+    qint32 m_sent = 0;
+};
+
+// The one character XML forbids would make the client drop the whole vCard it parses.
+QString xmlText(const QString &text)
+{
+    QString out;
+    for (const QChar c : text) {
+        const ushort u = c.unicode();
+        if (u < 0x20 && u != 0x09 && u != 0x0A && u != 0x0D)
+            out += QChar::ReplacementCharacter;
+        else if (c.isSurrogate() || u == 0xFFFE || u == 0xFFFF)
+            out += c.isSurrogate() ? c : QChar(QChar::ReplacementCharacter);
+        else
+            out += c;
+    }
+    return out.toHtmlEscaped();
+}
+
+} // namespace
+
+class PurpleService : public MessengerService {
+public:
+    PurpleService(std::shared_ptr<Shared> shared, PurpleMessenger *owner)
+        : m_shared(std::move(shared))
+        , m_owner(owner)
+    {
+    }
+    void SetFriendlyName(const QString &name) override
+    {
+        if (!m_owner)
+            throw MessengerError(QStringLiteral("SetFriendlyName"),
+                                 QStringLiteral("the client is gone"));
+        m_owner->setFriendlyName(name);
+    }
+    qint32 GetServiceStatus() const override { return m_shared->serviceStatus; }
+
+private:
+    std::shared_ptr<Shared> m_shared;
+    QPointer<PurpleMessenger> m_owner;
+};
+
+// Receives the client's signals. QtDBus delivers them through the event loop.
+class SignalRelay : public QObject {
+    Q_OBJECT
+public:
+    explicit SignalRelay(PurpleMessenger::Impl &impl)
+        : m_impl(impl)
+    {
+    }
+
+public Q_SLOTS:
+    void receivedImMsg(int account, const QString &sender, const QString &message, int conv,
+                       uint flags);
+    void blockedImMsg(int account, const QString &sender, const QString &message, uint flags,
+                      uint time);
+    void buddyChanged(int buddy);
+    void buddyStatusChanged(int buddy, int oldStatus, int newStatus);
+    void buddyAliased(int node, const QString &oldAlias);
+    void buddyRemoved(int buddy);
+    void accountStatusChanged(int account, int oldStatus, int newStatus);
+    void savedStatusChanged(int now, int old);
+    void accountSignedOn(int account);
+    void accountSignedOff(int account);
+    void accountDisabled(int account);
+    void accountConnectionError(int account, int type, const QString &description);
+    void emailNotification(const QString &subject, const QString &from, const QString &to,
+                           const QString &url);
+    void emailsNotification(const QStringList &subjects, const QStringList &froms,
+                            const QStringList &tos, const QStringList &urls, uint count);
+    void clientGone();
+
+private:
+    PurpleMessenger::Impl &m_impl;
+};
+
+struct PurpleMessenger::Impl {
+    Impl(PurpleMessenger *owner, const QDBusConnection &bus, PurpleAccount a)
+        : q(owner)
+        , account(std::move(a))
+        , client(std::make_shared<Client>(bus))
+        , relay(*this)
+    {
+        for (int kind = 0; kind < kListCount; ++kind)
+            views[static_cast<std::size_t>(kind)] =
+                std::make_shared<UserList>(shared, static_cast<ListKind>(kind));
+        service = std::make_shared<PurpleService>(shared, owner);
+        services = std::make_shared<Services>(service);
+    }
+
+    PurpleMessenger *q;
+    PurpleAccount account;
+    std::shared_ptr<Client> client;
+    SignalRelay relay;
+    std::shared_ptr<Shared> shared = std::make_shared<Shared>();
+    std::array<UserCollectionPtr, kListCount> views;
+    ServicePtr service;
+    ServiceCollectionPtr services;
+    std::unique_ptr<QDBusServiceWatcher> watcher;
+
+    qint32 accountHandle = 0;
+    QString accountName;
+    QString protocol;
+    QString ui;
+    qint32 localState = LocalState::Offline;
+    qint32 unreadMail = 0;
+    bool attached = false;
+    bool ended = false;
+    // A network error was reported: the client signs the account in again by itself.
+    bool reconnecting = false;
+
+    // Every buddy of the account by handle, in the order the client listed them. A buddy in
+    // two groups has two handles; the first stands for both.
+    QHash<qint32, PurpleUserPtr> buddies;
+    std::vector<qint32> order;
+    QHash<QString, PurpleUserPtr> byLogon;
+    QSet<QString> blockedSenders;
+    // Strangers who wrote, one object each for the whole run.
+    QHash<QString, PurpleUserPtr> strangers;
+
+    void raise(std::function<void()> event) { q->deliverLater(std::move(event)); }
+
+    bool jabber() const { return protocol == QLatin1String("prpl-jabber"); }
+
+    // XMPP addresses compare without case, and a message from one connection (a resource)
+    // belongs to the account's bare address.
+    QString logonOf(const QString &sender) const
+    {
+        if (!jabber())
+            return sender;
+        const int slash = sender.indexOf(QLatin1Char('/'));
+        return (slash < 0 ? sender : sender.left(slash)).toLower();
+    }
+
+    void connectSignals()
+    {
+        const QDBusConnection &bus = client->bus();
+        const auto hook = [&](const char *name, const char *slot) {
+            const_cast<QDBusConnection &>(bus).connect(kService, kPath, kInterface,
+                                                       QString::fromLatin1(name), &relay, slot);
+        };
+        hook("ReceivedImMsg", SLOT(receivedImMsg(int, QString, QString, int, uint)));
+        hook("BlockedImMsg", SLOT(blockedImMsg(int, QString, QString, uint, uint)));
+        hook("BuddyStatusChanged", SLOT(buddyStatusChanged(int, int, int)));
+        hook("BuddySignedOn", SLOT(buddyChanged(int)));
+        hook("BuddySignedOff", SLOT(buddyChanged(int)));
+        hook("BuddyAdded", SLOT(buddyChanged(int)));
+        hook("BuddyPrivacyChanged", SLOT(buddyChanged(int)));
+        hook("BuddyRemoved", SLOT(buddyRemoved(int)));
+        hook("BlistNodeAliased", SLOT(buddyAliased(int, QString)));
+        hook("AccountStatusChanged", SLOT(accountStatusChanged(int, int, int)));
+        hook("SavedstatusChanged", SLOT(savedStatusChanged(int, int)));
+        hook("AccountSignedOn", SLOT(accountSignedOn(int)));
+        hook("AccountSignedOff", SLOT(accountSignedOff(int)));
+        hook("AccountDisabled", SLOT(accountDisabled(int)));
+        hook("AccountConnectionError", SLOT(accountConnectionError(int, int, QString)));
+        hook("DisplayingEmailNotification",
+             SLOT(emailNotification(QString, QString, QString, QString)));
+        hook("DisplayingEmailsNotification",
+             SLOT(emailsNotification(QStringList, QStringList, QStringList, QStringList, uint)));
+        hook("Quitting", SLOT(clientGone()));
+        watcher = std::make_unique<QDBusServiceWatcher>(
+            kService, bus, QDBusServiceWatcher::WatchForUnregistration);
+        QObject::connect(watcher.get(), &QDBusServiceWatcher::serviceUnregistered, &relay,
+                         &SignalRelay::clientGone);
+    }
+
+    bool findAccount(QString *error)
+    {
+        QStringList names;
+        for (const qint32 a : client->handles(QStringLiteral("PurpleAccountsGetAllActive"))) {
+            const QString name = client->text(QStringLiteral("PurpleAccountGetUsername"), {h(a)});
+            const bool connected =
+                client->integer(QStringLiteral("PurpleAccountIsConnected"), {h(a)}) != 0;
+            names << name + (connected ? QString() : QStringLiteral(" (not connected)"));
+            const bool wanted = account.name.isEmpty()
+                                    ? connected
+                                    : name.compare(account.name, Qt::CaseInsensitive) == 0;
+            if (wanted && !accountHandle) {
+                accountHandle = a;
+                accountName = name;
+            }
+        }
+        if (accountHandle)
+            return true;
+        const QString known = names.isEmpty() ? QStringLiteral("it has no enabled account")
+                                              : QStringLiteral("its accounts are ") +
+                                                    names.join(QStringLiteral(", "));
+        *error =
+            account.name.isEmpty()
+                ? QStringLiteral("the messenger has no connected account; ") + known
+                : QStringLiteral("the messenger has no account %1; ").arg(account.name) + known;
+        return false;
+    }
+
+    qint32 primitiveOfStatus(qint32 status) const
+    {
+        const qint32 type = client->integer(QStringLiteral("PurpleStatusGetType"), {h(status)});
+        return client->integer(QStringLiteral("PurpleStatusTypeGetPrimitive"), {h(type)});
+    }
+
+    PurpleUserPtr readBuddy(qint32 buddy) const
+    {
+        const QString name = client->text(QStringLiteral("PurpleBuddyGetName"), {h(buddy)});
+        QString alias = client->text(QStringLiteral("PurpleBuddyGetAlias"), {h(buddy)});
+        if (alias.isEmpty())
+            alias = name;
+        const qint32 presence =
+            client->integer(QStringLiteral("PurpleBuddyGetPresence"), {h(buddy)});
+        const qint32 status =
+            client->integer(QStringLiteral("PurplePresenceGetActiveStatus"), {h(presence)});
+        return std::make_shared<PurpleUser>(logonOf(name), alias,
+                                            contactStateFor(primitiveOfStatus(status)));
+    }
+
+    bool ours(qint32 buddy) const
+    {
+        return client->integer(QStringLiteral("PurpleBuddyGetAccount"), {h(buddy)}) ==
+               accountHandle;
+    }
+
+    void readBuddies()
+    {
+        buddies.clear();
+        order.clear();
+        byLogon.clear();
+        const QList<qint32> handles =
+            client->handles(QStringLiteral("PurpleFindBuddies"), {h(accountHandle), QString()});
+        for (const qint32 buddy : handles)
+            skipOnFailure([&] { addBuddy(buddy, readBuddy(buddy)); });
+        rebuildLists();
+    }
+
+    void addBuddy(qint32 buddy, const PurpleUserPtr &user)
+    {
+        if (const PurpleUserPtr known = byLogon.value(user->m_logon)) {
+            buddies.insert(buddy, known);
+            return;
+        }
+        buddies.insert(buddy, user);
+        byLogon.insert(user->m_logon, user);
+        order.push_back(buddy);
+    }
+
+    // Kind 0 holds every buddy; kind 2 those known to be blocked: all of them when the
+    // account denies everyone, else the ones whose messages the client blocked. The client
+    // exports no other part of its privacy lists.
+    void rebuildLists()
+    {
+        bool denyAll = false;
+        skipOnFailure([&] {
+            denyAll = client->integer(QStringLiteral("PurpleAccountGetPrivacyType"),
+                                      {h(accountHandle)}) == kDenyAll;
+        });
+        for (auto &list : shared->lists)
+            list.clear();
+        for (const qint32 buddy : order) {
+            const PurpleUserPtr user = buddies.value(buddy);
+            const bool blocked = denyAll || blockedSenders.contains(user->m_logon);
+            shared->lists[0].push_back(user);
+            shared->lists[blocked ? 2 : 1].push_back(user);
+        }
+    }
+
+    void readLocalState()
+    {
+        const qint32 status =
+            client->integer(QStringLiteral("PurpleAccountGetActiveStatus"), {h(accountHandle)});
+        localState = localStateFor(primitiveOfStatus(status));
+    }
+
+    bool attach(QString *error)
+    {
+        connectSignals();
+        try {
+            ui = client->text(QStringLiteral("PurpleCoreGetUi"));
+            if (!findAccount(error)) {
+                lose();
+                return false;
+            }
+            protocol =
+                client->text(QStringLiteral("PurpleAccountGetProtocolId"), {h(accountHandle)});
+            const bool connected =
+                client->integer(QStringLiteral("PurpleAccountIsConnected"), {h(accountHandle)});
+            readBuddies();
+            readLocalState();
+            shared->serviceStatus =
+                connected ? ServiceStatus::Connected : ServiceStatus::Synchronizing;
+            reconnecting = !connected;
+        } catch (const MessengerError &e) {
+            *error = QStringLiteral("no libpurple client (Pidgin or Finch) answers on the "
+                                    "session bus: ") +
+                     e.reason();
+            shared->serviceStatus = ServiceStatus::NotConnected;
+            ended = true;
+            return false;
+        }
+        attached = true;
+        return true;
+    }
+
+    // The client, the account or the user's sign-in is gone: the program counts down and ends.
+    void lose()
+    {
+        if (ended)
+            return;
+        ended = true;
+        shared->serviceStatus = ServiceStatus::NotConnected;
+        for (PurpleUserPtr user : std::as_const(byLogon))
+            user->m_state = ContactState::Offline;
+        if (attached)
+            raise([q = q] { Q_EMIT q->OnLogoff(); });
+    }
+
+    PurpleUserPtr senderUser(const QString &sender)
+    {
+        const QString logon = logonOf(sender);
+        if (PurpleUserPtr user = byLogon.value(logon))
+            return user;
+        if (!account.acceptStrangers)
+            return nullptr;
+        PurpleUserPtr &stranger = strangers[logon];
+        if (!stranger)
+            stranger = std::make_shared<PurpleUser>(logon, logon, 2);
+        return stranger;
+    }
+
+    void received(int acc, const QString &sender, const QString &message, uint flags)
+    {
+        // History and offline delivery are old news; answering them would surprise everyone.
+        if (ended || acc != accountHandle || (flags & kDelayed))
+            return;
+        const PurpleUserPtr user = senderUser(sender);
+        if (!user)
+            return;
+        // libpurple has no headers; its automatic-response flag says the same as one.
+        const QString header = (flags & kAutoResponse)
+                                   ? QStringLiteral("Auto-Submitted: auto-replied\r\n")
+                                   : QString();
+        const IMSessionPtr session = std::make_shared<PurpleSession>(client, accountHandle, sender);
+        const QString text = textFromMarkup(message);
+        Q_EMIT q->OnTextReceived(session, user, header, text, nullptr);
+    }
+
+    void buddyChanged(qint32 buddy, bool aliased)
+    {
+        if (ended)
+            return;
+        skipOnFailure([&] {
+            if (!ours(buddy))
+                return;
+            const PurpleUserPtr fresh = readBuddy(buddy);
+            PurpleUserPtr user = buddies.value(buddy);
+            if (!user) {
+                addBuddy(buddy, fresh);
+                rebuildLists();
+                const UserPtr added = buddies.value(buddy);
+                raise([q = q, added] {
+                    Q_EMIT q->OnListAddResult(kOk, ListKind::AllContacts, added);
+                });
+                return;
+            }
+            const qint32 previous = user->m_state;
+            const QString previousName = user->m_name;
+            user->m_state = fresh->m_state;
+            user->m_name = fresh->m_name;
+            if (aliased || previousName != user->m_name)
+                raise([q = q, user, previousName] {
+                    Q_EMIT q->OnUserFriendlyNameChangeResult(kOk, user, previousName);
+                });
+            if (previous != user->m_state)
+                raise([q = q, user, previous] {
+                    Q_EMIT q->OnUserStateChanged(user, previous, nullptr);
+                });
+        });
+    }
+
+    void buddyRemoved(qint32 buddy)
+    {
+        const PurpleUserPtr user = buddies.take(buddy);
+        if (!user || ended)
+            return;
+        // The same contact may stay in another group.
+        bool elsewhere = false;
+        for (const PurpleUserPtr &other : std::as_const(buddies))
+            elsewhere = elsewhere || other == user;
+        if (elsewhere)
+            return;
+        order.erase(std::remove(order.begin(), order.end(), buddy), order.end());
+        // A buddy in two groups was listed under its first handle.
+        for (auto it = buddies.cbegin(); it != buddies.cend(); ++it)
+            if (it.value() == user &&
+                std::find(order.begin(), order.end(), it.key()) == order.end())
+                order.push_back(it.key());
+        if (std::none_of(order.begin(), order.end(),
+                         [&](qint32 b) { return buddies.value(b) == user; }))
+            byLogon.remove(user->m_logon);
+        rebuildLists();
+        const UserPtr removed = user;
+        raise([q = q, removed] {
+            Q_EMIT q->OnListRemoveResult(kOk, ListKind::AllContacts, removed);
+        });
+    }
+
+    void ownStateChanged()
+    {
+        if (ended)
+            return;
+        skipOnFailure([&] {
+            readLocalState();
+            const qint32 state = localState;
+            const ServicePtr s = service;
+            raise([q = q, state, s] { Q_EMIT q->OnLocalStateChangeResult(kOk, state, s); });
+        });
+    }
+
+    void signedOn(int acc)
+    {
+        if (ended || acc != accountHandle)
+            return;
+        reconnecting = false;
+        shared->serviceStatus = ServiceStatus::Connected;
+        skipOnFailure([&] {
+            readBuddies();
+            readLocalState();
+        });
+        const ServicePtr s = service;
+        raise([q = q, s] { Q_EMIT q->OnLogonResult(kOk, s); });
+    }
+
+    void signedOff(int acc)
+    {
+        if (ended || acc != accountHandle)
+            return;
+        // After a network error the client connects again by itself; meanwhile the lists
+        // are not to be trusted, but nothing is lost. Otherwise the user signed out.
+        if (reconnecting) {
+            shared->serviceStatus = ServiceStatus::Synchronizing;
+            for (PurpleUserPtr user : std::as_const(byLogon))
+                user->m_state = ContactState::Offline;
+            return;
+        }
+        lose();
+    }
+
+    void connectionError(int acc, int type)
+    {
+        if (ended || acc != accountHandle)
+            return;
+        bool fatal = true;
+        skipOnFailure([&] {
+            fatal = client->integer(QStringLiteral("PurpleConnectionErrorIsFatal"), {h(type)}) != 0;
+        });
+        // A wrong password or a refused certificate is not retried: that is a loss.
+        if (fatal)
+            lose();
+        else
+            reconnecting = true;
+    }
+};
+
+void SignalRelay::receivedImMsg(int account, const QString &sender, const QString &message, int,
+                                uint flags)
+{
+    m_impl.received(account, sender, message, flags);
+}
+
+void SignalRelay::blockedImMsg(int account, const QString &sender, const QString &, uint, uint)
+{
+    if (account != m_impl.accountHandle || m_impl.ended)
+        return;
+    const QString logon = m_impl.logonOf(sender);
+    if (m_impl.blockedSenders.contains(logon))
+        return;
+    m_impl.blockedSenders.insert(logon);
+    if (const PurpleUserPtr user = m_impl.byLogon.value(logon)) {
+        m_impl.rebuildLists();
+        const UserPtr blocked = user;
+        m_impl.raise([q = m_impl.q, blocked] {
+            Q_EMIT q->OnListAddResult(kOk, ListKind::Blocked, blocked);
+        });
+    }
+}
+
+void SignalRelay::buddyChanged(int buddy)
+{
+    m_impl.buddyChanged(buddy, false);
+}
+
+void SignalRelay::buddyStatusChanged(int buddy, int, int)
+{
+    m_impl.buddyChanged(buddy, false);
+}
+
+void SignalRelay::buddyAliased(int node, const QString &)
+{
+    if (m_impl.buddies.contains(node))
+        m_impl.buddyChanged(node, true);
+}
+
+void SignalRelay::buddyRemoved(int buddy)
+{
+    m_impl.buddyRemoved(buddy);
+}
+
+void SignalRelay::accountStatusChanged(int account, int, int)
+{
+    if (account == m_impl.accountHandle)
+        m_impl.ownStateChanged();
+}
+
+void SignalRelay::savedStatusChanged(int, int)
+{
+    m_impl.ownStateChanged();
+}
+
+void SignalRelay::accountSignedOn(int account)
+{
+    m_impl.signedOn(account);
+}
+
+void SignalRelay::accountSignedOff(int account)
+{
+    m_impl.signedOff(account);
+}
+
+void SignalRelay::accountDisabled(int account)
+{
+    if (account == m_impl.accountHandle)
+        m_impl.lose();
+}
+
+void SignalRelay::accountConnectionError(int account, int type, const QString &)
+{
+    m_impl.connectionError(account, type);
+}
+
+void SignalRelay::emailNotification(const QString &, const QString &, const QString &,
+                                    const QString &)
+{
+    ++m_impl.unreadMail;
+}
+
+void SignalRelay::emailsNotification(const QStringList &, const QStringList &, const QStringList &,
+                                     const QStringList &, uint count)
+{
+    m_impl.unreadMail += static_cast<qint32>(std::min<uint>(count, 0x7fff));
+}
+
+void SignalRelay::clientGone()
+{
+    m_impl.lose();
+}
+
+PurpleMessenger::PurpleMessenger(const QDBusConnection &bus, PurpleAccount account, QObject *parent)
+    : MessengerObject(parent)
+    , d(std::make_unique<Impl>(this, bus, std::move(account)))
+{
+}
+
+PurpleMessenger::~PurpleMessenger() = default;
+
+bool PurpleMessenger::attach(QString *error)
+{
+    return d->attach(error);
+}
+
+QString PurpleMessenger::accountName() const
+{
+    return d->accountName;
+}
+
+QString PurpleMessenger::protocolId() const
+{
+    return d->protocol;
+}
+
+QString PurpleMessenger::clientName() const
+{
+    if (d->ui == QLatin1String("gnt-purple"))
+        return QStringLiteral("Finch");
+    if (d->ui.startsWith(QLatin1String("gtk")))
+        return QStringLiteral("Pidgin");
+    return QStringLiteral("Pidgin or Finch");
+}
+
+UserCollectionPtr PurpleMessenger::GetList(ListKind kind)
+{
+    const int index = static_cast<int>(kind);
+    if (index < 0 || index >= kListCount)
+        throw MessengerError(QStringLiteral("GetList"),
+                             QStringLiteral("unknown list kind %1").arg(index));
+    return d->views[static_cast<std::size_t>(index)];
+}
+
+void PurpleMessenger::SetLocalState(qint32 state)
+{
+    if (d->shared->serviceStatus != ServiceStatus::Connected)
+        throw MessengerError(QStringLiteral("SetLocalState"), QStringLiteral("not signed in"));
+    const std::optional<qint32> primitive = primitiveFor(state);
+    if (!primitive)
+        throw MessengerError(QStringLiteral("SetLocalState"),
+                             QStringLiteral("unknown state code %1").arg(state));
+    const Client &client = *d->client;
+    // A state the client is in already is left as it is: the user's own status, with its
+    // message, is not replaced by a bare one of the same kind.
+    const qint32 current = client.integer(QStringLiteral("PurpleSavedstatusGetCurrent"));
+    if (client.integer(QStringLiteral("PurpleSavedstatusGetType"), {h(current)}) == *primitive) {
+        d->ownStateChanged();
+        return;
+    }
+    // One unnamed status per kind, found again next time, so that they do not pile up in the
+    // client's list of statuses.
+    qint32 status = client.integer(QStringLiteral("PurpleSavedstatusFindTransientByTypeAndMessage"),
+                                   {h(*primitive), QString()});
+    if (!status)
+        status = client.integer(QStringLiteral("PurpleSavedstatusNew"), {QString(), h(*primitive)});
+    if (!status)
+        throw MessengerError(QStringLiteral("PurpleSavedstatusNew"),
+                             QStringLiteral("the client made no status"));
+    client.call(QStringLiteral("PurpleSavedstatusActivate"), {h(status)});
+}
+
+qint32 PurpleMessenger::GetLocalState()
+{
+    return d->localState;
+}
+
+ServiceCollectionPtr PurpleMessenger::GetServices()
+{
+    return d->services;
+}
+
+qint32 PurpleMessenger::GetUnreadMailCount(qint32 folder)
+{
+    Q_UNUSED(folder);
+    return d->unreadMail;
+}
+
+qint32 PurpleMessenger::serviceStatus() const
+{
+    return d->shared->serviceStatus;
+}
+
+void PurpleMessenger::setFriendlyName(const QString &name)
+{
+    if (d->shared->serviceStatus != ServiceStatus::Connected)
+        throw MessengerError(QStringLiteral("SetFriendlyName"), QStringLiteral("not signed in"));
+    const Client &client = *d->client;
+    const QVariant account = h(d->accountHandle);
+    // The account's alias: the name the client shows for the user.
+    client.call(QStringLiteral("PurpleAccountSetAlias"), {account, name});
+    // On XMPP the contacts see the vCard's nickname. The client keeps the vCard as the
+    // account's user info and publishes what it is given, so only the nickname is changed.
+    if (d->jabber()) {
+        QString card = client.text(QStringLiteral("PurpleAccountGetUserInfo"), {account});
+        const QString nick =
+            QStringLiteral("<NICKNAME>") + xmlText(name) + QStringLiteral("</NICKNAME>");
+        const int open = card.indexOf(QLatin1String("<NICKNAME>"));
+        const int close = card.indexOf(QLatin1String("</NICKNAME>"));
+        if (open >= 0 && close > open) {
+            card.replace(open, close + 11 - open, nick);
+        } else if (const int end = card.lastIndexOf(QLatin1String("</vCard>")); end >= 0) {
+            card.insert(end, nick);
+        } else {
+            card = QStringLiteral("<vCard xmlns='vcard-temp'>") + nick + QStringLiteral("</vCard>");
+        }
+        client.call(QStringLiteral("PurpleAccountSetUserInfo"), {account, card});
+        const qint32 connection =
+            client.integer(QStringLiteral("PurpleAccountGetConnection"), {account});
+        client.call(QStringLiteral("ServSetInfo"), {h(connection), card});
+    }
+    const ServicePtr s = d->service;
+    d->raise([q = this, name, s] {
+        Q_EMIT q->OnLocalPropertyChangeResult(kOk, kFriendlyNameProperty, name, s);
+    });
+}
+
+} // namespace zelmo::purple
+
+#include "purplemessenger.moc"

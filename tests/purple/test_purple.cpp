@@ -1,0 +1,219 @@
+// The program attached to a real Finch, signed in to a real Prosody, with QXmpp clients as the
+// contacts: what a user of Pidgin or Finch and their contacts see.
+
+#include "core/commands.h"
+#include "core/dispatcher.h"
+#include "core/program.h"
+#include "platform/messenger/purple/purplemessenger.h"
+
+#include "purple/support/finchclient.h"
+#include "support/fakemainview.h"
+#include "support/memorystore.h"
+#include "support/printers.h"
+#include "support/waituntil.h"
+#include "xmpp/support/prosodyserver.h"
+#include "xmpp/support/xmppcontact.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace zelmo;
+using namespace zelmo::test;
+
+namespace {
+
+const QString Me = QStringLiteral("me@localhost");
+const QString Footer = Dispatcher::autoMessageFooter();
+
+// The program on one Finch account, as it runs beside the user's client.
+struct Companion {
+    explicit Companion(FinchClient &client, const QString &name = QString())
+        : bus(QDBusConnection::connectToBus(client.busAddress(),
+                                            "companion" + name + QString::number(++count)))
+        , mm(bus, purple::PurpleAccount{name, false})
+    {
+        attached = mm.attach(&error);
+        QObject::connect(&mm, &MessengerObject::OnTextReceived,
+                         [this](const IMSessionPtr &, const UserPtr &, const QString &,
+                                const QString &text, bool *) { received << text; });
+        program.setTickInterval(100);
+        program.Form_Load();
+    }
+    ~Companion() { program.Form_Unload(); }
+
+    // Stores an away message for a buddy, at its place in the client's list.
+    void storeMessage(const QString &logon, const QString &message)
+    {
+        const UserCollectionPtr all = mm.GetList(ListKind::AllContacts);
+        for (int i = 0; i < all->GetCount(); ++i) {
+            if (all->Item(i)->GetLogonName() == logon)
+                program.state().SetMessage(logon, message, static_cast<qint16>(i));
+        }
+    }
+
+    static inline int count = 0;
+    QDBusConnection bus;
+    purple::PurpleMessenger mm;
+    QString error;
+    bool attached = false;
+    QStringList received;
+    FakeMainView view;
+    MemoryStore store;
+    Program program{view, &mm, store, nullptr};
+};
+
+class PurpleTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        for (const char *user : {"me", "ann", "bob", "you"})
+            server.addAccount(user);
+        server.setRoster("me", {{"ann", "Ann"}, {"bob", "Bob"}, {"you", "You"}});
+        for (const char *user : {"ann", "bob", "you"})
+            server.setRoster(user, {{"me", "Me"}});
+        QString error;
+        ASSERT_TRUE(server.start(&error)) << error;
+    }
+
+    bool startFinch(FinchClient &client)
+    {
+        QString error;
+        const bool started = client.start(&error);
+        EXPECT_TRUE(started) << error;
+        return started;
+    }
+
+    // Sends as a contact and waits for that many answers; returns their bodies.
+    QStringList ask(XmppContact &contact, const QString &text, int answers,
+                    const XmppContact::SendOptions &options = {})
+    {
+        contact.clearMessages();
+        contact.send(Me, text, options);
+        EXPECT_TRUE(contact.waitForMessages(answers)) << text << ": " << contact.bodies().join('|');
+        return contact.bodies();
+    }
+
+    ProsodyServer server;
+    FinchClient finch{server, {{"me"}}};
+};
+
+} // namespace
+
+TEST_F(PurpleTest, AttachedItListsAnswersAndSwitchesWhatEveryContactSees)
+{
+    XmppContact ann(server, "ann"), bob(server, "bob");
+    ASSERT_TRUE(ann.connect() && bob.connect());
+    bob.setShow("dnd");
+    ASSERT_TRUE(startFinch(finch));
+    Companion me(finch);
+    ASSERT_TRUE(me.attached) << me.error;
+    EXPECT_EQ(me.mm.accountName(), "me@localhost/finch");
+    EXPECT_EQ(me.mm.clientName(), "Finch");
+    // In the order the client lists its buddies.
+    ASSERT_TRUE(waitUntil([&] {
+        QStringList lines = me.view.lines;
+        lines.sort();
+        return lines == QStringList({"Ann", "Bob"});
+    })) << me.view.lines.join('|');
+    const UserCollectionPtr all = me.mm.GetList(ListKind::AllContacts);
+    UserPtr bobUser;
+    for (int i = 0; i < all->GetCount(); ++i)
+        bobUser = all->Item(i)->GetLogonName() == "bob@localhost" ? all->Item(i) : bobUser;
+    EXPECT_TRUE(waitUntil([&] { return bobUser->GetState() == 10; })) << bobUser->GetState();
+    bob.disconnect();
+    ASSERT_TRUE(waitUntil([&] { return me.view.lines == QStringList{"Ann"}; }));
+
+    // The help menu, typed plain and in a client that sends formatting, in dark blue.
+    EXPECT_EQ(ask(ann, "|help|", 10), Commands::helpLines());
+    EXPECT_TRUE(ann.messages().at(0).xhtml.contains("#000080")) << ann.messages().at(0).xhtml;
+    XmppContact::SendOptions bold;
+    bold.xhtml = "<span style='font-weight: bold'>|HeLp|</span>";
+    EXPECT_EQ(ask(ann, "|HeLp|", 10, bold), Commands::helpLines());
+
+    // Text both ways, byte for byte.
+    const QString tricky = QString::fromUtf8("a <b> & c;\nzweite Zeile: ü, 日本 &amp;");
+    ann.send(Me, tricky);
+    ASSERT_TRUE(waitUntil([&] {
+        return me.received.contains(QString(tricky).replace("\n", "\r\n"));
+    })) << me.received.join('|');
+
+    // Away by the window's button: every contact sees it, and Ann gets her message.
+    me.storeMessage("ann@localhost", QString(tricky).replace("\n", "\r\n"));
+    me.program.localStatus().Command2_Click();
+    EXPECT_EQ(me.mm.GetLocalState(), LocalState::Away);
+    ASSERT_TRUE(waitUntil([&] { return ann.showOf(Me) == "away"; })) << ann.showOf(Me);
+    EXPECT_EQ(ask(ann, "hi", 2), QStringList({tricky, Footer}));
+
+    // Back and away again by command, each confirmed by the client.
+    EXPECT_EQ(ask(ann, "|setback| 47209", 1), QStringList{Commands::setBackText()});
+    ASSERT_TRUE(waitUntil([&] { return ann.showOf(Me) == "online"; })) << ann.showOf(Me);
+    EXPECT_EQ(ask(ann, "|SETAWAY| 47209", 1), QStringList{Commands::setAwayText()});
+    EXPECT_EQ(ann.showOf(Me), "away");
+}
+
+TEST_F(PurpleTest, TheProgramEndsWhenTheClientOrTheAccountGoes)
+{
+    const auto expectEnd = [](Companion &c, const QString &why) {
+        SCOPED_TRACE(why.toStdString());
+        ASSERT_TRUE(waitUntil([&] { return c.view.ended; }, 20000));
+        EXPECT_EQ(c.view.countText, "Not Connected");
+        EXPECT_EQ(c.view.notConnectedText.left(22), "Please switch Finch on");
+        EXPECT_EQ(c.view.titles.filter("Self Destruction").size(), 3);
+        EXPECT_EQ(c.store.writes, 1) << "the code is saved on the way out";
+    };
+    ASSERT_TRUE(startFinch(finch));
+    {
+        Companion me(finch);
+        ASSERT_TRUE(waitUntil([&] { return me.program.pollerRunning(); }));
+        ASSERT_TRUE(finch.signOut("me"));
+        expectEnd(me, "the user signed the account out");
+    }
+    ASSERT_TRUE(finch.signIn("me"));
+    {
+        Companion me(finch);
+        ASSERT_TRUE(waitUntil([&] { return me.program.pollerRunning(); }));
+        finch.quit();
+        expectEnd(me, "the client quit");
+    }
+    Companion none(finch);
+    EXPECT_FALSE(none.attached);
+    EXPECT_EQ(none.view.notConnectedText,
+              "Please switch Pidgin or Finch on before using this program..");
+    ASSERT_TRUE(waitUntil([&] { return none.view.ended; }, 20000));
+}
+
+TEST_F(PurpleTest, TwoCompanionsBothAwayAnswerEachOtherABoundedNumberOfTimes)
+{
+    FinchClient yours(server, {{"you"}});
+    ASSERT_TRUE(startFinch(finch) && startFinch(yours));
+    Companion me(finch), you(yours);
+    ASSERT_TRUE(me.attached && you.attached);
+    ASSERT_TRUE(
+        waitUntil([&] { return !you.view.lines.isEmpty() && me.view.lines.contains("You"); }));
+    me.storeMessage("you@localhost", "I am out");
+    you.storeMessage("me@localhost", "Me too");
+    me.program.localStatus().Command2_Click();
+    you.program.localStatus().Command2_Click();
+
+    // A person writes from your account; the two programs answer each other a little, then stop.
+    const int account = yours.accountHandle("you");
+    const int conversation = yours.call("PurpleConversationNew", {1, account, "me@localhost"})
+                                 .arguments()
+                                 .value(0)
+                                 .toInt();
+    const int im = yours.call("PurpleConvIm", {conversation}).arguments().value(0).toInt();
+    yours.call("PurpleConvImSend", {im, QStringLiteral("are you there?")});
+    int seen = -1;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            const int now = static_cast<int>(me.received.size() + you.received.size());
+            const bool quiet = now == seen;
+            seen = now;
+            QThread::msleep(1500);
+            return quiet && now > 1;
+        },
+        60000));
+    EXPECT_LE(me.received.count("Me too"), 2) << me.received.join('|');
+    EXPECT_LE(you.received.count("I am out"), 2) << you.received.join('|');
+}

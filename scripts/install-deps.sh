@@ -13,7 +13,7 @@ packages=(
     python3-dogtail python3-pyatspi at-spi2-core dbus-x11 trayer openbox x11-utils
     libqxmpp-dev qtkeychain-qt5-dev prosody lua-unbound lua-readline lua-event
     dbus gnome-keyring openssl
-    finch libpurple-bin bsdutils
+    finch libpurple-bin bsdutils python3-slixmpp xterm
 )
 
 missing=()

@@ -2,7 +2,8 @@
 # Starts the program under a private Xvfb display with a small window manager and a tray host,
 # and takes screenshots of every window as a user sees it: the splash, the main window
 # (connected, away, not connected), the away-message editor and viewer, the code dialog, the
-# About box and the tray menu. Writes PNG files to docs/screenshots/ (or the folder given).
+# About box, the tray menu, and the program beside Finch. Writes PNG files to
+# docs/screenshots/ (or the folder given).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=${1:-docs/screenshots}
@@ -138,3 +139,6 @@ printf '1 signout\n' >"$work/signout.txt"
 pids+=($!)
 waitfor 'Self Destruction in 2' >/dev/null
 shot main-window-not-connected
+
+# Beside the user's own messenger: Finch in a terminal, the program answering through it.
+dbus-run-session -- bash scripts/screenshot-finch.sh "$zelmo" "$out/finch.png" 2> >(grep -v "fd limit" >&2)

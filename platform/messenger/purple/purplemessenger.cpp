@@ -321,10 +321,9 @@ public Q_SLOTS:
     void accountSignedOff(int account);
     void accountDisabled(int account);
     void accountConnectionError(int account, int type, const QString &description);
-    void emailNotification(const QString &subject, const QString &from, const QString &to,
-                           const QString &url);
-    void emailsNotification(const QStringList &subjects, const QStringList &froms,
-                            const QStringList &tos, const QStringList &urls, uint count);
+    // New mail, one message or several; the client's arguments are read only for the count,
+    // whose type its bus binding gives no better than the rest.
+    void emailNotification(const QDBusMessage &signal);
     void clientGone();
 
 private:
@@ -411,10 +410,8 @@ struct PurpleMessenger::Impl {
         hook("AccountSignedOff", SLOT(accountSignedOff(int)));
         hook("AccountDisabled", SLOT(accountDisabled(int)));
         hook("AccountConnectionError", SLOT(accountConnectionError(int, int, QString)));
-        hook("DisplayingEmailNotification",
-             SLOT(emailNotification(QString, QString, QString, QString)));
-        hook("DisplayingEmailsNotification",
-             SLOT(emailsNotification(QStringList, QStringList, QStringList, QStringList, uint)));
+        hook("DisplayingEmailNotification", SLOT(emailNotification(QDBusMessage)));
+        hook("DisplayingEmailsNotification", SLOT(emailNotification(QDBusMessage)));
         hook("Quitting", SLOT(clientGone()));
         watcher = std::make_unique<QDBusServiceWatcher>(
             kService, bus, QDBusServiceWatcher::WatchForUnregistration);
@@ -792,16 +789,12 @@ void SignalRelay::accountConnectionError(int account, int type, const QString &)
     m_impl.connectionError(account, type);
 }
 
-void SignalRelay::emailNotification(const QString &, const QString &, const QString &,
-                                    const QString &)
+void SignalRelay::emailNotification(const QDBusMessage &signal)
 {
-    ++m_impl.unreadMail;
-}
-
-void SignalRelay::emailsNotification(const QStringList &, const QStringList &, const QStringList &,
-                                     const QStringList &, uint count)
-{
-    m_impl.unreadMail += static_cast<qint32>(std::min<uint>(count, 0x7fff));
+    const QVariantList arguments = signal.arguments();
+    const qint32 count =
+        arguments.size() >= 5 ? static_cast<qint32>(qMin(arguments.at(4).toUInt(), 0x7fffu)) : 1;
+    m_impl.unreadMail = qMin(m_impl.unreadMail + count, 0x7fff);
 }
 
 void SignalRelay::clientGone()

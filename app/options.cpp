@@ -10,7 +10,11 @@ namespace zelmo {
 std::optional<Options> parseOptions(const QStringList &arguments, QString *message, int *exitCode)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Zelmo Extensions - messenger companion"));
+    parser.setApplicationDescription(QStringLiteral(
+        "Zelmo Extensions - messenger companion\n\n"
+        "Exit status: 0 when the user ended it (closing it, Exit Program, signing the messenger\n"
+        "out), 1 for a command line it cannot use, 2 for a script it cannot read, 3 when the\n"
+        "messenger was lost, 4 when it could not be reached at all."));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption contacts(
@@ -48,6 +52,11 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *messa
     const QCommandLineOption plaintext(
         QStringLiteral("insecure-plaintext"),
         QStringLiteral("Allow a server without TLS; only for a test server on this machine."));
+    const QCommandLineOption reconnectLimit(
+        QStringLiteral("reconnect-limit"),
+        QStringLiteral("Seconds a dropped XMPP connection is tried again before the program "
+                       "counts it as lost and ends (300 by default)."),
+        QStringLiteral("seconds"), QStringLiteral("300"));
     const QCommandLineOption strangers(
         QStringLiteral("accept-strangers"),
         QStringLiteral("Answer people who are not in the roster (or the buddy list) too."));
@@ -68,6 +77,7 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *messa
     parser.addOption(xmpp);
     parser.addOption(server);
     parser.addOption(plaintext);
+    parser.addOption(reconnectLimit);
     parser.addOption(strangers);
     parser.addOption(purple);
     parser.addOption(purpleAccount);
@@ -110,7 +120,8 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *messa
     const bool simOptions =
         parser.isSet(contacts) || parser.isSet(delay) || parser.isSet(script) || parser.isSet(log);
     if (parser.isSet(purple) || parser.isSet(purpleAccount)) {
-        if (parser.isSet(xmpp) || parser.isSet(server) || parser.isSet(plaintext) || simOptions) {
+        if (parser.isSet(xmpp) || parser.isSet(server) || parser.isSet(plaintext) ||
+            parser.isSet(reconnectLimit) || simOptions) {
             *message = QStringLiteral("--purple and --purple-account go with no other messenger's "
                                       "options but --accept-strangers.\n");
             return std::nullopt;
@@ -121,9 +132,11 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *messa
         return options;
     }
     if (!parser.isSet(xmpp)) {
-        if (parser.isSet(server) || parser.isSet(plaintext) || parser.isSet(strangers)) {
-            *message = QStringLiteral("--server, --insecure-plaintext and --accept-strangers go "
-                                      "with --xmpp (--accept-strangers with --purple too).\n");
+        if (parser.isSet(server) || parser.isSet(plaintext) || parser.isSet(strangers) ||
+            parser.isSet(reconnectLimit)) {
+            *message = QStringLiteral("--server, --insecure-plaintext, --reconnect-limit and "
+                                      "--accept-strangers go with --xmpp (--accept-strangers "
+                                      "with --purple too).\n");
             return std::nullopt;
         }
         return options;
@@ -151,6 +164,12 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *messa
         options.xmppPort = address->port;
     }
     options.insecurePlaintext = parser.isSet(plaintext);
+    const int limit = parser.value(reconnectLimit).toInt(&ok);
+    if (!ok || limit < 0) {
+        *message = QStringLiteral("--reconnect-limit needs a number of seconds, 0 or more.\n");
+        return std::nullopt;
+    }
+    options.reconnectLimitS = limit;
     options.acceptStrangers = parser.isSet(strangers);
     // Without TLS the password crosses the network in the clear: never beyond this machine.
     const QString target =

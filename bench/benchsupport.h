@@ -54,7 +54,7 @@ public:
     void warnUser(const QString &, bool) override {}
     void closeSplash() override {}
     void removeTrayIcon() override {}
-    void endProgram() override {}
+    void endProgram(int) override {}
 };
 
 // Before the application object exists: the benchmarks run without a display.

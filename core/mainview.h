@@ -28,8 +28,8 @@ public:
     // The shutdown's steps that concern other windows.
     virtual void closeSplash() = 0;
     virtual void removeTrayIcon() = 0;
-    // Closes the window and ends the program with status 0. Nothing runs after it.
-    virtual void endProgram() = 0;
+    // Closes the window and ends the program with the exit status given. Nothing runs after it.
+    virtual void endProgram(int status) = 0;
 };
 
 } // namespace zelmo

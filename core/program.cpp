@@ -67,6 +67,20 @@ void Program::detachMessenger()
     m_state.mm = nullptr;
 }
 
+int Program::lossStatus()
+{
+    if (!m_wasConnected)
+        return exitMessengerNotReached;
+    // A messenger signed out by the user reads not connected; one that lost its connection,
+    // or a client that went away unasked, reads lost.
+    qint32 status = ServiceStatus::ConnectionLost;
+    skipOnFailure([&] {
+        if (m_state.mm)
+            status = m_state.mm->GetServices()->GetPrimaryService()->GetServiceStatus();
+    });
+    return status == ServiceStatus::ConnectionLost ? exitMessengerLost : exitAsked;
+}
+
 bool Program::connectionTestPassed()
 {
     qint32 status = ServiceStatus::NotConnected;
@@ -102,7 +116,8 @@ void Program::Form_Load()
 
     attachMessenger();
 
-    if (!connectionTestPassed()) {
+    m_wasConnected = connectionTestPassed();
+    if (!m_wasConnected) {
         m_state.ConError = true;
         m_state.notConnected = true;
     } else {
@@ -157,6 +172,8 @@ void Program::Form_Unload()
         return;
     m_ended = true;
     m_state.unloading = true;
+    // Read while the messenger is still attached.
+    const int status = m_selfDestructing ? lossStatus() : exitAsked;
     // A failing step must not keep the program from ending: none of these throws. A user who
     // closed the program reads why the code was not saved before it ends; after the watchdog's
     // countdown nobody may be there to close a box.
@@ -171,7 +188,7 @@ void Program::Form_Unload()
     m_state.BlockedUsers.reset();
     m_state.allusers.reset();
     m_view.removeTrayIcon();
-    m_view.endProgram();
+    m_view.endProgram(status);
 }
 
 void Program::awayMessageCheck()

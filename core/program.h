@@ -45,6 +45,13 @@ public:
     }
     static QString countdownCaption(qint16 seconds);
 
+    // How the program ends, for whoever started it (a script, a systemd unit): the user asked
+    // for it (closing it, "Exit Program", signing the messenger out), the messenger was lost
+    // once connected, or it could not be reached at all.
+    static constexpr int exitAsked = 0;
+    static constexpr int exitMessengerLost = 3;
+    static constexpr int exitMessengerNotReached = 4;
+
     AppState &state() { return m_state; }
     ContactLists &contactLists() { return m_contactLists; }
     LocalStatus &localStatus() { return m_localStatus; }
@@ -80,6 +87,8 @@ public:
 private:
     // The connection test: false when the service status is 1 or cannot be read.
     bool connectionTestPassed();
+    // The exit status of the watchdog's end: why the messenger went.
+    int lossStatus();
     // The not-connected display, with the watchdog taking over from the poller.
     void connectionLost();
     // Users, BlockedUsers and allusers afresh from the messenger, each step guarded.
@@ -101,6 +110,7 @@ private:
     int m_tickInterval = 1000;
     bool m_ended = false;
     bool m_selfDestructing = false; // the watchdog's countdown ran out
+    bool m_wasConnected = false;    // the start-up's connection test passed
 };
 
 } // namespace zelmo

@@ -589,13 +589,13 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
     return QMainWindow::eventFilter(watched, event);
 }
 
-void Form1::endProgram()
+void Form1::endProgram(int status)
 {
     hide();
     if (m_endProgram)
-        m_endProgram();
+        m_endProgram(status);
     else
-        QCoreApplication::exit(0);
+        QCoreApplication::exit(status);
 }
 
 void Form1::closeEvent(QCloseEvent *event)

@@ -53,9 +53,9 @@ public:
 
     // The start-up: runs before the window is first shown.
     void Form_Load() { m_program.Form_Load(); }
-    // What ends the program once the logic is done with it; by default the event loop ends
-    // with status 0. Tests put their own here.
-    void setEndProgram(std::function<void()> end) { m_endProgram = std::move(end); }
+    // What ends the program once the logic is done with it, given the exit status; by default
+    // the event loop ends with it. Tests put their own here.
+    void setEndProgram(std::function<void(int status)> end) { m_endProgram = std::move(end); }
     // Runs once, when the window is first shown, however it came to be shown.
     void setOnFirstShow(std::function<void()> onFirstShow)
     {
@@ -91,7 +91,7 @@ public:
     void warnUser(const QString &text, bool wait) override;
     void closeSplash() override;
     void removeTrayIcon() override;
-    void endProgram() override;
+    void endProgram(int status) override;
 
     // TrayWindow
     QString currentTitle() const override;
@@ -134,7 +134,7 @@ private:
     void execOverMainWindow(QDialog &dialog);
 
     Program m_program;
-    std::function<void()> m_endProgram;
+    std::function<void(int)> m_endProgram;
     std::function<void()> m_closeSplash;
     std::function<void()> m_onFirstShow;
     SystemTray *m_systemTray = nullptr;

@@ -112,6 +112,20 @@ TEST_F(ProgramTest, AMissingMessengerShowsNotConnectedAtOnce)
     without.Form_Load();
     EXPECT_EQ(otherView.notConnectedText, NotConnected);
     EXPECT_EQ(without.state().statusbar, 80);
+
+    // Ended by the countdown: a messenger never reached, or lost, is not an end asked for.
+    for (int i = 0; i < 4; ++i)
+        program.Timer1_Timer();
+    EXPECT_EQ(view.exitStatus, Program::exitMessengerNotReached);
+    test::FakeMainView lostView;
+    sim.setServiceStatus(ServiceStatus::Connected);
+    Program lost(lostView, &sim, store, nullptr);
+    lost.Form_Load();
+    sim.loseConnection();
+    test::drainEvents();
+    for (int i = 0; i < 5; ++i)
+        lost.Timer1_Timer();
+    EXPECT_EQ(lostView.exitStatus, Program::exitMessengerLost);
 }
 
 TEST_F(ProgramTest, AFailingStepOfTheStartUpIsSkippedAndTheRestRuns)
@@ -152,6 +166,7 @@ TEST_F(ProgramTest, ASignOutCountsDownAndEndsTheProgramHavingSavedTheCode)
               "Self Destruction in 1 Seconds");
     EXPECT_EQ(view.steps, QStringList({"close splash", "remove tray icon", "end"}));
     EXPECT_EQ(store.code(), "24680");
+    EXPECT_EQ(view.exitStatus, 0) << "the user signed the messenger out";
     EXPECT_TRUE(program.ended());
     EXPECT_FALSE(program.watchdogRunning());
     EXPECT_FALSE(program.pollerRunning());

@@ -157,6 +157,7 @@ TEST_F(PurpleTest, TheProgramEndsWhenTheClientOrTheAccountGoes)
     const auto expectEnd = [](Companion &c, const QString &why) {
         SCOPED_TRACE(why.toStdString());
         ASSERT_TRUE(waitUntil([&] { return c.view.ended; }, 20000));
+        EXPECT_EQ(c.view.exitStatus, Program::exitAsked);
         EXPECT_EQ(c.view.countText, "Not Connected");
         EXPECT_EQ(c.view.notConnectedText.left(22), "Please switch Finch on");
         EXPECT_EQ(c.view.titles.filter("Self Destruction").size(), 3);
@@ -181,6 +182,7 @@ TEST_F(PurpleTest, TheProgramEndsWhenTheClientOrTheAccountGoes)
     EXPECT_EQ(none.view.notConnectedText,
               "Please switch Pidgin or Finch on before using this program..");
     ASSERT_TRUE(waitUntil([&] { return none.view.ended; }, 20000));
+    EXPECT_EQ(none.view.exitStatus, Program::exitMessengerNotReached);
 }
 
 TEST_F(PurpleTest, TwoCompanionsBothAwayAnswerEachOtherABoundedNumberOfTimes)

@@ -50,10 +50,11 @@ public:
     }
     void closeSplash() override { steps << QStringLiteral("close splash"); }
     void removeTrayIcon() override { steps << QStringLiteral("remove tray icon"); }
-    void endProgram() override
+    void endProgram(int status) override
     {
         steps << QStringLiteral("end");
         ended = true;
+        exitStatus = status;
     }
 
     QStringList lines;
@@ -62,6 +63,7 @@ public:
     QStringList steps;
     bool switchEnabled = true, windowEnabled = true, awayEditorEnabled = true, listVisible = true;
     bool shown = false, ended = false;
+    int exitStatus = -1;
     int progressShown = 0, progressDismissed = 0, noAwayMessagesShown = 0, awayMessagesSetShown = 0;
     std::function<void()> onShowProgress;
 };

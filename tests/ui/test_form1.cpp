@@ -289,7 +289,7 @@ TEST_F(Form1Test, TheListOnScreenStaysCurrentAsContactsComeAndGo)
 TEST_F(Form1Test, TheWindowShowsALostClientAndClosingItShutsDown)
 {
     int ended = 0;
-    form.setEndProgram([&] { ++ended; });
+    form.setEndProgram([&](int) { ++ended; });
     messenger.setServiceStatus(ServiceStatus::NotConnected);
     form.Form_Load();
 

@@ -324,6 +324,7 @@ public Q_SLOTS:
     // New mail, one message or several; the client's arguments are read only for the count,
     // whose type its bus binding gives no better than the rest.
     void emailNotification(const QDBusMessage &signal);
+    void clientQuitting();
     void clientGone();
 
 private:
@@ -373,6 +374,9 @@ struct PurpleMessenger::Impl {
     QSet<QString> blockedSenders;
     // Strangers who wrote, one object each for the whole run.
     QHash<QString, PurpleUserPtr> strangers;
+    // One session per sender for the whole run, so that its conversation is looked up in the
+    // client once (two calls), not again before every answer.
+    QHash<QString, std::shared_ptr<PurpleSession>> sessions;
 
     void raise(std::function<void()> event) { q->deliverLater(std::move(event)); }
 
@@ -412,7 +416,7 @@ struct PurpleMessenger::Impl {
         hook("AccountConnectionError", SLOT(accountConnectionError(int, int, QString)));
         hook("DisplayingEmailNotification", SLOT(emailNotification(QDBusMessage)));
         hook("DisplayingEmailsNotification", SLOT(emailNotification(QDBusMessage)));
-        hook("Quitting", SLOT(clientGone()));
+        hook("Quitting", SLOT(clientQuitting()));
         watcher = std::make_unique<QDBusServiceWatcher>(
             kService, bus, QDBusServiceWatcher::WatchForUnregistration);
         QObject::connect(watcher.get(), &QDBusServiceWatcher::serviceUnregistered, &relay,
@@ -554,12 +558,14 @@ struct PurpleMessenger::Impl {
     }
 
     // The client, the account or the user's sign-in is gone: the program counts down and ends.
-    void lose()
+    // byUser: the user quit the client, disabled or signed out the account; else the client
+    // or the connection went away unasked, which reads as a lost connection.
+    void lose(bool byUser = true)
     {
         if (ended)
             return;
         ended = true;
-        shared->serviceStatus = ServiceStatus::NotConnected;
+        shared->serviceStatus = byUser ? ServiceStatus::NotConnected : ServiceStatus::ConnectionLost;
         for (PurpleUserPtr user : std::as_const(byLogon))
             user->m_state = ContactState::Offline;
         if (attached)
@@ -591,7 +597,11 @@ struct PurpleMessenger::Impl {
         const QString header = (flags & kAutoResponse)
                                    ? QStringLiteral("Auto-Submitted: auto-replied\r\n")
                                    : QString();
-        const IMSessionPtr session = std::make_shared<PurpleSession>(client, accountHandle, sender);
+        std::shared_ptr<PurpleSession> &known = sessions[sender];
+        if (!known)
+            known = std::make_shared<PurpleSession>(client, accountHandle, sender);
+        // A copy: the handlers may let other messages in, which grow the table.
+        const IMSessionPtr session = known;
         const QString text = textFromMarkup(message);
         Q_EMIT q->OnTextReceived(session, user, header, text, nullptr);
     }
@@ -707,7 +717,7 @@ struct PurpleMessenger::Impl {
         });
         // A wrong password or a refused certificate is not retried: that is a loss.
         if (fatal)
-            lose();
+            lose(false);
         else
             reconnecting = true;
     }
@@ -797,9 +807,15 @@ void SignalRelay::emailNotification(const QDBusMessage &signal)
     m_impl.unreadMail = qMin(m_impl.unreadMail + count, 0x7fff);
 }
 
+void SignalRelay::clientQuitting()
+{
+    m_impl.lose(true);
+}
+
 void SignalRelay::clientGone()
 {
-    m_impl.lose();
+    // After Quitting this changes nothing; without it, the client crashed or was killed.
+    m_impl.lose(false);
 }
 
 PurpleMessenger::PurpleMessenger(const QDBusConnection &bus, PurpleAccount account, QObject *parent)

@@ -29,6 +29,8 @@ struct Options {
     quint16 xmppPort = 5222;
     // No TLS, for a test server on this machine only.
     bool insecurePlaintext = false;
+    // How long a dropped connection is tried again before the program counts it as lost.
+    int reconnectLimitS = 300;
     // Answer people outside the roster (or the buddy list) too.
     bool acceptStrangers = false;
 

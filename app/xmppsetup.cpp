@@ -157,6 +157,7 @@ std::unique_ptr<MessengerBackend> createXmppBackend(const Options &options, QStr
     account.port = options.xmppPort;
     account.insecurePlaintext = options.insecurePlaintext;
     account.acceptStrangers = options.acceptStrangers;
+    account.reconnectLimitMs = options.reconnectLimitS * 1000;
 
     const QString bare = account.jid.section(QLatin1Char('/'), 0, 0).toLower();
     bool keep = false;

@@ -50,7 +50,9 @@ protected:
 
 TEST_F(XmppAppTest, TheProgramSignsInAnswersAndCountsDownWhenTheServerStops)
 {
-    ZelmoRun zelmo(ZelmoRun::accountArguments(Me, server.address()), QStringLiteral("pw"));
+    ZelmoRun zelmo(ZelmoRun::accountArguments(Me, server.address()) +
+                       QStringList{QStringLiteral("--reconnect-limit"), QStringLiteral("1")},
+                   QStringLiteral("pw"));
     XmppContact ann(server, QStringLiteral("ann"));
     ASSERT_TRUE(ann.connect());
     ASSERT_TRUE(waitUntil([&] { return ann.showOf(Me) == QLatin1String("online"); }, 30000))
@@ -68,7 +70,7 @@ TEST_F(XmppAppTest, TheProgramSignsInAnswersAndCountsDownWhenTheServerStops)
     // Not at once: the countdown shows 3, 2, 1 first.
     EXPECT_GE(sinceStop.elapsed(), 2500);
     EXPECT_FALSE(zelmo.crashed());
-    EXPECT_EQ(zelmo.exitCode(), 0);
+    EXPECT_EQ(zelmo.exitCode(), Program::exitMessengerLost);
     EXPECT_TRUE(
         zelmo.output().contains(QStringLiteral("zelmo: the connection to the server was lost")))
         << zelmo.output();
@@ -78,7 +80,7 @@ TEST_F(XmppAppTest, AWrongPasswordIsToldOnStandardErrorAndTheProgramEndsByItself
 {
     ZelmoRun zelmo(ZelmoRun::accountArguments(Me, server.address()), QStringLiteral("secret-x"));
     ASSERT_TRUE(zelmo.waitForExit(60000)) << zelmo.output();
-    EXPECT_EQ(zelmo.exitCode(), 0);
+    EXPECT_EQ(zelmo.exitCode(), Program::exitMessengerNotReached);
     const QString output = zelmo.output();
     EXPECT_TRUE(output.contains(QStringLiteral("zelmo: the sign-in as zelmo@localhost failed: the "
                                                "server refused the name or password")))
@@ -146,7 +148,7 @@ TEST_F(XmppAppTest, TheReasonOfAFailedSignInStaysUnderTheNotConnectedText)
     MemoryStore store;
     Form1 form(&backend->messenger(), store, nullptr);
     bool ended = false;
-    form.setEndProgram([&ended] { ended = true; });
+    form.setEndProgram([&ended](int) { ended = true; });
     form.program().setTickInterval(100);
     form.Form_Load();
     auto *label = form.findChild<QLabel *>(QStringLiteral("Label2"));

@@ -348,8 +348,9 @@ TEST_F(XmppBackendTest, OnlyChatAndNormalMessagesWithABodyArriveAndAutomaticOnes
     }
     options = {};
     ann.send(to, QString(), options);
-    options.asCarbon = true;
-    ann.send(to, QStringLiteral("carbon"), options);
+    // A copy is trusted only from the account itself: this one, forged, is dropped.
+    options.carbonOf = QStringLiteral("ann@localhost/phone");
+    ann.send(to, QStringLiteral("forged"), options);
     options = {};
     options.type = QStringLiteral("normal");
     ann.send(to, QStringLiteral("normal"), options);
@@ -437,9 +438,11 @@ TEST_F(XmppBackendTest, TheNicknameIsPublishedInTheVCardAndAsPepNick)
     EXPECT_EQ(ann.pepNick(Me), stored);
 }
 
-TEST_F(XmppBackendTest, AStoppedServerIsALostConnection)
+TEST_F(XmppBackendTest, AServerAwayPastTheReconnectLimitIsALostConnection)
 {
-    auto mm = signIn(account());
+    XmppAccount a = account();
+    a.reconnectLimitMs = 1500;
+    auto mm = signIn(a);
     const ServicePtr service = mm->GetServices()->GetPrimaryService();
     bool lost = false;
     QObject::connect(mm.get(), &XmppMessenger::connectionLost, mm.get(), [&lost] { lost = true; });

@@ -32,7 +32,7 @@ const QString Footer = QStringLiteral("(This was an Auto-Message by Orvan's Zelm
 
 // One running copy of the program, signed in to its account.
 struct Copy {
-    Copy(const ProsodyServer &server, const QString &user)
+    Copy(const ProsodyServer &server, const QString &user, int reconnectLimitMs = 300000)
     {
         XmppAccount account;
         account.jid = ProsodyServer::jid(user) + QStringLiteral("/zelmo");
@@ -40,6 +40,7 @@ struct Copy {
         account.host = server.host();
         account.port = server.port();
         account.insecurePlaintext = true;
+        account.reconnectLimitMs = reconnectLimitMs;
         mm = std::make_unique<XmppMessenger>(account);
         bool finished = false;
         QObject::connect(mm.get(), &XmppMessenger::signInFinished, mm.get(),
@@ -180,21 +181,65 @@ TEST_F(XmppProgramTest, EveryRemoteCommandWorksOverTheNetwork)
               QStringList{Commands::declinedText()});
 }
 
-TEST_F(XmppProgramTest, AStoppedServerShowsNotConnectedCountsDownAndEndsTheProgram)
+TEST_F(XmppProgramTest, ADroppedConnectionIsMadeAgainWithinTheLimitAndEndsTheProgramPastIt)
 {
-    Copy zelmo(server, QStringLiteral("zelmo"));
+    Copy zelmo(server, QStringLiteral("zelmo"), 8000);
     zelmo.program->setTickInterval(100);
     ASSERT_TRUE(waitUntil([&] { return zelmo.program->pollerRunning(); }));
+    zelmo.setAway();
+    zelmo.program->state().SetMessage(Ann, QStringLiteral("out"), 1);
     server.stop();
-    ASSERT_TRUE(waitUntil([&] { return zelmo.view.ended; }, 20000))
-        << "status " << zelmo.mm->serviceStatus() << ", watchdog "
-        << zelmo.program->watchdogRunning() << ", poller " << zelmo.program->pollerRunning();
+    ASSERT_TRUE(
+        waitUntil([&] { return zelmo.mm->serviceStatus() == ServiceStatus::Synchronizing; }));
+    QString error;
+    ASSERT_TRUE(server.start(&error)) << error;
+    ASSERT_TRUE(
+        waitUntil([&] { return zelmo.mm->serviceStatus() == ServiceStatus::Connected; }, 20000))
+        << zelmo.mm->lastError();
+    XmppContact ann(server, QStringLiteral("ann"));
+    ASSERT_TRUE(ann.connect());
+    EXPECT_TRUE(waitUntil([&] { return ann.showOf(Me) == QLatin1String("away"); }))
+        << "the presence is what it was";
+    EXPECT_EQ(ask(ann, zelmo.jid(), QStringLiteral("hi"), 2), QStringList({"out", Footer}));
+    EXPECT_FALSE(zelmo.view.ended);
+
+    server.stop();
+    ASSERT_TRUE(waitUntil([&] { return zelmo.view.ended; }, 30000)) << zelmo.mm->lastError();
+    EXPECT_EQ(zelmo.view.exitStatus, Program::exitMessengerLost);
     EXPECT_EQ(zelmo.view.notConnectedText, "Please switch XMPP on before using this program..");
     EXPECT_EQ(zelmo.view.countText, "Not Connected");
-    EXPECT_EQ(zelmo.view.titles.mid(zelmo.view.titles.size() - 3),
-              QStringList({Program::countdownCaption(3), Program::countdownCaption(2),
-                           Program::countdownCaption(1)}));
     EXPECT_EQ(zelmo.store.code(), "47209") << "the code is saved on the way out";
+}
+
+TEST_F(XmppProgramTest, CopiesOfWhatContactsWriteToTheUsersOtherClientAreAnsweredOnce)
+{
+    Copy zelmo(server, QStringLiteral("zelmo"));
+    zelmo.setAway();
+    zelmo.program->state().SetMessage(Ann, QStringLiteral("out"), 1);
+    // The user's usual client, which the server prefers.
+    XmppContact desktop(server, QStringLiteral("zelmo"), QStringLiteral("desktop"));
+    ASSERT_TRUE(desktop.connect());
+    desktop.setShow(QStringLiteral("online"), 1);
+    XmppContact ann(server, QStringLiteral("ann"));
+    ASSERT_TRUE(ann.connect() && desktop.flush());
+    for (const QString &to : QStringList{Me, Me + QStringLiteral("/desktop")}) {
+        EXPECT_EQ(ask(ann, to, QStringLiteral("hello?"), 2), QStringList({"out", Footer})) << to;
+        for (const XmppContact::Message &m : ann.messages())
+            EXPECT_EQ(m.from, zelmo.jid());
+    }
+    // What the user writes from the other client is never answered.
+    desktop.send(ann.jid(), QStringLiteral("|help|"));
+    ASSERT_TRUE(desktop.flush() && ann.flush());
+    waitUntil([] { return false; }, 1000);
+    EXPECT_EQ(zelmo.received, QStringList({Ann + " hello?", Ann + " hello?"}));
+    EXPECT_EQ(ann.messages().size(), 2 + 1) << "each message answered once, the |help| not at all";
+
+    // It says what it does and no more.
+    const QStringList features = ann.features(zelmo.jid());
+    EXPECT_TRUE(features.contains("http://jabber.org/protocol/shim")) << features.join(' ');
+    for (const char *absent : {"http://jabber.org/protocol/chatstates", "urn:xmpp:chat-markers:0",
+                               "urn:xmpp:message-correct:0", "urn:xmpp:eme:0"})
+        EXPECT_FALSE(features.contains(absent)) << absent;
 }
 
 TEST_F(XmppProgramTest, TwoCopiesBothAwayAnswerEachOtherOnlyOnce)

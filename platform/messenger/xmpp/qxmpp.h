@@ -15,6 +15,8 @@
 #include <QXmppClient.h>
 #include <QXmppClientExtension.h>
 #include <QXmppConfiguration.h>
+#include <QXmppDiscoveryIq.h>
+#include <QXmppDiscoveryManager.h>
 #include <QXmppElement.h>
 #include <QXmppIq.h>
 #include <QXmppLogger.h>

@@ -4,6 +4,7 @@
 #include "platform/messenger/xmpp/qxmpp.h"
 #include "platform/messenger/xmpp/xmppformat.h"
 
+#include <QDeadlineTimer>
 #include <QDomElement>
 #include <QHash>
 #include <QPointer>
@@ -16,6 +17,7 @@
 
 #include <algorithm>
 #include <array>
+#include <deque>
 #include <functional>
 #include <utility>
 #include <vector>
@@ -38,6 +40,16 @@ constexpr QLatin1String nsShim("http://jabber.org/protocol/shim");
 constexpr QLatin1String nsNick("http://jabber.org/protocol/nick");
 constexpr QLatin1String nsPubSub("http://jabber.org/protocol/pubsub");
 constexpr QLatin1String nsStreams("http://etherx.jabber.org/streams");
+constexpr QLatin1String nsCarbons("urn:xmpp:carbons:2");
+constexpr QLatin1String nsForward("urn:xmpp:forward:0");
+constexpr QLatin1String nsDiscoInfo("http://jabber.org/protocol/disco#info");
+constexpr QLatin1String nsPing("urn:xmpp:ping");
+// The first wait before a dropped connection is tried again; it doubles up to the longest.
+constexpr int kFirstReconnectMs = 1000;
+constexpr int kLongestReconnectMs = 60000;
+// How many messages are remembered to answer one that comes twice (directly and as a carbon)
+// only once.
+constexpr int kRememberedMessages = 256;
 constexpr QLatin1String nsSasl("urn:ietf:params:xml:ns:xmpp-sasl");
 constexpr QLatin1String autoSubmitted("Auto-Submitted");
 
@@ -186,6 +198,8 @@ class StanzaHook : public QXmppClientExtension {
 public:
     std::function<bool(const QDomElement &)> handler;
     bool handleStanza(const QDomElement &stanza) override { return handler && handler(stanza); }
+    // The stanza headers this backend reads (Auto-Submitted).
+    QStringList discoveryFeatures() const override { return {QString(nsShim)}; }
 };
 
 Availability availabilityOf(const QXmppPresence &presence)
@@ -232,6 +246,7 @@ QStringList itemJids(const QDomElement &parent)
 
 // An incoming chat message, read before the sign-in may have finished.
 struct Incoming {
+    QString id;
     QString from;
     QString body;
     QString thread;
@@ -284,6 +299,20 @@ struct XmppMessenger::Impl {
     QXmppLogger *logger = nullptr;
 
     QString bareJid;
+    // What the sign-in was made with, kept for signing in again.
+    QXmppConfiguration config;
+    bool signedIn = false;     // the sign-in succeeded once
+    bool reconnecting = false; // the connection dropped and is being made again
+    bool signingOut = false;   // the user asked for the end
+    // The presence the user has chosen: QXmpp's own turns unavailable when a connection is
+    // closed, and it goes out again with the next one.
+    QXmppPresence wantedPresence{QXmppPresence::Available};
+    QDeadlineTimer reconnectDeadline;
+    int reconnectDelayMs = kFirstReconnectMs;
+    QTimer reconnectTimer;
+    // The latest messages delivered, by sender and id.
+    QSet<QString> delivered;
+    std::deque<QString> deliveredOrder;
     // Every address met: the roster's, the block list's and strangers who wrote. One object
     // per address for the whole run, whichever resource a message comes from.
     QHash<QString, XmppUserPtr> users;
@@ -343,8 +372,10 @@ struct XmppMessenger::Impl {
         if (!client->isAuthenticated() || ended)
             return;
         bareJid = normalisedBareJid(client->configuration().jidBare());
-        // Nothing reconnects, so the password is needed no longer.
-        client->configuration().setPassword(QString());
+        // Copies of what the contacts write to the user's other clients, so that the program
+        // answers whichever client the server chose. A server without carbons refuses this.
+        sendIq(QXmppIq::Set, element(QStringLiteral("enable"), nsCarbons),
+               [](const QDomElement &) {});
         requestBlocklist();
     }
 
@@ -382,6 +413,9 @@ struct XmppMessenger::Impl {
     {
         signInTimer.stop();
         presenceGrace.stop();
+        const bool again = std::exchange(reconnecting, false);
+        reconnectDelayMs = kFirstReconnectMs;
+        lastError.clear();
         shared->serviceStatus = ServiceStatus::Connected;
         link->client = client.get();
         link->socket = client->findChild<QSslSocket *>();
@@ -393,7 +427,8 @@ struct XmppMessenger::Impl {
         waiting.swap(early);
         for (const Incoming &message : waiting)
             deliver(message);
-        Q_EMIT q->signInFinished(true);
+        if (!std::exchange(signedIn, true) && !again)
+            Q_EMIT q->signInFinished(true);
     }
 
     void onError(QXmppClient::Error error)
@@ -448,11 +483,83 @@ struct XmppMessenger::Impl {
         end(reason);
     }
 
-    // The connection has ended, for whatever reason: it is not made again.
+    // Whether the connection is tried again: only one that was up, dropped by the network or
+    // the server, and not refused.
+    bool mayReconnect() const
+    {
+        return signedIn && !signingOut && saslFailure.isEmpty() &&
+               streamError != QLatin1String("conflict") &&
+               (!reconnecting || !reconnectDeadline.hasExpired());
+    }
+
+    // The connection dropped: the contacts read as offline and the status as 0 until it is
+    // made again.
+    void dropped(const QString &reason)
+    {
+        // An error and the disconnection that follows it are one drop.
+        if (reconnectTimer.isActive())
+            return;
+        signInTimer.stop();
+        presenceGrace.stop();
+        link->client = nullptr;
+        link->socket = nullptr;
+        pendingIqs.clear();
+        if (!reconnecting) {
+            reconnecting = true;
+            reconnectDeadline = QDeadlineTimer(account.reconnectLimitMs);
+            shared->serviceStatus = ServiceStatus::Synchronizing;
+            for (const XmppUserPtr &user : std::as_const(users)) {
+                const qint32 previous = user->state();
+                if (previous == ContactState::Offline)
+                    continue;
+                user->setState(ContactState::Offline);
+                raise([q = q, user, previous] {
+                    bool enableDefault = true;
+                    Q_EMIT q->OnUserStateChanged(user, previous, &enableDefault);
+                });
+            }
+        }
+        lastError = QStringLiteral("the connection to the server was lost, and is being made "
+                                   "again: ") +
+                    reason;
+        const int wait = std::min<qint64>(reconnectDelayMs,
+                                          std::max<qint64>(reconnectDeadline.remainingTime(), 0));
+        reconnectDelayMs = std::min(reconnectDelayMs * 2, kLongestReconnectMs);
+        reconnectTimer.start(wait);
+        // An attempt that timed out, or an error, may leave the socket open.
+        QTimer::singleShot(0, q, [this] {
+            if (client->state() != QXmppClient::DisconnectedState)
+                client->disconnectFromServer();
+        });
+    }
+
+    void reconnect()
+    {
+        if (ended)
+            return;
+        if (reconnectDeadline.hasExpired()) {
+            end(QStringLiteral("it could not be made again within %1 s")
+                    .arg(account.reconnectLimitMs / 1000));
+            return;
+        }
+        rosterReady = blocklistReady = ownPresenceSeen = false;
+        saslFailure.clear();
+        streamError.clear();
+        sslReason.clear();
+        signInTimer.start(account.signInTimeoutMs);
+        // The presence the user had goes out again with the new connection.
+        client->connectToServer(config, wantedPresence);
+    }
+
+    // The connection has ended, for whatever reason, unless it is made again.
     void end(const QString &reason)
     {
         if (ended)
             return;
+        if (mayReconnect()) {
+            dropped(reason);
+            return;
+        }
         ended = true;
         signInTimer.stop();
         presenceGrace.stop();
@@ -460,11 +567,15 @@ struct XmppMessenger::Impl {
         link->socket = nullptr;
         pendingIqs.clear();
         early.clear();
-        const bool wasConnected = status() == ServiceStatus::Connected;
-        shared->serviceStatus =
-            wasConnected ? ServiceStatus::ConnectionLost : ServiceStatus::NotConnected;
+        reconnectTimer.stop();
+        const bool wasConnected = signedIn;
+        // A sign-out the user asked for is no loss.
+        shared->serviceStatus = wasConnected && !signingOut ? ServiceStatus::ConnectionLost
+                                                            : ServiceStatus::NotConnected;
         localState = LocalState::Offline;
-        if (wasConnected)
+        if (signingOut)
+            lastError.clear();
+        else if (wasConnected)
             lastError = QStringLiteral("the connection to the server was lost: ") + reason;
         else
             lastError = QStringLiteral("the sign-in as ") + normalisedBareJid(account.jid) +
@@ -511,6 +622,8 @@ struct XmppMessenger::Impl {
             return true;
         }
         const QDomElement push = iq.firstChildElement();
+        if (type == QLatin1String("get") && push.namespaceURI() == nsDiscoInfo)
+            return answerDiscoInfo(iq, push);
         if (type != QLatin1String("set") || push.namespaceURI() != nsBlocking)
             return false;
         const bool block = push.tagName() == QLatin1String("block");
@@ -542,7 +655,32 @@ struct XmppMessenger::Impl {
         return true;
     }
 
-    bool handleMessage(const QDomElement &stanza)
+    // What this client is and does, and nothing it does not do: QXmpp's own answer names
+    // features (chat states, markers, corrections, encryption) that the program never uses.
+    bool answerDiscoInfo(const QDomElement &iq, const QDomElement &query)
+    {
+        QXmppDiscoveryIq answer;
+        answer.setType(QXmppIq::Result);
+        answer.setId(iq.attribute(QStringLiteral("id")));
+        answer.setTo(iq.attribute(QStringLiteral("from")));
+        answer.setQueryType(QXmppDiscoveryIq::InfoQuery);
+        answer.setQueryNode(query.attribute(QStringLiteral("node")));
+        QXmppDiscoveryIq::Identity identity;
+        identity.setCategory(QStringLiteral("client"));
+        identity.setType(QStringLiteral("pc"));
+        identity.setName(QStringLiteral("Zelmo Extensions"));
+        answer.setIdentities({identity});
+        QStringList features{QString(nsDiscoInfo), QString(nsPing)};
+        for (QXmppClientExtension *extension : client->extensions())
+            features << extension->discoveryFeatures();
+        features.removeDuplicates();
+        features.sort();
+        answer.setFeatures(features);
+        client->sendPacket(answer);
+        return true;
+    }
+
+    bool handleMessage(const QDomElement &stanza, bool copied = false)
     {
         // Error, group chat and headline messages are left to QXmpp, which drops them.
         const QString type = stanza.attribute(QStringLiteral("type"));
@@ -550,14 +688,27 @@ struct XmppMessenger::Impl {
             return false;
         for (QDomElement child = stanza.firstChildElement(); !child.isNull();
              child = child.nextSiblingElement()) {
-            // A carbon copy of a conversation held elsewhere is not written to us.
-            if ((child.tagName() == QLatin1String("sent") ||
-                 child.tagName() == QLatin1String("received")) &&
-                child.namespaceURI().startsWith(QLatin1String("urn:xmpp:carbons:")))
+            if (!child.namespaceURI().startsWith(QLatin1String("urn:xmpp:carbons:")))
+                continue;
+            // What the user wrote from another client is never answered. A copy is trusted
+            // only from the account itself, so that nobody can slip in a fake one; a copy
+            // inside a copy is never genuine.
+            const QString from = stanza.attribute(QStringLiteral("from"));
+            if (copied || child.tagName() != QLatin1String("received") ||
+                (!from.isEmpty() && normalisedBareJid(from) != bareJid))
                 return true;
+            // What a contact wrote to another of the account's clients, handled as if written
+            // here.
+            const QDomElement inner = child.firstChildElement(QStringLiteral("forwarded"))
+                                          .firstChildElement(QStringLiteral("message"));
+            if (child.firstChildElement(QStringLiteral("forwarded")).namespaceURI() == nsForward &&
+                !inner.isNull())
+                handleMessage(inner, true);
+            return true;
         }
 
         Incoming message;
+        message.id = stanza.attribute(QStringLiteral("id"));
         message.from = stanza.attribute(QStringLiteral("from"));
         message.body = stanza.firstChildElement(QStringLiteral("body")).text();
         if (message.from.isEmpty() || message.body.isEmpty())
@@ -581,8 +732,27 @@ struct XmppMessenger::Impl {
         return true;
     }
 
+    // Whether a message came before, directly or as a copy: it is answered once.
+    bool seenBefore(const Incoming &message)
+    {
+        if (message.id.isEmpty())
+            return false;
+        const QString key = normalisedBareJid(message.from) + QLatin1Char('\n') + message.id;
+        if (delivered.contains(key))
+            return true;
+        delivered.insert(key);
+        deliveredOrder.push_back(key);
+        if (static_cast<int>(deliveredOrder.size()) > kRememberedMessages) {
+            delivered.remove(deliveredOrder.front());
+            deliveredOrder.pop_front();
+        }
+        return false;
+    }
+
     void deliver(const Incoming &message)
     {
+        if (seenBefore(message))
+            return;
         const QString key = normalisedBareJid(message.from);
         // Anyone may write to anyone here, and the greeting lists the online contacts without
         // a code: people outside the roster are not answered unless the user wants it.
@@ -818,6 +988,10 @@ XmppMessenger::XmppMessenger(XmppAccount account, QObject *parent)
     d->hook = new StanzaHook;
     d->hook->handler = [this](const QDomElement &stanza) { return d->handleStanza(stanza); };
     d->client->insertExtension(0, d->hook);
+    // The hook answers what this client does; without the manager, presences carry no
+    // capabilities hash of QXmpp's longer list either.
+    if (auto *discovery = d->client->findExtension<QXmppDiscoveryManager>())
+        d->client->removeExtension(discovery); // which deletes it
     // Warnings only: they explain a sign-in that QXmpp gives up on without an error. The
     // stanzas, which hold the password during the sign-in, are never logged.
     d->logger = new QXmppLogger(d->client.get());
@@ -862,6 +1036,8 @@ XmppMessenger::XmppMessenger(XmppAccount account, QObject *parent)
         d->end(QStringLiteral("no answer from the server within %1 s")
                    .arg(d->account.signInTimeoutMs / 1000));
     });
+    d->reconnectTimer.setSingleShot(true);
+    connect(&d->reconnectTimer, &QTimer::timeout, this, [this] { d->reconnect(); });
     d->presenceGrace.setSingleShot(true);
     connect(&d->presenceGrace, &QTimer::timeout, this, [this] {
         if (!d->ended && d->status() == ServiceStatus::Synchronizing)
@@ -918,9 +1094,11 @@ void XmppMessenger::signIn()
     config.setStreamSecurityMode(a.insecurePlaintext ? QXmppConfiguration::TLSDisabled
                                                      : QXmppConfiguration::TLSRequired);
     config.setIgnoreSslErrors(false);
-    // The program ends a run that lost its client; it never connects again by itself.
+    // Connections are made again by the backend itself, which knows when to give up.
     config.setAutoReconnectionEnabled(false);
     config.setAutoAcceptSubscriptions(false);
+    // Kept in memory only, for signing in again after a dropped connection.
+    d->config = config;
     d->account.password.clear();
 
     d->signInTimer.start(a.signInTimeoutMs);
@@ -931,7 +1109,11 @@ void XmppMessenger::signOut()
 {
     if (!d->started || d->ended)
         return;
-    d->client->disconnectFromServer();
+    d->signingOut = true;
+    if (d->reconnecting)
+        d->end(QStringLiteral("signed out"));
+    else
+        d->client->disconnectFromServer();
 }
 
 UserCollectionPtr XmppMessenger::GetList(ListKind kind)
@@ -958,6 +1140,7 @@ void XmppMessenger::SetLocalState(qint32 state)
         return;
     presence.setType(QXmppPresence::Available);
     presence.setAvailableStatusType(show);
+    d->wantedPresence = presence;
     d->client->setClientPresence(presence);
 }
 

@@ -26,6 +26,8 @@ struct XmppAccount {
     bool acceptStrangers = false;
     // How long the sign-in may take before it counts as failed.
     int signInTimeoutMs = 30000;
+    // How long a dropped connection is tried again before it counts as lost.
+    int reconnectLimitMs = 300000;
 };
 
 class XmppMessenger : public MessengerObject {
@@ -34,10 +36,11 @@ public:
     explicit XmppMessenger(XmppAccount account, QObject *parent = nullptr);
     ~XmppMessenger() override;
 
-    // Starts the sign-in; the service status reads 0 until it has finished. Once only: a run
-    // that lost its connection is not reconnected.
+    // Starts the sign-in; the service status reads 0 until it has finished. Once only. A
+    // connection that drops afterwards is made again, with the status at 0 meanwhile, until
+    // it succeeds, the server refuses the account or the reconnect limit has passed.
     void signIn();
-    // Ends the connection, as leaving the network would; OnLogoff follows.
+    // Ends the connection as the user signing out would; OnLogoff follows.
     void signOut();
 
     // The boundary.

@@ -116,7 +116,10 @@ bool ProsodyServer::start(QString *error)
 {
     // The free port can be taken by someone else between the probe and the server's bind:
     // try a few.
+    // A restart keeps its port, so that clients can come back.
     for (int attempt = 0; attempt < 3; ++attempt) {
+        if (attempt > 0 || m_port == 0)
+            m_port = freePort();
         if (startOnce(error))
             return true;
     }
@@ -125,7 +128,6 @@ bool ProsodyServer::start(QString *error)
 
 bool ProsodyServer::startOnce(QString *error)
 {
-    m_port = freePort();
     const QString dir = m_dir.path();
     QString tls = QStringLiteral("modules_disabled = { \"s2s\", \"tls\", \"offline\" }\n"
                                  "c2s_require_encryption = false\n");

@@ -200,11 +200,20 @@ void XmppContact::send(const QString &to, const QString &body, const SendOptions
         headers.appendChild(header);
         extensions << headers;
     }
-    if (options.asCarbon) {
+    if (!options.carbonOf.isEmpty()) {
+        QXmppElement inner = element(QStringLiteral("message"), QStringLiteral("jabber:client"));
+        inner.setAttribute(QStringLiteral("from"), options.carbonOf);
+        inner.setAttribute(QStringLiteral("to"), to);
+        inner.setAttribute(QStringLiteral("type"), QStringLiteral("chat"));
+        QXmppElement text = element(QStringLiteral("body"));
+        text.setValue(body);
+        inner.appendChild(text);
+        QXmppElement forwarded =
+            element(QStringLiteral("forwarded"), QStringLiteral("urn:xmpp:forward:0"));
+        forwarded.appendChild(inner);
         QXmppElement copy =
             element(QStringLiteral("received"), QStringLiteral("urn:xmpp:carbons:2"));
-        copy.appendChild(
-            element(QStringLiteral("forwarded"), QStringLiteral("urn:xmpp:forward:0")));
+        copy.appendChild(forwarded);
         extensions << copy;
     }
     message.setExtensions(extensions);
@@ -252,12 +261,29 @@ void XmppContact::clearMessages()
     d->messages.clear();
 }
 
-void XmppContact::setShow(const QString &show)
+void XmppContact::setShow(const QString &show, int priority)
 {
     QXmppPresence presence(QXmppPresence::Available);
     presence.setAvailableStatusType(
         static_cast<QXmppPresence::AvailableStatusType>(qMax(0, showNames.indexOf(show))));
+    presence.setPriority(priority);
     d->client.setClientPresence(presence);
+}
+
+QStringList XmppContact::features(const QString &fullJid)
+{
+    auto *discovery = d->client.findExtension<QXmppDiscoveryManager>();
+    QStringList features;
+    bool answered = false;
+    const QMetaObject::Connection c = QObject::connect(
+        discovery, &QXmppDiscoveryManager::infoReceived, [&](const QXmppDiscoveryIq &iq) {
+            features = iq.features();
+            answered = true;
+        });
+    discovery->requestInfo(fullJid);
+    waitUntil([&] { return answered; }, 10000);
+    QObject::disconnect(c);
+    return features;
 }
 
 QString XmppContact::showOf(const QString &bareJid) const

@@ -39,8 +39,8 @@ public:
         QString thread;
         bool autoSubmitted = false;
         QString type = QStringLiteral("chat");
-        // Wrapped as a carbon copy (XEP-0280) of a conversation held elsewhere.
-        bool asCarbon = false;
+        // Wrapped as a carbon copy (XEP-0280) of a message that this address wrote.
+        QString carbonOf;
         // Formatted as well, as a client that sends formatting does (XHTML-IM).
         QString xhtml;
     };
@@ -54,8 +54,10 @@ public:
     QStringList bodies() const;
     void clearMessages();
 
-    // Own presence: "online", "chat", "away", "xa" or "dnd".
-    void setShow(const QString &show);
+    // Own presence: "online", "chat", "away", "xa" or "dnd", at a priority.
+    void setShow(const QString &show, int priority = 0);
+    // What the client at that full address says it does (service discovery).
+    QStringList features(const QString &fullJid);
     // Another account's presence as this client sees it: its show, or "unavailable".
     QString showOf(const QString &bareJid) const;
     // How many presences of that account arrived.

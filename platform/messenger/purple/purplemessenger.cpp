@@ -565,7 +565,8 @@ struct PurpleMessenger::Impl {
         if (ended)
             return;
         ended = true;
-        shared->serviceStatus = byUser ? ServiceStatus::NotConnected : ServiceStatus::ConnectionLost;
+        shared->serviceStatus =
+            byUser ? ServiceStatus::NotConnected : ServiceStatus::ConnectionLost;
         for (PurpleUserPtr user : std::as_const(byLogon))
             user->m_state = ContactState::Offline;
         if (attached)

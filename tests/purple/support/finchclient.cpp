@@ -159,7 +159,9 @@ void FinchClient::writeSettings()
     writeFile(m_dir.filePath(QStringLiteral("home/.purple/accounts.xml")), accounts);
 
     // Quiet and steady: no idle time (no key is ever pressed, so Finch would go away after
-    // five minutes), no auto-reply, no sounds, no conversation logs.
+    // five minutes), no auto-reply, no sounds, no conversation logs. The debug window shows
+    // nothing (its filter never matches), since every line added to it costs more the longer
+    // it gets; the debug log file keeps everything.
     writeFile(m_dir.filePath(QStringLiteral("home/.purple/prefs.xml")),
               QStringLiteral("<?xml version='1.0' encoding='UTF-8' ?>\n"
                              "<pref version='1' name='/'>\n"
@@ -176,6 +178,9 @@ void FinchClient::writeSettings()
                              "  </pref>\n"
                              " </pref>\n"
                              " <pref name='finch'>\n"
+                             "  <pref name='debug'>\n"
+                             "   <pref name='filter' type='string' value='(no line holds this)'/>\n"
+                             "  </pref>\n"
                              "  <pref name='sound'>\n"
                              "   <pref name='actprofile' type='string' value='default'/>\n"
                              "   <pref name='profiles'>\n"

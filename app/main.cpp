@@ -1,6 +1,7 @@
 // Zelmo Extensions: a companion that runs beside the user's messenger client.
 
 #include "app/backend.h"
+#include "app/instancelock.h"
 #include "app/options.h"
 #include "platform/datafolder.h"
 #include "platform/messenger/sim/clientwindow.h"
@@ -9,37 +10,92 @@
 #include "platform/sound/pulsesoundplayer.h"
 #include "ui/form1.h"
 #include "ui/frmsplash.h"
+#include "ui/messagebox.h"
 
 #include <QApplication>
 #include <QPointer>
 #include <QTextStream>
 
 #include <memory>
+#include <optional>
+
+namespace {
+
+// The lock of an account, or nothing when a running copy serves it already: then the user is
+// told, and this copy ends without answering anything.
+std::unique_ptr<zelmo::InstanceLock> lockAccount(const QString &account, const QString &shown)
+{
+    auto lock = std::make_unique<zelmo::InstanceLock>(account);
+    if (lock->tryLock())
+        return lock;
+    const QString text = QStringLiteral("Zelmo Extensions is already running for %1, so this "
+                                        "copy ends: two would answer every message twice.")
+                             .arg(shown);
+    QTextStream(stderr) << "zelmo: " << text << '\n';
+    // A box only where someone can see it and close it.
+    const QString platform = QGuiApplication::platformName();
+    if (platform != QLatin1String("offscreen") && platform != QLatin1String("minimal"))
+        zelmo::MessageBox::information(nullptr, zelmo::applicationTitle(), text);
+    return nullptr;
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Zelmo Extensions"));
-    QApplication::setApplicationVersion(QStringLiteral(PROJECT_VERSION));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/zelmo/zelmo.png")));
-    // The shutdown decides when the program ends, not the last window to close.
-    QApplication::setQuitOnLastWindowClosed(false);
+    QCoreApplication::setApplicationName(QStringLiteral("Zelmo Extensions"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(PROJECT_VERSION));
 
+    // Read before the application object exists: --help and --version, and a mistake on the
+    // command line, need no display (over ssh, in a package build).
     QString message;
     int exitCode = 0;
-    const auto options = zelmo::parseOptions(QApplication::arguments(), &message, &exitCode);
+    std::optional<zelmo::Options> options;
+    {
+        // The help text asks the application object for the program's name.
+        const QCoreApplication parsing(argc, argv);
+        options = zelmo::parseOptions(QCoreApplication::arguments(), &message, &exitCode);
+    }
     if (!options) {
-        QTextStream(exitCode == 0 ? stdout : stderr) << message;
+        if (exitCode == 0)
+            QTextStream(stdout) << message;
+        else
+            QTextStream(stderr) << "zelmo: " << message.trimmed()
+                                << "\nTry 'zelmo --help' for more information.\n";
         return exitCode;
     }
 
-    // The messenger client: the built-in simulated one, or an XMPP account (--xmpp), signed in
-    // before the start-up so that the start-up finds its lists.
+    QApplication app(argc, argv);
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/zelmo/zelmo.png")));
+    QApplication::setDesktopFileName(QStringLiteral("net.zelmo.Extensions"));
+    // The shutdown decides when the program ends, not the last window to close.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    // One copy per account. Where the command line names the account, before anything signs
+    // in; the first connected account of Pidgin or Finch is known once attached.
+    std::unique_ptr<zelmo::InstanceLock> lock;
+    if (!options->purple) {
+        const QString jid = options->xmppJid.section(QLatin1Char('/'), 0, 0).toLower();
+        lock = jid.isEmpty() ? lockAccount(QStringLiteral("built-in"),
+                                           QStringLiteral("the built-in messenger"))
+                             : lockAccount(QStringLiteral("xmpp:") + jid, jid);
+        if (!lock)
+            return zelmo::exitAlreadyRunning;
+    }
+
+    // The messenger client: the built-in simulated one, an XMPP account (--xmpp) signed in
+    // before the start-up so that the start-up finds its lists, or the user's own Pidgin or
+    // Finch (--purple).
     QString error;
     const auto backend = zelmo::MessengerBackend::create(*options, &error, &exitCode);
     if (!backend) {
         QTextStream(stderr) << "zelmo: " << error << '\n';
         return exitCode;
+    }
+    if (const QString name = backend->lockName(); !lock && !name.isEmpty()) {
+        lock = lockAccount(name, name.section(QLatin1Char(':'), 2));
+        if (!lock)
+            return zelmo::exitAlreadyRunning;
     }
     zelmo::MessengerObject &messenger = backend->messenger();
 

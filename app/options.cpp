@@ -14,7 +14,8 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *messa
         "Zelmo Extensions - messenger companion\n\n"
         "Exit status: 0 when the user ended it (closing it, Exit Program, signing the messenger\n"
         "out), 1 for a command line it cannot use, 2 for a script it cannot read, 3 when the\n"
-        "messenger was lost, 4 when it could not be reached at all."));
+        "messenger was lost, 4 when it could not be reached at all, 5 when a copy already\n"
+        "runs for the same account."));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption contacts(
@@ -82,9 +83,9 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *messa
     parser.addOption(purple);
     parser.addOption(purpleAccount);
 
-    *exitCode = 1;
+    *exitCode = exitBadCommandLine;
     if (!parser.parse(arguments)) {
-        *message = parser.errorText() + QStringLiteral("\n\n") + parser.helpText();
+        *message = parser.errorText() + QLatin1Char('\n');
         return std::nullopt;
     }
     if (parser.isSet(help)) {
@@ -93,14 +94,15 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *messa
         return std::nullopt;
     }
     if (parser.isSet(version)) {
-        *message = QCoreApplication::applicationName() + QLatin1Char(' ') +
-                   QCoreApplication::applicationVersion() + QLatin1Char('\n');
+        *message = QStringLiteral("zelmo (") + QCoreApplication::applicationName() +
+                   QStringLiteral(") ") + QCoreApplication::applicationVersion() +
+                   QLatin1Char('\n');
         *exitCode = 0;
         return std::nullopt;
     }
     if (!parser.positionalArguments().isEmpty()) {
-        *message = QStringLiteral("Unexpected argument: ") + parser.positionalArguments().first() +
-                   QStringLiteral("\n\n") + parser.helpText();
+        *message = QStringLiteral("unexpected argument '") + parser.positionalArguments().first() +
+                   QStringLiteral("'\n");
         return std::nullopt;
     }
 

@@ -40,9 +40,14 @@ struct Options {
     QString purpleAccount;
 };
 
-// Parses the arguments (the program name first). On a bad command line, returns nothing
-// and puts what to tell the user in *message; --help and --version do the same with their
-// text and set *exitCode to 0.
+// The exit status of a command line that cannot be used.
+inline constexpr int exitBadCommandLine = 1;
+// The exit status of a second start on an account that a running copy already serves.
+inline constexpr int exitAlreadyRunning = 5;
+
+// Parses the arguments (the program name first); needs no application object. On a bad
+// command line, returns nothing and puts the reason, one line, in *message; --help and
+// --version do the same with their text and set *exitCode to 0.
 std::optional<Options> parseOptions(const QStringList &arguments, QString *message, int *exitCode);
 
 } // namespace zelmo

@@ -19,6 +19,13 @@ public:
     }
 
     MessengerObject &messenger() override { return m_messenger; }
+    QString lockName() const override
+    {
+        return m_messenger.accountName().isEmpty()
+                   ? QString()
+                   : QStringLiteral("purple:") + m_messenger.protocolId() + QLatin1Char(':') +
+                         m_messenger.accountName();
+    }
 
     void attach()
     {

@@ -51,6 +51,31 @@ grep -q 'could not be used. A new authorization code was made: [0-9]\{5\}\.' "$w
 grep -q '^AuthorizedPassword=[0-9]\{5\}$' "$ini" || fail "no new code was stored"
 [ "$(grep -c 'declined' "$work/log.txt")" -eq 2 ] || fail "an empty code was accepted"
 
+# One copy per account: a second start on the built-in messenger ends at once, answering
+# nothing, and the first answers each message once.
+printf '1 ann.moss@example.net says |help|\n2.5 signout\n' >"$work/script.txt"
+"$zelmo" --sim-script "$work/script.txt" --sim-log "$work/log.txt" >"$work/out.txt" 2>&1 &
+first=$!
+sleep 0.5
+status=0
+timeout 30 "$zelmo" --sim-script "$work/script.txt" --sim-log "$work/log2.txt" >"$work/out2.txt" 2>&1 ||
+    status=$?
+[ "$status" -eq 5 ] || fail "a second copy ended with status $status"
+grep -q "already running for the built-in messenger" "$work/out2.txt" || fail "the second copy did not say why"
+status=0
+wait "$first" || status=$?
+[ "$status" -eq 0 ] || fail "the first copy ended with status $status"
+[ "$(grep -c '^send ' "$work/log.txt")" -eq 10 ] || fail "the help menu did not come once"
+[ ! -s "$work/log2.txt" ] || fail "the second copy sent something"
+
+# A command line it cannot use: one line and a hint, no display needed.
+status=0
+env -u DISPLAY -u QT_QPA_PLATFORM "$zelmo" --frobnicate >"$work/out.txt" 2>&1 || status=$?
+[ "$status" -eq 1 ] && [ "$(wc -l <"$work/out.txt")" -eq 2 ] || fail "unknown option: status $status"
+env -u DISPLAY -u QT_QPA_PLATFORM "$zelmo" --help | grep -q -- "--purple-account" || fail "--help"
+env -u DISPLAY -u QT_QPA_PLATFORM "$zelmo" --version | grep -qx "zelmo (Zelmo Extensions) 1.0" ||
+    fail "--version"
+
 # A script line that cannot be read stops the program before it starts.
 printf '1 ann says hi\nsoon signout\n' >"$work/bad.txt"
 status=0

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs every Debian package the build, the tests and the screenshots need, skipping the
-# ones already there. Runs apt-get update first whenever something is missing.
+# Installs every Debian package the build, the tests, the screenshots and the .deb need,
+# skipping the ones already there. Runs apt-get update first whenever something is missing.
 set -euo pipefail
 
 packages=(
@@ -14,6 +14,7 @@ packages=(
     libqxmpp-dev qtkeychain-qt5-dev prosody lua-unbound lua-readline lua-event
     dbus gnome-keyring openssl
     finch libpurple-bin bsdutils python3-slixmpp xterm
+    librsvg2-bin desktop-file-utils appstream groff-base dpkg-dev file
 )
 
 missing=()

@@ -77,7 +77,10 @@ public:
     bool SetMessage(const QString &logon_name, const QString &message, qint16 index)
     {
         bringListsUpToDate();
-        return awayMessages.SetMessage(logon_name, message, index);
+        const bool stored = awayMessages.SetMessage(logon_name, message, index);
+        if (stored && onAwayMessagesChanged)
+            onAwayMessagesChanged();
+        return stored;
     }
     QString GetMessage(const QString &logon_name)
     {
@@ -88,7 +91,11 @@ public:
     {
         bringListsUpToDate();
         awayMessages.DeleteMessage(logon_name);
+        if (onAwayMessagesChanged)
+            onAwayMessagesChanged();
     }
+    // Told after every change of the away messages through SetMessage and DeleteMessage.
+    std::function<void()> onAwayMessagesChanged;
 
     // Loads the joke file from programFolder, with its progress steps.
     void Open_file();

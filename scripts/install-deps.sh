@@ -10,6 +10,7 @@ packages=(
     fonts-liberation
     xvfb xauth imagemagick xdotool
     libpulse-dev libsndfile1-dev pulseaudio pulseaudio-utils
+    libkf5idletime-dev
     python3-dogtail python3-pyatspi at-spi2-core dbus-x11 trayer openbox x11-utils
     libqxmpp-dev qtkeychain-qt5-dev prosody lua-unbound lua-readline lua-event
     dbus gnome-keyring openssl

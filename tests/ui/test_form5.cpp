@@ -8,11 +8,17 @@
 #include "support/memorystore.h"
 #include "support/printers.h"
 #include "core/authorizationcode.h"
+#include "core/idleaway.h"
+#include "core/localstatus.h"
+#include "support/fakemainview.h"
+#include "ui/idledialog.h"
 #include "ui/messagebox.h"
 #include "ui/twips.h"
 
+#include <QCheckBox>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -22,6 +28,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -296,4 +303,24 @@ TEST(AuthorizationCodeOnFile, LoadSetSaveAndBadFiles)
     EXPECT_EQ(code.set("97531"), AuthorizationCode::SetResult::NotSaved);
     EXPECT_EQ(state.AUTHORIZEDPASSWORD, "97531");
     EXPECT_FALSE(code.save());
+}
+
+// The go-away-when-idle dialog: the minutes follow the box, only Ok stores.
+TEST(IdleDialog, MinutesFollowTheBoxAndOnlyOkStores)
+{
+    MemoryStore store;
+    AppState state;
+    test::FakeMainView view;
+    LocalStatus status(state, view);
+    IdleAway idleAway(state, status, store, nullptr);
+    for (auto button : {QDialogButtonBox::Cancel, QDialogButtonBox::Ok}) {
+        IdleDialog dialog(idleAway);
+        auto *minutes = dialog.findChild<QSpinBox *>();
+        EXPECT_FALSE(minutes->isEnabled());
+        dialog.findChild<QCheckBox *>()->click();
+        EXPECT_TRUE(minutes->isEnabled() && !minutes->accessibleName().isEmpty());
+        minutes->setValue(25);
+        dialog.findChild<QDialogButtonBox *>()->button(button)->click();
+        EXPECT_EQ(idleAway.choice().minutes, button == QDialogButtonBox::Ok ? 25 : 10);
+    }
 }

@@ -52,6 +52,7 @@ public:
     void showNoAwayMessages(const QString &) override {}
     void showAwayMessagesSet(const QString &) override {}
     void warnUser(const QString &, bool) override {}
+    void showActivityRecord() override {}
     void closeSplash() override {}
     void removeTrayIcon() override {}
     void endProgram(int) override {}

@@ -76,6 +76,8 @@ bool CodeLockout::test(const QString &contact, const std::function<bool()> &matc
         const std::chrono::milliseconds wait = std::min<std::chrono::milliseconds>(
             firstLockout * (std::chrono::milliseconds::rep(1) << doublings), longestLockout);
         record.lockedUntil = now() + wait;
+        if (onLockout)
+            onLockout(contact, wait);
     }
     return false;
 }

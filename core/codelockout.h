@@ -39,6 +39,9 @@ public:
 
     void setClock(Clock clock);
 
+    // Told when a contact's mistakes lock it out, and for how long.
+    std::function<void(const QString &contact, std::chrono::milliseconds wait)> onLockout;
+
 private:
     struct Record {
         int mistakes = 0;

@@ -1,5 +1,6 @@
 #include "core/commands.h"
 
+#include "core/activitylog.h"
 #include "core/appstate.h"
 #include "core/authorizationcode.h"
 #include "core/contactlists.h"
@@ -36,7 +37,25 @@ QStringList Commands::helpLines()
     };
 }
 
-bool Commands::codeTest(const UserPtr &sender, const std::function<bool()> &matches)
+void Commands::setLog(ActivityLog *log)
+{
+    m_log = log;
+    m_lockout.onLockout = [this](const QString &, std::chrono::milliseconds wait) {
+        if (m_log)
+            m_log->add(ActivityLog::Kind::Lockout, m_testing,
+                       QStringLiteral("Locked out for %1 s after too many wrong codes")
+                           .arg(wait.count() / 1000));
+    };
+}
+
+void Commands::record(const UserPtr &sender, const QString &what)
+{
+    if (m_log)
+        m_log->add(ActivityLog::Kind::Command, sender, what);
+}
+
+bool Commands::codeTest(const UserPtr &sender, const QString &keyword,
+                        const std::function<bool()> &matches)
 {
     // Only a five-character code guards anything: an empty one would be found in every text.
     if (!AuthorizationCode::usable(m_state.AUTHORIZEDPASSWORD))
@@ -48,7 +67,15 @@ bool Commands::codeTest(const UserPtr &sender, const std::function<bool()> &matc
     // such senders do not lock one another out. A logon name never starts with a NUL.
     if (logon.isEmpty())
         logon = QLatin1Char('\0') + QString::number(reinterpret_cast<quintptr>(sender.get()), 16);
-    return m_lockout.test(logon, matches);
+    const bool lockedOut = m_lockout.isLockedOut(logon);
+    m_testing = sender;
+    const bool accepted = m_lockout.test(logon, matches);
+    m_testing.reset();
+    if (!accepted && m_log)
+        m_log->add(ActivityLog::Kind::CodeDeclined, sender,
+                   keyword + (lockedOut ? QStringLiteral(": code declined while locked out")
+                                        : QStringLiteral(": code declined")));
+    return accepted;
 }
 
 void Commands::sendJoke(Reply &reply)
@@ -65,7 +92,7 @@ void Commands::playBeep()
 
 bool Commands::onlineUsersCodeAccepted(const UserPtr &sender, const QString &text)
 {
-    return codeTest(sender,
+    return codeTest(sender, QStringLiteral("|onlineusers|"),
                     [&] { return charactersFrom(text, 15, 19) == m_state.AUTHORIZEDPASSWORD; });
 }
 
@@ -117,7 +144,7 @@ void Commands::sendHelp(Reply &reply)
 void Commands::changeNickname(const UserPtr &sender, const QString &text, Reply &reply)
 {
     m_state.NewLoginName = charactersFrom(text, 14, 18);
-    if (!codeTest(sender,
+    if (!codeTest(sender, QStringLiteral("|changenick|"),
                   [&] { return m_state.NewLoginName.contains(m_state.AUTHORIZEDPASSWORD); })) {
         reply.send(declinedText());
         return;
@@ -130,18 +157,21 @@ void Commands::changeNickname(const UserPtr &sender, const QString &text, Reply 
             [&] { mm->GetServices()->GetPrimaryService()->SetFriendlyName(m_state.NewLoginName); });
     }
     reply.send(nicknameChangedText());
+    record(sender, QStringLiteral("|changenick|: your nickname set to \"%1\"")
+                       .arg(m_state.NewLoginName.trimmed()));
 }
 
-bool Commands::switchCodeAccepted(const UserPtr &sender, const QString &text)
+bool Commands::switchCodeAccepted(const UserPtr &sender, const QString &keyword,
+                                  const QString &text)
 {
-    return codeTest(sender, [&] {
+    return codeTest(sender, keyword, [&] {
         return trimBlanks(charactersFrom(text, 10, 15)) == m_state.AUTHORIZEDPASSWORD;
     });
 }
 
 void Commands::setAway(const UserPtr &sender, const QString &text, Reply &reply)
 {
-    if (!switchCodeAccepted(sender, text)) {
+    if (!switchCodeAccepted(sender, QStringLiteral("|setaway|"), text)) {
         reply.send(declinedText());
         return;
     }
@@ -149,23 +179,26 @@ void Commands::setAway(const UserPtr &sender, const QString &text, Reply &reply)
     // The answer waits for the client to report the away state; the reply travels with the
     // outcome, which may come after this handler has returned (a redirected switch).
     Reply later = reply;
-    m_localStatus.Command2_Click([later](bool confirmed) mutable {
-        later.send(confirmed ? setAwayText() : statusNotChangedText());
+    m_localStatus.Command2_Click([this, later, sender](bool confirmed) mutable {
+        const QString answer = confirmed ? setAwayText() : statusNotChangedText();
+        if (later.send(answer))
+            record(sender, QStringLiteral("|setaway|: ") + answer);
     });
 }
 
 void Commands::setBack(const UserPtr &sender, const QString &text, Reply &reply)
 {
-    if (!switchCodeAccepted(sender, text)) {
+    if (!switchCodeAccepted(sender, QStringLiteral("|setback|"), text)) {
         reply.send(declinedText());
         return;
     }
     m_state.AwayMode = true;
-    reply.send(setBackText());
+    if (reply.send(setBackText()))
+        record(sender, QStringLiteral("|setback|: ") + setBackText());
     Reply later = reply;
-    m_localStatus.Command2_Click([later](bool confirmed) mutable {
-        if (!confirmed)
-            later.send(statusNotChangedText());
+    m_localStatus.Command2_Click([this, later, sender](bool confirmed) mutable {
+        if (!confirmed && later.send(statusNotChangedText()))
+            record(sender, QStringLiteral("|setback|: ") + statusNotChangedText());
     });
 }
 

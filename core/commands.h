@@ -8,6 +8,7 @@
 
 namespace zelmo {
 
+class ActivityLog;
 class AppState;
 class LocalStatus;
 class SoundPlayer;
@@ -54,17 +55,24 @@ public:
     void setBack(const UserPtr &sender, const QString &text, Reply &reply) override;
 
     CodeLockout &lockout() { return m_lockout; }
+    // Where code tests, lockouts and the answers of the commands that change something are
+    // recorded; none unless set.
+    void setLog(ActivityLog *log);
 
 private:
     // The code test of the away and back commands: the trimmed 15 characters from position 10.
-    bool switchCodeAccepted(const UserPtr &sender, const QString &text);
-    bool codeTest(const UserPtr &sender, const std::function<bool()> &matches);
+    bool switchCodeAccepted(const UserPtr &sender, const QString &keyword, const QString &text);
+    bool codeTest(const UserPtr &sender, const QString &keyword,
+                  const std::function<bool()> &matches);
+    void record(const UserPtr &sender, const QString &what);
     void sendNumbered(const UserCollectionPtr &list, const QString &suffix, int &n, Reply &reply);
 
     AppState &m_state;
     LocalStatus &m_localStatus;
     SoundPlayer *m_sound;
     CodeLockout m_lockout;
+    ActivityLog *m_log = nullptr;
+    UserPtr m_testing; // the sender of the code test now running, for the lockout's row
 };
 
 } // namespace zelmo

@@ -1,5 +1,6 @@
 #include "core/dispatcher.h"
 
+#include "core/activitylog.h"
 #include "core/appstate.h"
 #include "core/pendingevents.h"
 #include "core/remotecommands.h"
@@ -36,6 +37,12 @@ Dispatcher::Dispatcher(AppState &state, RemoteCommands &commands)
 void Dispatcher::setClock(Clock clock)
 {
     m_clock = clock ? std::move(clock) : Clock(monotonicNow);
+}
+
+void Dispatcher::record(ActivityLog::Kind kind, const UserPtr &sender, const QString &what)
+{
+    if (m_log)
+        m_log->add(kind, sender, what);
 }
 
 bool Dispatcher::awayMessageAllowed(const QString &logon)
@@ -86,8 +93,14 @@ void Dispatcher::mm_OnTextReceived(const IMSessionPtr &pIMSession, const UserPtr
     Q_UNUSED(pfEnableDefault);
     // Another machine's automatic answer gets none back: two copies of this program, both away,
     // would otherwise answer each other without end. Not even a command runs for it.
-    if (isAutoSubmitted(bstrMsgHeader) || m_state.unloading)
+    if (m_state.unloading)
         return;
+    if (isAutoSubmitted(bstrMsgHeader)) {
+        record(ActivityLog::Kind::Unanswered, pSourceUser,
+               QStringLiteral("Not answered, an automatic answer: ") +
+                   ActivityLog::firstLine(bstrMsgText));
+        return;
+    }
 
     if (!m_state.AwayMode)
         userIsBack();
@@ -96,6 +109,9 @@ void Dispatcher::mm_OnTextReceived(const IMSessionPtr &pIMSession, const UserPtr
             if (pSourceUser)
                 m_otherCopies.insert(pSourceUser->GetLogonName());
         });
+        record(ActivityLog::Kind::Unanswered, pSourceUser,
+               QStringLiteral("Not answered: another answering program, which gets no away "
+                              "messages until you have been back"));
         return;
     }
     m_commands.beginMessage();
@@ -110,15 +126,26 @@ void Dispatcher::mm_OnTextReceived(const IMSessionPtr &pIMSession, const UserPtr
     const QString upper = mayHoldCommand ? text.toUpper() : QString();
     Reply reply(pIMSession, ReplyColour::DarkBlue, &m_state.unloading);
 
+    const auto answered = [&](const QString &command) {
+        if (reply.sentCount() > 0)
+            record(ActivityLog::Kind::Command, pSourceUser,
+                   command + QStringLiteral(": ") + ActivityLog::firstLine(reply.firstSent()) +
+                       (reply.sentCount() > 1 ? QStringLiteral(" (%1 lines)").arg(reply.sentCount())
+                                              : QString()));
+    };
     if (upper == QLatin1String("|JOKE|") || upper == QLatin1String("|JOKES|")) {
         skipOnFailure([&] { m_commands.sendJoke(reply); });
+        answered(QStringLiteral("|joke|"));
         return;
     }
     // The beep answers nothing, so the message goes on down the order like any other text.
-    if (upper == QLatin1String("|BEEP|"))
+    if (upper == QLatin1String("|BEEP|")) {
         skipOnFailure([&] { m_commands.playBeep(); });
+        record(ActivityLog::Kind::Command, pSourceUser, QStringLiteral("|beep|: the beep played"));
+    }
     if (upper.contains(QLatin1String("WASSSUP ?!"))) {
         skipOnFailure([&] { m_commands.sendOnlineUsers(reply); });
+        answered(QStringLiteral("wasssup ?!"));
         return;
     }
     if (upper.contains(QLatin1String("|ONLINEUSERS|"))) {
@@ -126,11 +153,13 @@ void Dispatcher::mm_OnTextReceived(const IMSessionPtr &pIMSession, const UserPtr
         skipOnFailure([&] { accepted = m_commands.onlineUsersCodeAccepted(pSourceUser, text); });
         if (accepted) {
             skipOnFailure([&] { m_commands.sendOnlineUsers(reply); });
+            answered(QStringLiteral("|onlineusers|"));
             return;
         }
     }
     if (upper == QLatin1String("|HELP|")) {
         skipOnFailure([&] { m_commands.sendHelp(reply); });
+        answered(QStringLiteral("|help|"));
         return;
     }
 
@@ -166,8 +195,13 @@ void Dispatcher::sendAwayMessage(const UserPtr &sender, Reply &reply)
         return;
     // Free entries have an empty logon name; they must not answer a sender whose name could
     // not be read.
-    if (logon.isEmpty() || m_otherCopies.contains(logon))
+    if (logon.isEmpty())
         return;
+    if (m_otherCopies.contains(logon)) {
+        record(ActivityLog::Kind::Unanswered, sender,
+               QStringLiteral("No away message: another answering program"));
+        return;
+    }
 
     // The pending-events pass may have reloaded the lists; use the ones of this moment.
     m_state.bringListsUpToDate();
@@ -181,9 +215,16 @@ void Dispatcher::sendAwayMessage(const UserPtr &sender, Reply &reply)
         if (!entry)
             return;
         if (entry->logonName == logon) {
-            if (!awayMessageAllowed(logon))
+            if (!awayMessageAllowed(logon)) {
+                record(ActivityLog::Kind::Unanswered, sender,
+                       QStringLiteral("No away message: %1 sent in the last minute already")
+                           .arg(awayMessagesPerWindow));
                 return;
-            reply.send(trimBlanks(entry->message));
+            }
+            if (reply.send(trimBlanks(entry->message)))
+                record(ActivityLog::Kind::AwayMessage, sender,
+                       QStringLiteral("Away message sent: ") +
+                           ActivityLog::firstLine(entry->message));
             reply.send(autoMessageFooter());
             return;
         }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/activitylog.h"
 #include "messenger/messenger.h"
 
 #include <QHash>
@@ -43,15 +44,19 @@ public:
     void setClock(Clock clock);
     // The user has been back: other copies of the program may be answered again.
     void userIsBack() { m_otherCopies.clear(); }
+    // Where what was answered, and what was not, is recorded; none unless set.
+    void setLog(ActivityLog *log) { m_log = log; }
 
 private:
     void sendAwayMessage(const UserPtr &sender, class Reply &reply);
     // Whether another away message may go to this contact now; counts it if so.
     bool awayMessageAllowed(const QString &logon);
+    void record(ActivityLog::Kind kind, const UserPtr &sender, const QString &what);
 
     AppState &m_state;
     RemoteCommands &m_commands;
     Clock m_clock;
+    ActivityLog *m_log = nullptr;
     QSet<QString> m_otherCopies;
     QHash<QString, std::deque<std::chrono::milliseconds>> m_awaySent;
 };

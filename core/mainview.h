@@ -25,6 +25,8 @@ public:
     // Tells the user of a problem in a box (and on standard error). With wait, returns once
     // the box is closed; else the box stays while the program goes on.
     virtual void warnUser(const QString &text, bool wait) = 0;
+    // The window with the record of what the program did for whom, brought to the front.
+    virtual void showActivityRecord() = 0;
     // The shutdown's steps that concern other windows.
     virtual void closeSplash() = 0;
     virtual void removeTrayIcon() = 0;

@@ -15,6 +15,8 @@ Program::Program(MainView &view, MessengerObject *messenger, SettingsStore &sett
     , m_commands(m_state, m_localStatus, sound)
     , m_dispatcher(m_state, m_commands)
 {
+    m_commands.setLog(&m_log);
+    m_dispatcher.setLog(&m_log);
     m_timer1.setInterval(m_tickInterval);
     m_timer2.setInterval(m_tickInterval);
     connect(&m_timer1, &QTimer::timeout, this, &Program::Timer1_Timer);
@@ -51,6 +53,12 @@ void Program::attachMessenger()
             [this](const IMSessionPtr &session, const UserPtr &user, const QString &header,
                    const QString &text, bool *enableDefault) {
                 m_dispatcher.mm_OnTextReceived(session, user, header, text, enableDefault);
+            });
+    connect(m_messenger, &MessengerObject::OnTextFromStranger, this,
+            [this](const QString &logon, const QString &text) {
+                m_log.add(ActivityLog::Kind::Unanswered, QString(), logon,
+                          QStringLiteral("Not answered, not one of your contacts: ") +
+                              ActivityLog::firstLine(text));
             });
     // The logon event guards its steps; the log-off only sets a flag.
     connect(m_messenger, &MessengerObject::OnLogonResult, this, [this] { mm_OnLogonResult(); });
@@ -229,8 +237,7 @@ void Program::Timer2_Timer()
     m_state.bringListsUpToDate();
     fetchLists();
     m_localStatus.RefreshLocalStatus();
-    if (!m_state.AwayMode)
-        m_dispatcher.userIsBack();
+    followAwayMode();
     if (m_state.notConnected)
         EnableWatchdog();
     awayMessageCheck();
@@ -259,6 +266,18 @@ void Program::fetchLists()
     skipOnFailure([&] { m_state.Users = mm->GetList(ListKind::Users); });
     skipOnFailure([&] { m_state.BlockedUsers = mm->GetList(ListKind::Blocked); });
     skipOnFailure([&] { m_state.allusers = mm->GetList(ListKind::AllContacts); });
+}
+
+void Program::followAwayMode()
+{
+    if (m_state.AwayMode && !m_wasAway)
+        m_addedBeforeAway = m_log.addedCount();
+    if (!m_state.AwayMode) {
+        m_dispatcher.userIsBack();
+        if (m_wasAway && m_log.addedCount() > m_addedBeforeAway && !m_log.rows().empty())
+            m_view.showActivityRecord();
+    }
+    m_wasAway = m_state.AwayMode;
 }
 
 void Program::EnableWatchdog()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/activitylog.h"
 #include "core/appstate.h"
 #include "core/authorizationcode.h"
 #include "core/commands.h"
@@ -58,6 +59,8 @@ public:
     AuthorizationCode &authorizationCode() { return m_authorizationCode; }
     Commands &commands() { return m_commands; }
     Dispatcher &dispatcher() { return m_dispatcher; }
+    // What was done for whom since the start.
+    ActivityLog &activityLog() { return m_log; }
 
     // The start-up: the code, the jokes, the messenger, the connection test, the lists, the
     // first status. Every step runs even when an earlier one failed.
@@ -94,6 +97,9 @@ private:
     // Users, BlockedUsers and allusers afresh from the messenger, each step guarded.
     void fetchLists();
     void awayMessageCheck();
+    // Follows the user going away and coming back: on a return, the record of what was done
+    // meanwhile opens by itself, once.
+    void followAwayMode();
     void attachMessenger();
     void detachMessenger();
 
@@ -105,6 +111,9 @@ private:
     AuthorizationCode m_authorizationCode;
     Commands m_commands;
     Dispatcher m_dispatcher;
+    ActivityLog m_log;
+    bool m_wasAway = false;
+    quint64 m_addedBeforeAway = 0;
     QTimer m_timer1; // Timer1, the watchdog
     QTimer m_timer2; // Timer2, the poller
     int m_tickInterval = 1000;

@@ -36,10 +36,13 @@ bool Reply::send(const QString &line)
 {
     if (!m_session || (m_silenced && *m_silenced))
         return false;
-    return skipOnFailure([&] {
+    const bool sent = skipOnFailure([&] {
         qint32 cookie = 0;
         m_session->SendText(ReplyHeader(m_colour), line, TextMessageType, &cookie);
     });
+    if (sent && m_sentCount++ == 0)
+        m_firstSent = line;
+    return sent;
 }
 
 } // namespace zelmo

@@ -31,11 +31,16 @@ public:
 
     // Returns whether the line went out.
     bool send(const QString &line);
+    // What this reply sent so far: the first line and how many.
+    QString firstSent() const { return m_firstSent; }
+    int sentCount() const { return m_sentCount; }
 
 private:
     IMSessionPtr m_session;
     ReplyColour m_colour;
     const bool *m_silenced;
+    QString m_firstSent;
+    int m_sentCount = 0;
 };
 
 } // namespace zelmo

@@ -33,6 +33,7 @@ public:
 
     static QString restoreText() { return QStringLiteral("Restore / Open Zelmo"); }
     static QString exitText() { return QStringLiteral("Exit Program"); }
+    static QString recordText() { return QStringLiteral("While you were away..."); }
 
     // After every change of the window's state. The tip is the title of this moment and is
     // not updated while the window stays in the tray.

@@ -149,6 +149,10 @@ Q_SIGNALS:
     void OnTextReceived(zelmo::IMSessionPtr pIMSession, zelmo::UserPtr pSourceUser,
                         const QString &bstrMsgHeader, const QString &bstrMsgText,
                         bool *pfEnableDefault);
+    // A message from someone who is not a contact, which the backend does not deliver unless
+    // the user asked for strangers to be answered: the program records that it went
+    // unanswered.
+    void OnTextFromStranger(const QString &logonName, const QString &text);
 
 protected:
     // Queues an event for delivery from the event loop. Backends raise every event this way.

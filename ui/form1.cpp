@@ -7,6 +7,7 @@
 #include "ui/form4.h"
 #include "ui/form5.h"
 #include "ui/form6.h"
+#include "ui/form7.h"
 #include "ui/messagebox.h"
 #include "ui/systemtray.h"
 #include "ui/twips.h"
@@ -185,6 +186,7 @@ Form1::Form1(MessengerObject *messenger, SettingsStore &settings, SoundPlayer *s
             [this] { m_tray->iconDoubleClicked(); });
     connect(m_systemTray, &SystemTray::restoreChosen, this, [this] { m_tray->mnuRestore_Click(); });
     connect(m_systemTray, &SystemTray::exitChosen, this, [this] { m_tray->mnuexit_Click(); });
+    connect(m_systemTray, &SystemTray::recordChosen, this, &Form1::showActivityRecord);
 
     // Fixed single border: the client area is fixed, the menu and status bars come on top.
     adjustSize();
@@ -196,6 +198,8 @@ Form1::~Form1()
 {
     if (m_progress)
         delete m_progress.data();
+    if (m_record)
+        delete m_record.data();
 }
 
 void Form1::buildMenus()
@@ -205,6 +209,9 @@ void Form1::buildMenus()
     QAction *authpass = settingsMenu->addAction(QStringLiteral("Authorized Password"));
     authpass->setObjectName(QStringLiteral("authpass"));
     connect(authpass, &QAction::triggered, this, &Form1::authpass_Click);
+    QAction *record = settingsMenu->addAction(QStringLiteral("&While you were away..."));
+    record->setObjectName(QStringLiteral("awayRecord"));
+    connect(record, &QAction::triggered, this, &Form1::showActivityRecord);
 
     QMenu *aboutMenu = menuBar()->addMenu(QStringLiteral("&About"));
     aboutMenu->setObjectName(QStringLiteral("About"));
@@ -469,6 +476,17 @@ void Form1::warnUser(const QString &text, bool wait)
         MessageBox::warning(this, applicationTitle(), text);
     else
         MessageBox::warningLater(this, applicationTitle(), text);
+}
+
+void Form1::showActivityRecord()
+{
+    if (!m_record) {
+        m_record = new Form7(program().activityLog());
+        m_record->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_record->show();
+    m_record->raise();
+    m_record->activateWindow();
 }
 
 void Form1::closeSplash()

@@ -27,6 +27,7 @@ class QTimer;
 namespace zelmo {
 
 class Form6;
+class Form7;
 class SettingsStore;
 class SoundPlayer;
 class SystemTray;
@@ -89,6 +90,7 @@ public:
     void showNoAwayMessages(const QString &text) override;
     void showAwayMessagesSet(const QString &text) override;
     void warnUser(const QString &text, bool wait) override;
+    void showActivityRecord() override;
     void closeSplash() override;
     void removeTrayIcon() override;
     void endProgram(int status) override;
@@ -154,6 +156,7 @@ private:
     QLabel *m_panels[3] = {};
     QTimer *m_clock = nullptr;
     QPointer<Form6> m_progress;
+    QPointer<Form7> m_record;
 };
 
 } // namespace zelmo

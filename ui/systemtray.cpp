@@ -16,6 +16,9 @@ SystemTray::SystemTray(const QIcon &icon, QObject *parent)
     mnuSystray->setTitle(QStringLiteral("Systray"));
     QAction *mnuRestore = mnuSystray->addAction(Tray::restoreText());
     mnuRestore->setObjectName(QStringLiteral("mnuRestore"));
+    QAction *mnuRecord = mnuSystray->addAction(Tray::recordText());
+    mnuRecord->setObjectName(QStringLiteral("mnuRecord"));
+    connect(mnuRecord, &QAction::triggered, this, &SystemTray::recordChosen);
     QAction *spacer = mnuSystray->addSeparator();
     spacer->setObjectName(QStringLiteral("Spacer1"));
     QAction *mnuexit = mnuSystray->addAction(Tray::exitText());

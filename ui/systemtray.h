@@ -30,6 +30,7 @@ Q_SIGNALS:
     void doubleClicked();
     void restoreChosen();
     void exitChosen();
+    void recordChosen();
 
 private:
     QSystemTrayIcon *m_icon = nullptr;

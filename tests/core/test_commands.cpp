@@ -313,6 +313,49 @@ TEST_F(CommandsTest, AwayMessagesNeverLoopWithAnotherResponder)
     EXPECT_EQ(awayMessagesTo(Bob), 1);
 }
 
+TEST_F(CommandsTest, TheRecordSaysWhatWasDoneForWhomAndOpensOnReturn)
+{
+    using Kind = ActivityLog::Kind;
+    const ActivityLog &log = program.activityLog();
+    say(Ann, "|help|");
+    for (int i = 0; i < 3; ++i)
+        say(Bob, "|setaway| 11111");
+    program.Timer2_Timer();
+    goAway();
+    program.Timer2_Timer();
+    program.state().SetMessage(Ann, "Out\r\nuntil two", 0);
+    say(Ann, "hello");
+    say(Bob, Footer);
+    Q_EMIT sim.OnTextFromStranger("eve@elsewhere.test", "buy now");
+
+    QList<Kind> kinds;
+    QStringList rows;
+    for (const ActivityLog::Row &row : log.rows()) {
+        kinds << row.kind;
+        rows << row.friendlyName + " " + row.logonName + ": " + row.what;
+    }
+    EXPECT_EQ(kinds, QList<Kind>({Kind::Unanswered, Kind::Unanswered, Kind::AwayMessage,
+                                  Kind::CodeDeclined, Kind::Lockout, Kind::CodeDeclined,
+                                  Kind::CodeDeclined, Kind::Command}));
+    EXPECT_EQ(rows.value(0),
+              " eve@elsewhere.test: Not answered, not one of your contacts: buy now");
+    EXPECT_EQ(rows.value(2), "Ann " + Ann + ": Away message sent: Out");
+    EXPECT_EQ(rows.value(4), "Bob " + Bob + ": Locked out for 5 s after too many wrong codes");
+    EXPECT_EQ(rows.value(7),
+              "Ann " + Ann + ": |help|: Welcome to Orvan's Zelmo Extensions (10 lines)");
+
+    // Back: the record opens by itself, once; a return with nothing new leaves it shut.
+    sim.setLocalStateNow(LocalState::Online);
+    program.Timer2_Timer();
+    program.Timer2_Timer();
+    EXPECT_EQ(view.activityRecordShown, 1);
+    goAway();
+    program.Timer2_Timer();
+    sim.setLocalStateNow(LocalState::Online);
+    program.Timer2_Timer();
+    EXPECT_EQ(view.activityRecordShown, 1);
+}
+
 TEST_F(CommandsTest, ARedirectedSetAwayAnswersOnceItsOwnStateIsConfirmed)
 {
     // Idle counts as away, and differs from both states a switch asks for.

@@ -9,7 +9,8 @@ import re
 from zelmo_e2e import (NO_MESSAGES, VIEWER_TITLE, ShowingWatch, Zelmo, click, click_at, find,
                        find_all, is_active, is_showing, run, screenshot, step, tray_icon, wait_until, wm_state, xdotool)
 
-MENU = ["Restore / Open Zelmo", "", "Exit Program"]  # the blank is the separator
+# The blank is the separator.
+MENU = ["Restore / Open Zelmo", "While you were away...", "", "Exit Program"]
 
 
 def minimise_to_tray(z, win, wid):

@@ -48,6 +48,7 @@ public:
     {
         warnings << text + (wait ? QStringLiteral(" (waited)") : QString());
     }
+    void showActivityRecord() override { ++activityRecordShown; }
     void closeSplash() override { steps << QStringLiteral("close splash"); }
     void removeTrayIcon() override { steps << QStringLiteral("remove tray icon"); }
     void endProgram(int status) override
@@ -64,6 +65,7 @@ public:
     bool switchEnabled = true, windowEnabled = true, awayEditorEnabled = true, listVisible = true;
     bool shown = false, ended = false;
     int exitStatus = -1;
+    int activityRecordShown = 0;
     int progressShown = 0, progressDismissed = 0, noAwayMessagesShown = 0, awayMessagesSetShown = 0;
     std::function<void()> onShowProgress;
 };

@@ -592,8 +592,10 @@ struct PurpleMessenger::Impl {
         if (ended || acc != accountHandle || (flags & kDelayed))
             return;
         const PurpleUserPtr user = senderUser(sender);
-        if (!user)
+        if (!user) {
+            Q_EMIT q->OnTextFromStranger(logonOf(sender), textFromMarkup(message));
             return;
+        }
         // libpurple has no headers; its automatic-response flag says the same as one.
         const QString header = (flags & kAutoResponse)
                                    ? QStringLiteral("Auto-Submitted: auto-replied\r\n")

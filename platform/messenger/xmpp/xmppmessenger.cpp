@@ -756,8 +756,11 @@ struct XmppMessenger::Impl {
         const QString key = normalisedBareJid(message.from);
         // Anyone may write to anyone here, and the greeting lists the online contacts without
         // a code: people outside the roster are not answered unless the user wants it.
-        if (!rosterKeys.contains(key) && !account.acceptStrangers)
+        if (!rosterKeys.contains(key) && !account.acceptStrangers) {
+            const QString text = textFromBody(message.body);
+            raise([q = q, key, text] { Q_EMIT q->OnTextFromStranger(key, text); });
             return;
+        }
         XmppUserPtr user = users.value(key);
         if (!user) {
             user = std::make_shared<XmppUser>(key, key, stateOf(key));

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QDialog>
+
+class QLabel;
+class QPushButton;
+class QTableView;
+
+namespace zelmo {
+
+class ActivityLog;
+
+// "While you were away...": the record of what the program did for whom since it started,
+// newest first, with a button that empties it. A window of its own, not modal and with no
+// parent, so that it can stay open beside the main window, whatever dialog that has open.
+class Form7 : public QDialog {
+    Q_OBJECT
+public:
+    explicit Form7(ActivityLog &log, QWidget *parent = nullptr);
+
+    static QString title() { return QStringLiteral("Zelmo Extensions - While You Were Away"); }
+
+private:
+    ActivityLog &m_log;
+    QLabel *Label1;
+    QTableView *List1;
+    QPushButton *Command1; // Clear
+    QPushButton *Command2; // Close
+};
+
+} // namespace zelmo

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QHash>
+#include <QString>
+
+namespace zelmo {
+
+// The file that keeps the away messages across runs, by logon name:
+//
+//   {"version": 1, "messages": [{"logon": "...", "message": "..."}, ...]}
+//
+// sorted by logon name, so that the same messages always give the same bytes. Only the user
+// may read it: messages can be private.
+class AwayMessageFile {
+public:
+    static constexpr int version = 1;
+
+    explicit AwayMessageFile(QString path);
+
+    // "away-messages.json" in the program's XDG data folder.
+    static QString defaultPath();
+
+    struct Loaded {
+        bool ok = false;
+        QHash<QString, QString> messages;
+        QString error; // why it could not be read, when not ok
+    };
+    // A missing file is ok and empty. Anything that is not exactly the format above (another
+    // version included) is not ok: nothing of it is guessed at.
+    Loaded load() const;
+    // Replaces the file at once or not at all, creating its folder when missing. Returns false
+    // with the reason in *error (which may be null).
+    bool save(const QHash<QString, QString> &messages, QString *error) const;
+    // Renames the file to "<path>.corrupt-yyyyMMdd-HHmmss" (with "-2", "-3"... when that is
+    // taken; nothing is ever overwritten). Returns the new path, empty when it could not be
+    // moved.
+    QString moveAside() const;
+    // True when the file is gone, also when there was none.
+    bool remove() const;
+    QString path() const { return m_path; }
+
+private:
+    QString m_path;
+};
+
+} // namespace zelmo

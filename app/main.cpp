@@ -4,6 +4,7 @@
 #include "app/instancelock.h"
 #include "app/options.h"
 #include "platform/datafolder.h"
+#include "platform/idle/kidletimesource.h"
 #include "platform/messenger/sim/clientwindow.h"
 #include "platform/messenger/sim/simmessenger.h"
 #include "platform/settings/qsettingsstore.h"
@@ -101,7 +102,8 @@ int main(int argc, char *argv[])
 
     zelmo::QSettingsStore settings;
     zelmo::PulseSoundPlayer sound;
-    zelmo::Form1 form(&messenger, settings, &sound);
+    zelmo::KIdleTimeSource idle;
+    zelmo::Form1 form(&messenger, settings, &sound, &idle);
     form.state().programFolder = zelmo::programFolder();
 
     // The built-in messenger's own window, beside the main window (--no-sim-window: none).

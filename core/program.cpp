@@ -5,7 +5,7 @@
 namespace zelmo {
 
 Program::Program(MainView &view, MessengerObject *messenger, SettingsStore &settings,
-                 SoundPlayer *sound, QObject *parent)
+                 SoundPlayer *sound, IdleSource *idle, QObject *parent)
     : QObject(parent)
     , m_view(view)
     , m_messenger(messenger)
@@ -14,6 +14,7 @@ Program::Program(MainView &view, MessengerObject *messenger, SettingsStore &sett
     , m_authorizationCode(m_state, settings)
     , m_commands(m_state, m_localStatus, sound)
     , m_dispatcher(m_state, m_commands)
+    , m_idleAway(m_state, m_localStatus, settings, idle)
 {
     m_commands.setLog(&m_log);
     m_dispatcher.setLog(&m_log);
@@ -152,6 +153,9 @@ void Program::Form_Load()
 
     if (m_state.ConError)
         connectionLost();
+    // After the code's settings check, and with the messenger attached: it follows the
+    // messenger's confirmations of the own state.
+    m_idleAway.start();
 }
 
 void Program::Form_Activate()
@@ -180,6 +184,7 @@ void Program::Form_Unload()
         return;
     m_ended = true;
     m_state.unloading = true;
+    m_idleAway.stop();
     // Read while the messenger is still attached.
     const int status = m_selfDestructing ? lossStatus() : exitAsked;
     // A failing step must not keep the program from ending: none of these throws. A user who

@@ -6,6 +6,7 @@
 #include "core/commands.h"
 #include "core/contactlists.h"
 #include "core/dispatcher.h"
+#include "core/idleaway.h"
 #include "core/localstatus.h"
 #include "core/mainview.h"
 
@@ -24,9 +25,10 @@ class Program : public QObject {
     Q_OBJECT
 public:
     // messenger may be null (no client could be had): the start-up then finds it missing.
-    // sound may be null. None of them is owned.
+    // sound and idle may be null (no idle time: the program never goes away by itself). None
+    // of them is owned.
     Program(MainView &view, MessengerObject *messenger, SettingsStore &settings, SoundPlayer *sound,
-            QObject *parent = nullptr);
+            IdleSource *idle = nullptr, QObject *parent = nullptr);
     ~Program() override;
 
     // The not-connected text, naming the messenger in use.
@@ -59,6 +61,7 @@ public:
     AuthorizationCode &authorizationCode() { return m_authorizationCode; }
     Commands &commands() { return m_commands; }
     Dispatcher &dispatcher() { return m_dispatcher; }
+    IdleAway &idleAway() { return m_idleAway; }
     // What was done for whom since the start.
     ActivityLog &activityLog() { return m_log; }
 
@@ -111,6 +114,7 @@ private:
     AuthorizationCode m_authorizationCode;
     Commands m_commands;
     Dispatcher m_dispatcher;
+    IdleAway m_idleAway;
     ActivityLog m_log;
     bool m_wasAway = false;
     quint64 m_addedBeforeAway = 0;

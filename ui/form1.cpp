@@ -8,6 +8,7 @@
 #include "ui/form5.h"
 #include "ui/form6.h"
 #include "ui/form7.h"
+#include "ui/idledialog.h"
 #include "ui/messagebox.h"
 #include "ui/systemtray.h"
 #include "ui/twips.h"
@@ -164,11 +165,11 @@ void updateLines(QStringListModel &model, const QStringList &lines)
 }
 
 Form1::Form1(MessengerObject *messenger, SettingsStore &settings, SoundPlayer *sound,
-             QWidget *parent)
+             IdleSource *idle, QWidget *parent)
     : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                               Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                               Qt::WindowCloseButtonHint)
-    , m_program(*this, messenger, settings, sound)
+    , m_program(*this, messenger, settings, sound, idle)
 {
     initResources();
     setObjectName(QStringLiteral("Form1"));
@@ -209,6 +210,18 @@ void Form1::buildMenus()
     QAction *authpass = settingsMenu->addAction(QStringLiteral("Authorized Password"));
     authpass->setObjectName(QStringLiteral("authpass"));
     connect(authpass, &QAction::triggered, this, &Form1::authpass_Click);
+    QAction *idle = settingsMenu->addAction(QStringLiteral("Go away when &idle..."));
+    idle->setObjectName(QStringLiteral("idleaway"));
+    const IdleAway &idleAway = m_program.idleAway();
+    idle->setEnabled(idleAway.available());
+    if (!idleAway.available())
+        idle->setToolTip(idleAway.unavailableReason());
+    // A menu shows its items' tooltips only when asked to: here it says why one is disabled.
+    settingsMenu->setToolTipsVisible(true);
+    connect(idle, &QAction::triggered, this, [this] {
+        IdleDialog dialog(m_program.idleAway(), this);
+        execOverMainWindow(dialog);
+    });
     QAction *record = settingsMenu->addAction(QStringLiteral("&While you were away..."));
     record->setObjectName(QStringLiteral("awayRecord"));
     connect(record, &QAction::triggered, this, &Form1::showActivityRecord);

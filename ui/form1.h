@@ -41,7 +41,7 @@ class Form1 : public QMainWindow, public MainView, public TrayWindow {
     Q_OBJECT
 public:
     Form1(MessengerObject *messenger, SettingsStore &settings, SoundPlayer *sound = nullptr,
-          QWidget *parent = nullptr);
+          IdleSource *idle = nullptr, QWidget *parent = nullptr);
     ~Form1() override;
 
     static QString title() { return LocalStatus::onlineTitle(); }

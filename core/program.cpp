@@ -15,7 +15,13 @@ Program::Program(MainView &view, MessengerObject *messenger, SettingsStore &sett
     , m_commands(m_state, m_localStatus, sound)
     , m_dispatcher(m_state, m_commands)
     , m_idleAway(m_state, m_localStatus, settings, idle)
+    , m_remembered(m_state, settings, AwayMessageFile(AwayMessageFile::defaultPath()))
 {
+    // Shown without waiting: a change comes from inside the editor or a command.
+    m_state.onAwayMessagesChanged = [this] {
+        if (const QString problem = m_remembered.tableChanged(); !problem.isEmpty())
+            m_view.warnUser(problem, false);
+    };
     m_commands.setLog(&m_log);
     m_dispatcher.setLog(&m_log);
     m_timer1.setInterval(m_tickInterval);
@@ -149,6 +155,11 @@ void Program::Form_Load()
         skipOnFailure([&] {
             m_state.awayMessages = AwayMessageTable(mm->GetList(ListKind::AllContacts)->GetCount());
         });
+        // The messages kept from an earlier run, onto the places of the contacts now listed.
+        if (const QString problem = m_remembered.restore(); !problem.isEmpty())
+            m_view.warnUser(problem, false);
+        if (m_state.awayMessages.freeEntryCount() < m_state.awayMessages.entryCount())
+            m_view.showAwayMessagesSet(awayMessagesSetText());
     }
 
     if (m_state.ConError)

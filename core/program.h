@@ -7,6 +7,7 @@
 #include "core/contactlists.h"
 #include "core/dispatcher.h"
 #include "core/idleaway.h"
+#include "core/rememberedmessages.h"
 #include "core/localstatus.h"
 #include "core/mainview.h"
 
@@ -62,6 +63,8 @@ public:
     Commands &commands() { return m_commands; }
     Dispatcher &dispatcher() { return m_dispatcher; }
     IdleAway &idleAway() { return m_idleAway; }
+    // The away messages kept in a file across runs, when the user wants them kept.
+    RememberedMessages &rememberedMessages() { return m_remembered; }
     // What was done for whom since the start.
     ActivityLog &activityLog() { return m_log; }
 
@@ -115,6 +118,7 @@ private:
     Commands m_commands;
     Dispatcher m_dispatcher;
     IdleAway m_idleAway;
+    RememberedMessages m_remembered;
     ActivityLog m_log;
     bool m_wasAway = false;
     quint64 m_addedBeforeAway = 0;

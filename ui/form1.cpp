@@ -222,6 +222,25 @@ void Form1::buildMenus()
         IdleDialog dialog(m_program.idleAway(), this);
         execOverMainWindow(dialog);
     });
+    QAction *remember = settingsMenu->addAction(QStringLiteral("&Remember away messages"));
+    remember->setObjectName(QStringLiteral("remember"));
+    remember->setCheckable(true);
+    remember->setChecked(m_program.rememberedMessages().enabled());
+    connect(remember, &QAction::triggered, this, [this, remember](bool on) {
+        RememberedMessages &remembered = m_program.rememberedMessages();
+        const bool confirmed =
+            on || MessageBox::question(
+                      this, applicationTitle(),
+                      QStringLiteral("Forget the remembered away messages? The file %1 is "
+                                     "deleted now; the away messages set in this run stay "
+                                     "until the program ends.")
+                          .arg(remembered.path()));
+        if (confirmed) {
+            if (const QString problem = remembered.setEnabled(on); !problem.isEmpty())
+                MessageBox::warning(this, applicationTitle(), problem);
+        }
+        remember->setChecked(remembered.enabled());
+    });
     QAction *record = settingsMenu->addAction(QStringLiteral("&While you were away..."));
     record->setObjectName(QStringLiteral("awayRecord"));
     connect(record, &QAction::triggered, this, &Form1::showActivityRecord);

@@ -44,6 +44,19 @@ void MessageBox::warning(QWidget *parent, const QString &title, const QString &t
     showAndWait(QMessageBox::Warning, parent, title, text);
 }
 
+bool MessageBox::question(QWidget *parent, const QString &title, const QString &text)
+{
+    if (observer()) {
+        observer()(title, text);
+        return true;
+    }
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, parent);
+    box.setDefaultButton(QMessageBox::No);
+    if (parent)
+        box.setWindowModality(Qt::WindowModal);
+    return box.exec() == QMessageBox::Yes;
+}
+
 void MessageBox::warningLater(QWidget *parent, const QString &title, const QString &text)
 {
     if (observer()) {

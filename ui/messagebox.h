@@ -16,6 +16,8 @@ public:
     static void information(QWidget *parent, const QString &title, const QString &text);
     // A warning box with an OK button.
     static void warning(QWidget *parent, const QString &title, const QString &text);
+    // A question with Yes and No, No the default; true for Yes. With an observer, Yes.
+    static bool question(QWidget *parent, const QString &title, const QString &text);
     // A warning box that does not wait: it returns at once, and the box stays until closed.
     static void warningLater(QWidget *parent, const QString &title, const QString &text);
 

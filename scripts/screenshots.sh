@@ -2,7 +2,8 @@
 # Starts the program under a private Xvfb display with a small window manager and a tray host,
 # and takes screenshots of every window as a user sees it: the splash, the main window
 # (connected, away, not connected), the away-message editor and viewer, the code dialog, the
-# About box, the tray menu, and the program beside Finch. Writes PNG files to
+# About box, the tray menu, the Settings menu, going away when idle, the record of what was
+# answered, and the program beside Finch. Writes PNG files to
 # docs/screenshots/ (or the folder given).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -139,6 +140,48 @@ printf '1 signout\n' >"$work/signout.txt"
 pids+=($!)
 waitfor 'Self Destruction in 2' >/dev/null
 shot main-window-not-connected
+
+# The third run: the Settings menu, going away when idle, and the record of what was answered
+# that opens on a return.
+kill "$(xdotool search --onlyvisible --name 'Self Destruction' getwindowpid 2>/dev/null)" 2>/dev/null || true
+rm -f "$XDG_RUNTIME_DIR"/zelmo-*.lock
+cat >"$work/record.txt" <<'SCRIPT'
+2 ben.ortiz@example.org says |setaway| 11111
+SCRIPT
+for t in 6 9 12 15 18 21 24 27 30; do
+    echo "$t ann.moss@example.net says are you there?" >>"$work/record.txt"
+done
+"$zelmo" --no-sim-window --confirm-delay 300 --sim-script "$work/record.txt" >/dev/null 2>&1 &
+app=$!
+pids+=($app)
+main=$(waitfor '^Zelmo Extensions$')
+sleep 1.5
+geometry "$main"
+xdotool windowfocus "$main" key alt+s
+sleep 0.5
+shot settings-menu
+xdotool key i
+waitfor 'Go Away When Idle' >/dev/null
+sleep 0.3
+shot idle-dialog
+xdotool key Escape
+sleep 0.3
+xdotool windowfocus "$main" key alt+m
+waitfor 'Set Away Message' >/dev/null
+sleep 0.3
+xdotool key Tab ctrl+a
+xdotool type --delay 10 "Out until three."
+xdotool key Tab space
+sleep 0.5
+click $((X + 80)) $((Y + 214))
+waitfor 'Auto Away' >/dev/null
+sleep 9
+click $((X + 80)) $((Y + 214))
+record=$(waitfor 'While You Were Away')
+sleep 0.5
+geometry "$record"
+shot record "$((WIDTH + 8))x$((HEIGHT + 30))+$((X - 4))+$((Y - 26))"
+kill "$app" 2>/dev/null || true
 
 # Beside the user's own messenger: Finch in a terminal, the program answering through it.
 dbus-run-session -- bash scripts/screenshot-finch.sh "$zelmo" "$out/finch.png" 2> >(grep -v "fd limit" >&2)

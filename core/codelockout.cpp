@@ -1,24 +1,10 @@
 #include "core/codelockout.h"
 
-#include <QElapsedTimer>
+#include "core/monotonicclock.h"
 
 #include <algorithm>
 
 namespace zelmo {
-
-namespace {
-
-std::chrono::milliseconds monotonicNow()
-{
-    static QElapsedTimer started = [] {
-        QElapsedTimer t;
-        t.start();
-        return t;
-    }();
-    return std::chrono::milliseconds(started.elapsed());
-}
-
-} // namespace
 
 CodeLockout::CodeLockout(Clock clock)
     : m_clock(clock ? std::move(clock) : Clock(monotonicNow))

@@ -2,30 +2,16 @@
 
 #include "core/activitylog.h"
 #include "core/appstate.h"
+#include "core/monotonicclock.h"
 #include "core/pendingevents.h"
 #include "core/remotecommands.h"
 #include "core/reply.h"
 #include "core/textwindow.h"
 #include "messenger/messengererror.h"
 
-#include <QElapsedTimer>
 #include <QStringList>
 
 namespace zelmo {
-
-namespace {
-
-std::chrono::milliseconds monotonicNow()
-{
-    static QElapsedTimer started = [] {
-        QElapsedTimer t;
-        t.start();
-        return t;
-    }();
-    return std::chrono::milliseconds(started.elapsed());
-}
-
-} // namespace
 
 Dispatcher::Dispatcher(AppState &state, RemoteCommands &commands)
     : m_state(state)

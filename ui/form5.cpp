@@ -134,13 +134,10 @@ bool Form5::eventFilter(QObject *watched, QEvent *event)
 
 void Form5::showEvent(QShowEvent *event)
 {
-    // Centred on the screen, not over the main window, which may be hidden in the tray.
-    const bool centre = !event->spontaneous() && !testAttribute(Qt::WA_Moved);
-    if (centre)
-        centreOnScreen(this);
-    QDialog::showEvent(event);
-    if (centre) // centred again when shown again, unless the user moved it
-        setAttribute(Qt::WA_Moved, false);
+    {
+        const CentredShow centred(this, event);
+        QDialog::showEvent(event);
+    }
     if (!event->spontaneous())
         Form_Activate();
 }

@@ -47,13 +47,8 @@ IdleDialog::IdleDialog(IdleAway &idleAway, QWidget *parent)
 
 void IdleDialog::showEvent(QShowEvent *event)
 {
-    // Centred on the screen, not over the main window, which may be hidden in the tray.
-    const bool centre = !event->spontaneous() && !testAttribute(Qt::WA_Moved);
-    if (centre)
-        centreOnScreen(this);
+    const CentredShow centred(this, event);
     QDialog::showEvent(event);
-    if (centre)
-        setAttribute(Qt::WA_Moved, false);
 }
 
 void IdleDialog::ok()

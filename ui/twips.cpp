@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <QShowEvent>
 #include <QStyle>
 #include <QWidget>
 
@@ -58,6 +59,20 @@ void centreOnScreen(QWidget *window)
     window->move(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter,
                                      window->frameGeometry().size(), screen->availableGeometry())
                      .topLeft());
+}
+
+CentredShow::CentredShow(QWidget *window, const QShowEvent *event)
+    : m_window(window)
+    , m_centre(!event->spontaneous() && !window->testAttribute(Qt::WA_Moved))
+{
+    if (m_centre)
+        centreOnScreen(m_window);
+}
+
+CentredShow::~CentredShow()
+{
+    if (m_centre)
+        m_window->setAttribute(Qt::WA_Moved, false);
 }
 
 } // namespace zelmo

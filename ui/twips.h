@@ -4,6 +4,7 @@
 #include <QRect>
 #include <QSize>
 
+class QShowEvent;
 class QWidget;
 
 namespace zelmo {
@@ -20,5 +21,20 @@ void placeTwips(QWidget *child, int left, int top, int width, int height);
 QFont arialFont(qreal points);
 // Centres a window, frame included, on the available area of its screen.
 void centreOnScreen(QWidget *window);
+
+// Held around a dialog's QDialog::showEvent: the dialog opens centred on the screen, not over
+// the main window, which may be hidden in the tray; and again each time it is shown, unless
+// the user has moved it meanwhile.
+class CentredShow {
+public:
+    CentredShow(QWidget *window, const QShowEvent *event);
+    ~CentredShow();
+    CentredShow(const CentredShow &) = delete;
+    CentredShow &operator=(const CentredShow &) = delete;
+
+private:
+    QWidget *m_window;
+    bool m_centre;
+};
 
 } // namespace zelmo

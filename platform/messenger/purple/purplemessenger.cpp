@@ -1,6 +1,7 @@
 #include "platform/messenger/purple/purplemessenger.h"
 
 #include "messenger/messengererror.h"
+#include "platform/messenger/liveviews.h"
 #include "platform/messenger/purple/purpleformat.h"
 
 #include <QDBusArgument>
@@ -118,46 +119,9 @@ public:
 };
 using PurpleUserPtr = std::shared_ptr<PurpleUser>;
 
-// What the views and the service read, shared so that a view handed out earlier keeps
-// reading the current lists, and stays valid after the client object is gone.
-struct Shared {
-    std::array<std::vector<PurpleUserPtr>, kListCount> lists;
-    qint32 serviceStatus = ServiceStatus::NotConnected;
-};
-
-class UserList : public UserCollection {
-public:
-    UserList(std::shared_ptr<Shared> shared, ListKind kind)
-        : m_shared(std::move(shared))
-        , m_kind(static_cast<std::size_t>(kind))
-    {
-    }
-    qint32 GetCount() const override { return static_cast<qint32>(m_shared->lists[m_kind].size()); }
-    UserPtr Item(qint32 index) const override
-    {
-        const auto &list = m_shared->lists[m_kind];
-        if (index < 0 || static_cast<std::size_t>(index) >= list.size())
-            throw MessengerError(QStringLiteral("Item"),
-                                 QStringLiteral("index %1 out of range").arg(index));
-        return list[static_cast<std::size_t>(index)];
-    }
-
-private:
-    std::shared_ptr<Shared> m_shared;
-    std::size_t m_kind;
-};
-
-class Services : public ServiceCollection {
-public:
-    explicit Services(ServicePtr primary)
-        : m_primary(std::move(primary))
-    {
-    }
-    ServicePtr GetPrimaryService() const override { return m_primary; }
-
-private:
-    ServicePtr m_primary;
-};
+using Shared = LiveState<PurpleUser>;
+using UserList = LiveUserList<PurpleUser>;
+using Services = SingleService;
 
 // Calls into the client. Every failure (no client, a handle that is gone, no answer in
 // time) becomes the boundary's one error.

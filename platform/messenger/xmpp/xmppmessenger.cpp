@@ -1,6 +1,7 @@
 #include "platform/messenger/xmpp/xmppmessenger.h"
 
 #include "messenger/messengererror.h"
+#include "platform/messenger/liveviews.h"
 #include "platform/messenger/xmpp/qxmpp.h"
 #include "platform/messenger/xmpp/xmppformat.h"
 
@@ -81,48 +82,9 @@ private:
 using XmppUserPtr = std::shared_ptr<XmppUser>;
 using Lists = std::array<std::vector<XmppUserPtr>, kListCount>;
 
-// What the views and the service read. They share it with the client so that one handed out
-// earlier keeps reading the current lists, and stays valid after the client is gone.
-struct Shared {
-    Lists lists;
-    qint32 serviceStatus = ServiceStatus::Synchronizing;
-};
-
-class UserList : public UserCollection {
-public:
-    UserList(std::shared_ptr<Shared> shared, ListKind kind)
-        : m_shared(std::move(shared))
-        , m_kind(static_cast<std::size_t>(kind))
-    {
-    }
-
-    qint32 GetCount() const override { return static_cast<qint32>(m_shared->lists[m_kind].size()); }
-
-    UserPtr Item(qint32 index) const override
-    {
-        const auto &list = m_shared->lists[m_kind];
-        if (index < 0 || static_cast<std::size_t>(index) >= list.size())
-            throw MessengerError(QStringLiteral("Item"),
-                                 QStringLiteral("index %1 out of range").arg(index));
-        return list[static_cast<std::size_t>(index)];
-    }
-
-private:
-    std::shared_ptr<Shared> m_shared;
-    std::size_t m_kind;
-};
-
-class Services : public ServiceCollection {
-public:
-    explicit Services(ServicePtr primary)
-        : m_primary(std::move(primary))
-    {
-    }
-    ServicePtr GetPrimaryService() const override { return m_primary; }
-
-private:
-    ServicePtr m_primary;
-};
+using Shared = LiveState<XmppUser>;
+using UserList = LiveUserList<XmppUser>;
+using Services = SingleService;
 
 // What a session needs in order to send: the client, while the account is signed in.
 struct Link {
@@ -287,7 +249,12 @@ struct XmppMessenger::Impl {
 
     XmppMessenger *q;
     XmppAccount account;
-    std::shared_ptr<Shared> shared = std::make_shared<Shared>();
+    // Synchronizing until the sign-in has finished.
+    std::shared_ptr<Shared> shared = [] {
+        auto state = std::make_shared<Shared>();
+        state->serviceStatus = ServiceStatus::Synchronizing;
+        return state;
+    }();
     std::array<UserCollectionPtr, kListCount> views;
     ServicePtr service;
     ServiceCollectionPtr services;

@@ -7,6 +7,8 @@
 #include "messenger/messenger.h"
 #include "messenger/messengererror.h"
 
+#include <QPointer>
+
 #include <array>
 #include <memory>
 #include <vector>
@@ -40,6 +42,29 @@ public:
 private:
     std::shared_ptr<LiveState<User>> m_state;
     std::size_t m_kind;
+};
+
+// The one service of a backend: its status from the shared state, its name change through
+// the backend object, while there is one.
+template <typename User, typename Owner> class LiveService : public MessengerService {
+public:
+    LiveService(std::shared_ptr<LiveState<User>> state, Owner *owner)
+        : m_state(std::move(state))
+        , m_owner(owner)
+    {
+    }
+    void SetFriendlyName(const QString &name) override
+    {
+        if (!m_owner)
+            throw MessengerError(QStringLiteral("SetFriendlyName"),
+                                 QStringLiteral("the client is gone"));
+        m_owner->setFriendlyName(name);
+    }
+    qint32 GetServiceStatus() const override { return m_state->serviceStatus; }
+
+private:
+    std::shared_ptr<LiveState<User>> m_state;
+    QPointer<Owner> m_owner;
 };
 
 // A client with the one service.

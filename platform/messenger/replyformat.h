@@ -1,7 +1,8 @@
 #pragma once
 
-// The reply header's X-MMS-IM-Format line, read by every backend that shows a reply's font
-// and colour. Qt Core only, so a backend uses it without the others' libraries.
+// What the network backends share in putting the program's text on the wire: the reply
+// header's X-MMS-IM-Format line (a reply's font and colour), and text made fit for XML. Qt
+// Core only, so a backend uses it without the others' libraries.
 
 #include <QString>
 
@@ -21,5 +22,11 @@ struct TextFormat {
 // Nothing when the header has no format line. The font name holds only letters, digits,
 // blanks, '-', '_' and '.', so it can go into markup as it is.
 std::optional<TextFormat> formatFromHeader(const QString &header);
+
+// XML 1.0 allows no control character but tab, LF and CR, neither U+FFFE nor U+FFFF and no
+// lone surrogate, and a parser gives up on the first one it meets (a server ends the whole
+// stream). Text from the joke file, an away message or a contact can hold any of them: each
+// becomes U+FFFD, so that the reader sees something was there.
+QString xmlSafe(const QString &text);
 
 } // namespace zelmo

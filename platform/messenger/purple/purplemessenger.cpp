@@ -3,6 +3,7 @@
 #include "messenger/messengererror.h"
 #include "platform/messenger/liveviews.h"
 #include "platform/messenger/purple/purpleformat.h"
+#include "platform/messenger/replyformat.h"
 
 #include <QDBusArgument>
 #include <QDBusMessage>
@@ -222,44 +223,9 @@ private:
     qint32 m_sent = 0;
 };
 
-// The one character XML forbids would make the client drop the whole vCard it parses.
-QString xmlText(const QString &text)
-{
-    QString out;
-    for (const QChar c : text) {
-        const ushort u = c.unicode();
-        if (u < 0x20 && u != 0x09 && u != 0x0A && u != 0x0D)
-            out += QChar::ReplacementCharacter;
-        else if (c.isSurrogate() || u == 0xFFFE || u == 0xFFFF)
-            out += c.isSurrogate() ? c : QChar(QChar::ReplacementCharacter);
-        else
-            out += c;
-    }
-    return out.toHtmlEscaped();
-}
-
 } // namespace
 
-class PurpleService : public MessengerService {
-public:
-    PurpleService(std::shared_ptr<Shared> shared, PurpleMessenger *owner)
-        : m_shared(std::move(shared))
-        , m_owner(owner)
-    {
-    }
-    void SetFriendlyName(const QString &name) override
-    {
-        if (!m_owner)
-            throw MessengerError(QStringLiteral("SetFriendlyName"),
-                                 QStringLiteral("the client is gone"));
-        m_owner->setFriendlyName(name);
-    }
-    qint32 GetServiceStatus() const override { return m_shared->serviceStatus; }
-
-private:
-    std::shared_ptr<Shared> m_shared;
-    QPointer<PurpleMessenger> m_owner;
-};
+using PurpleService = LiveService<PurpleUser, PurpleMessenger>;
 
 // Receives the client's signals. QtDBus delivers them through the event loop.
 class SignalRelay : public QObject {
@@ -887,8 +853,8 @@ void PurpleMessenger::setFriendlyName(const QString &name)
     // account's user info and publishes what it is given, so only the nickname is changed.
     if (d->jabber()) {
         QString card = client.text(QStringLiteral("PurpleAccountGetUserInfo"), {account});
-        const QString nick =
-            QStringLiteral("<NICKNAME>") + xmlText(name) + QStringLiteral("</NICKNAME>");
+        const QString nick = QStringLiteral("<NICKNAME>") + xmlSafe(name).toHtmlEscaped() +
+                             QStringLiteral("</NICKNAME>");
         const int open = card.indexOf(QLatin1String("<NICKNAME>"));
         const int close = card.indexOf(QLatin1String("</NICKNAME>"));
         if (open >= 0 && close > open) {

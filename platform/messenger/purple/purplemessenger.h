@@ -12,6 +12,10 @@
 
 #include <memory>
 
+namespace zelmo {
+template <typename, typename> class LiveService;
+}
+
 namespace zelmo::purple {
 
 struct PurpleAccount {
@@ -45,7 +49,7 @@ public:
     qint32 serviceStatus() const;
 
 private:
-    friend class PurpleService;
+    template <typename, typename> friend class zelmo::LiveService;
     friend class SignalRelay;
     void setFriendlyName(const QString &name);
 

@@ -76,25 +76,6 @@ std::optional<Availability> availabilityForLocalState(qint32 state)
     }
 }
 
-QString xmlSafe(const QString &text)
-{
-    // Replacing one UTF-16 unit by one keeps the indexes, and a clean text is never copied.
-    QString safe = text;
-    const int size = text.size();
-    for (int i = 0; i < size; ++i) {
-        const char16_t u = text.at(i).unicode();
-        if (QChar::isHighSurrogate(u) && i + 1 < size && text.at(i + 1).isLowSurrogate()) {
-            ++i; // U+10000 to U+10FFFF
-            continue;
-        }
-        const bool allowed = u == 0x09 || u == 0x0A || u == 0x0D || (u >= 0x20 && u < 0xD800) ||
-                             (u >= 0xE000 && u <= 0xFFFD);
-        if (!allowed)
-            safe[i] = QChar::ReplacementCharacter;
-    }
-    return safe;
-}
-
 QString bodyFromText(const QString &text)
 {
     QString body = xmlSafe(text);

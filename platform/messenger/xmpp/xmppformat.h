@@ -28,12 +28,6 @@ qint32 localStateFor(Availability availability);
 // The presence to send for a requested own state; nothing for a state XMPP cannot show.
 std::optional<Availability> availabilityForLocalState(qint32 state);
 
-// XML 1.0 allows no control character but tab, LF and CR, neither U+FFFE nor U+FFFF and no
-// lone surrogate, and a server ends the whole stream on the first one it meets. Text from
-// the joke file, an away message or a contact can hold any of them: each becomes U+FFFD, so
-// that the reader sees something was there.
-QString xmlSafe(const QString &text);
-
 // The program writes lines ended by CR LF, as its first client did; XMPP bodies use LF. The
 // body holds only what XML allows (xmlSafe).
 QString bodyFromText(const QString &text);
@@ -47,6 +41,7 @@ bool isAutomaticValue(const QString &value);
 // The reply header's format line, read as the other backends read it.
 using zelmo::formatFromHeader;
 using zelmo::TextFormat;
+using zelmo::xmlSafe;
 
 // The inner markup of an XHTML-IM body that shows text in that format; well-formed whatever
 // the text holds.

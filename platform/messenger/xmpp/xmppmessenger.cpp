@@ -217,28 +217,7 @@ struct Incoming {
 
 } // namespace
 
-class XmppService : public MessengerService {
-public:
-    XmppService(std::shared_ptr<Shared> shared, XmppMessenger *owner)
-        : m_shared(std::move(shared))
-        , m_owner(owner)
-    {
-    }
-
-    void SetFriendlyName(const QString &name) override
-    {
-        if (!m_owner)
-            throw MessengerError(QStringLiteral("SetFriendlyName"),
-                                 QStringLiteral("the client is gone"));
-        m_owner->setFriendlyName(name);
-    }
-
-    qint32 GetServiceStatus() const override { return m_shared->serviceStatus; }
-
-private:
-    std::shared_ptr<Shared> m_shared;
-    QPointer<XmppMessenger> m_owner;
-};
+using XmppService = LiveService<XmppUser, XmppMessenger>;
 
 struct XmppMessenger::Impl {
     explicit Impl(XmppMessenger *owner, XmppAccount a)

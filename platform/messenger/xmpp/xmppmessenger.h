@@ -11,6 +11,10 @@
 
 #include <memory>
 
+namespace zelmo {
+template <typename, typename> class LiveService;
+}
+
 namespace zelmo::xmpp {
 
 struct XmppAccount {
@@ -65,7 +69,7 @@ Q_SIGNALS:
     void connectionLost();
 
 private:
-    friend class XmppService;
+    template <typename, typename> friend class zelmo::LiveService;
     void setFriendlyName(const QString &name);
 
     struct Impl;

@@ -88,8 +88,6 @@ void Dispatcher::mm_OnTextReceived(const IMSessionPtr &pIMSession, const UserPtr
         return;
     }
 
-    if (!m_state.AwayMode)
-        userIsBack();
     if (trimBlanks(bstrMsgText) == autoMessageFooter()) {
         skipOnFailure([&] {
             if (pSourceUser)

@@ -13,13 +13,13 @@
 
 namespace zelmo {
 
-namespace {
-
 struct StateRow {
     qint32 code;
     const char *statusText;
     bool away;
 };
+
+namespace {
 
 // What a refresh shows for each own state; unlisted codes change nothing.
 constexpr StateRow stateTable[] = {
@@ -80,17 +80,27 @@ void LocalStatus::RefreshLocalStatus()
     qint32 code = 0;
     if (skipOnFailure([&] { code = messengerOf(m_state, "GetLocalState").GetLocalState(); })) {
         if (const StateRow *row = rowFor(code)) {
-            m_view.setSwitchCaption(row->away ? awayCaption() : onlineCaption());
-            m_view.setTitle(row->away ? awayTitle() : onlineTitle());
+            showCaptionAndTitle(*row);
             // Busy is asked for again on every refresh, so that the client keeps it; but not
             // while a switch waits, where the late request would undo the switch.
             if (code == LocalState::Busy && !switchInProgress())
                 skipOnFailure([&] { m_state.mm->SetLocalState(LocalState::Busy); });
-            m_state.AwayMode = row->away;
-            m_view.setStatusText(QString::fromLatin1(row->statusText));
+            showAwayModeAndStatus(*row);
         }
     }
     m_state.done = true;
+}
+
+void LocalStatus::showCaptionAndTitle(const StateRow &row)
+{
+    m_view.setSwitchCaption(row.away ? awayCaption() : onlineCaption());
+    m_view.setTitle(row.away ? awayTitle() : onlineTitle());
+}
+
+void LocalStatus::showAwayModeAndStatus(const StateRow &row)
+{
+    m_state.AwayMode = row.away;
+    m_view.setStatusText(QString::fromLatin1(row.statusText));
 }
 
 qint32 LocalStatus::applySwitchDirection()
@@ -196,6 +206,12 @@ LocalStatus::SwitchResult LocalStatus::Command2_Click(Outcome outcome)
         throw;
     }
 
+    // A refresh during the wait may have shown the state the client had before; the one it
+    // now reports holds from this moment, not only from the next refresh.
+    if (const StateRow *row = rowFor(*m_target)) {
+        showCaptionAndTitle(*row);
+        showAwayModeAndStatus(*row);
+    }
     giveWindowBack();
     m_state.CurrStatus = true;
     failOutcomes();

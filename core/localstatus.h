@@ -14,6 +14,7 @@
 namespace zelmo {
 
 class AppState;
+struct StateRow;
 
 // What the own-status display and the away/back switch need of the main window.
 class StatusView {
@@ -81,6 +82,10 @@ private:
     // Steps 1-4 of a switch: the flag and what the window shows. Returns the state to request.
     qint32 applySwitchDirection();
     void giveWindowBack();
+    // What a state's row of the table shows: in two parts, as the refresh asks for busy again
+    // between them.
+    void showCaptionAndTitle(const StateRow &row);
+    void showAwayModeAndStatus(const StateRow &row);
     // The wait gave up: the client is asked to stay in the state it reports, so that the
     // request given up on is not carried out after all.
     void withdrawRequest(MessengerObject &mm);

@@ -314,6 +314,8 @@ TEST_F(LocalStatusTest, ARefreshDuringASwitchFromBusyDoesNotUndoIt)
     messenger.setConfirmDelay(60);
     duringWait(20, [&] { status.RefreshLocalStatus(); });
     EXPECT_EQ(status.Command2_Click(), LocalStatus::SwitchResult::Completed);
+    // What the refresh showed of the old state does not outlast the confirmation.
+    EXPECT_TRUE(state.AwayMode);
     EXPECT_EQ(messenger.requestedStates(), (QList<qint32>{LocalState::Busy, LocalState::Away}));
     test::drainEvents();
     EXPECT_EQ(messenger.GetLocalState(), LocalState::Away);

@@ -7,7 +7,8 @@ import os
 import re
 
 from zelmo_e2e import (NO_MESSAGES, VIEWER_TITLE, ShowingWatch, Zelmo, click, click_at, find,
-                       find_all, is_active, is_showing, run, screenshot, step, tray_icon, wait_until, wm_state, xdotool)
+                       find_all, is_active, is_showing, run, screenshot, settled_tray_icon, step,
+                       tray_icon, wait_until, wm_state, xdotool)
 
 # The blank is the separator.
 MENU = ["Restore / Open Zelmo", "While you were away...", "", "Exit Program"]
@@ -18,7 +19,7 @@ def minimise_to_tray(z, win, wid):
     # Hidden, not just iconified: the window leaves the task bar for the tray.
     wait_until(lambda: wm_state(wid) == "Withdrawn", "the window to be hidden")
     wait_until(lambda: not is_showing(win), "the main window to stop showing")
-    return wait_until(lambda: tray_icon(exclude={wid}), "the tray icon")
+    return settled_tray_icon(exclude={wid})
 
 
 def open_menu(watch, icon):
@@ -71,7 +72,7 @@ def scenario():
     watch.events.clear()
     xdotool("windowminimize", z.x_window(viewer))
     wait_until(lambda: wm_state(wid) == "Withdrawn", "the main window to go with the viewer")
-    click(item(open_menu(watch, wait_until(lambda: tray_icon(exclude={wid}), "the icon")),
+    click(item(open_menu(watch, settled_tray_icon(exclude={wid})),
                "Restore / Open Zelmo"))
     wait_until(lambda: wm_state(wid) == "Normal", "the window to come back")
     wait_until(lambda: is_showing(viewer) and is_active(viewer), "the viewer on top again")

@@ -241,6 +241,21 @@ def tray_icon(exclude=()):
     return None
 
 
+def settled_tray_icon(exclude=(), what="the tray icon"):
+    """The icon's geometry once the tray host has placed it: the host maps the icon first and
+    lays it out after, and a click in between lands beside it."""
+    seen = [None]
+
+    def settled():
+        now = tray_icon(exclude)
+        last, seen[0] = seen[0], now
+        if now is not None and now == last:
+            return now
+        time.sleep(0.3)
+        return None
+    return wait_until(settled, what)
+
+
 def wm_state(window):
     """The window manager's view of a window: Normal, Iconic, or Withdrawn."""
     out = subprocess.run(["xprop", "-id", str(window), "WM_STATE"], timeout=60,

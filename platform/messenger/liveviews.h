@@ -11,20 +11,50 @@
 
 #include <array>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace zelmo {
 
-template <typename User> struct LiveState {
+// A contact as the network backends keep it: what the client last said of it.
+class LiveUser : public MessengerUser {
+public:
+    LiveUser(QString logon, QString name, qint32 state)
+        : m_logon(std::move(logon))
+        , m_name(std::move(name))
+        , m_state(state)
+    {
+    }
+
+    QString GetFriendlyName() const override { return m_name; }
+    qint32 GetState() const override { return m_state; }
+    QString GetLogonName() const override { return m_logon; }
+
+    const QString &logon() const { return m_logon; }
+    const QString &name() const { return m_name; }
+    qint32 state() const { return m_state; }
+    void setName(const QString &name) { m_name = name; }
+    void setState(qint32 state) { m_state = state; }
+
+private:
+    QString m_logon;
+    QString m_name;
+    qint32 m_state;
+};
+
+using LiveUserPtr = std::shared_ptr<LiveUser>;
+
+struct LiveState {
     static constexpr std::size_t listCount = 3;
-    std::array<std::vector<std::shared_ptr<User>>, listCount> lists;
+    using Lists = std::array<std::vector<LiveUserPtr>, listCount>;
+    Lists lists;
     qint32 serviceStatus = ServiceStatus::NotConnected;
 };
 
 // One list of a LiveState, by kind.
-template <typename User> class LiveUserList : public UserCollection {
+class LiveUserList : public UserCollection {
 public:
-    LiveUserList(std::shared_ptr<LiveState<User>> state, ListKind kind)
+    LiveUserList(std::shared_ptr<LiveState> state, ListKind kind)
         : m_state(std::move(state))
         , m_kind(static_cast<std::size_t>(kind))
     {
@@ -40,15 +70,15 @@ public:
     }
 
 private:
-    std::shared_ptr<LiveState<User>> m_state;
+    std::shared_ptr<LiveState> m_state;
     std::size_t m_kind;
 };
 
 // The one service of a backend: its status from the shared state, its name change through
 // the backend object, while there is one.
-template <typename User, typename Owner> class LiveService : public MessengerService {
+template <typename Owner> class LiveService : public MessengerService {
 public:
-    LiveService(std::shared_ptr<LiveState<User>> state, Owner *owner)
+    LiveService(std::shared_ptr<LiveState> state, Owner *owner)
         : m_state(std::move(state))
         , m_owner(owner)
     {
@@ -63,7 +93,7 @@ public:
     qint32 GetServiceStatus() const override { return m_state->serviceStatus; }
 
 private:
-    std::shared_ptr<LiveState<User>> m_state;
+    std::shared_ptr<LiveState> m_state;
     QPointer<Owner> m_owner;
 };
 
@@ -78,6 +108,30 @@ public:
 
 private:
     ServicePtr m_primary;
+};
+
+// Everything a backend hands out over one shared state: its lists and its one service.
+template <typename Owner> struct LiveViews {
+    LiveViews(const std::shared_ptr<LiveState> &state, Owner *owner)
+        : service(std::make_shared<LiveService<Owner>>(state, owner))
+        , services(std::make_shared<SingleService>(service))
+    {
+        for (std::size_t k = 0; k < LiveState::listCount; ++k)
+            lists[k] = std::make_shared<LiveUserList>(state, static_cast<ListKind>(k));
+    }
+
+    UserCollectionPtr list(ListKind kind) const
+    {
+        const int k = static_cast<int>(kind);
+        if (k < 0 || k >= static_cast<int>(LiveState::listCount))
+            throw MessengerError(QStringLiteral("GetList"),
+                                 QStringLiteral("unknown list kind %1").arg(k));
+        return lists[static_cast<std::size_t>(k)];
+    }
+
+    std::array<UserCollectionPtr, LiveState::listCount> lists;
+    ServicePtr service;
+    ServiceCollectionPtr services;
 };
 
 } // namespace zelmo

@@ -29,7 +29,6 @@ constexpr int kCallTimeoutMs = 5000;
 
 constexpr qint32 kOk = 0;
 constexpr qint32 kFriendlyNameProperty = 1;
-constexpr int kListCount = 3;
 
 // libpurple's status primitives (status.h).
 enum Primitive : qint32 {
@@ -101,28 +100,6 @@ std::optional<qint32> primitiveFor(qint32 localState)
         return std::nullopt;
     }
 }
-
-class PurpleUser : public MessengerUser {
-public:
-    PurpleUser(QString logon, QString name, qint32 state)
-        : m_logon(std::move(logon))
-        , m_name(std::move(name))
-        , m_state(state)
-    {
-    }
-    QString GetFriendlyName() const override { return m_name; }
-    qint32 GetState() const override { return m_state; }
-    QString GetLogonName() const override { return m_logon; }
-
-    QString m_logon;
-    QString m_name;
-    qint32 m_state;
-};
-using PurpleUserPtr = std::shared_ptr<PurpleUser>;
-
-using Shared = LiveState<PurpleUser>;
-using UserList = LiveUserList<PurpleUser>;
-using Services = SingleService;
 
 // Calls into the client. Every failure (no client, a handle that is gone, no answer in
 // time) becomes the boundary's one error.
@@ -225,8 +202,6 @@ private:
 
 } // namespace
 
-using PurpleService = LiveService<PurpleUser, PurpleMessenger>;
-
 // Receives the client's signals. QtDBus delivers them through the event loop.
 class SignalRelay : public QObject {
     Q_OBJECT
@@ -268,21 +243,14 @@ struct PurpleMessenger::Impl {
         , client(std::make_shared<Client>(bus))
         , relay(*this)
     {
-        for (int kind = 0; kind < kListCount; ++kind)
-            views[static_cast<std::size_t>(kind)] =
-                std::make_shared<UserList>(shared, static_cast<ListKind>(kind));
-        service = std::make_shared<PurpleService>(shared, owner);
-        services = std::make_shared<Services>(service);
     }
 
     PurpleMessenger *q;
     PurpleAccount account;
     std::shared_ptr<Client> client;
     SignalRelay relay;
-    std::shared_ptr<Shared> shared = std::make_shared<Shared>();
-    std::array<UserCollectionPtr, kListCount> views;
-    ServicePtr service;
-    ServiceCollectionPtr services;
+    std::shared_ptr<LiveState> shared = std::make_shared<LiveState>();
+    LiveViews<PurpleMessenger> views{shared, q};
     std::unique_ptr<QDBusServiceWatcher> watcher;
 
     qint32 accountHandle = 0;
@@ -298,12 +266,12 @@ struct PurpleMessenger::Impl {
 
     // Every buddy of the account by handle, in the order the client listed them. A buddy in
     // two groups has two handles; the first stands for both.
-    QHash<qint32, PurpleUserPtr> buddies;
+    QHash<qint32, LiveUserPtr> buddies;
     std::vector<qint32> order;
-    QHash<QString, PurpleUserPtr> byLogon;
+    QHash<QString, LiveUserPtr> byLogon;
     QSet<QString> blockedSenders;
     // Strangers who wrote, one object each for the whole run.
-    QHash<QString, PurpleUserPtr> strangers;
+    QHash<QString, LiveUserPtr> strangers;
     // One session per sender for the whole run, so that its conversation is looked up in the
     // client once (two calls), not again before every answer.
     QHash<QString, std::shared_ptr<PurpleSession>> sessions;
@@ -387,7 +355,7 @@ struct PurpleMessenger::Impl {
         return client->integer(QStringLiteral("PurpleStatusTypeGetPrimitive"), {h(type)});
     }
 
-    PurpleUserPtr readBuddy(qint32 buddy) const
+    LiveUserPtr readBuddy(qint32 buddy) const
     {
         const QString name = client->text(QStringLiteral("PurpleBuddyGetName"), {h(buddy)});
         QString alias = client->text(QStringLiteral("PurpleBuddyGetAlias"), {h(buddy)});
@@ -397,7 +365,7 @@ struct PurpleMessenger::Impl {
             client->integer(QStringLiteral("PurpleBuddyGetPresence"), {h(buddy)});
         const qint32 status =
             client->integer(QStringLiteral("PurplePresenceGetActiveStatus"), {h(presence)});
-        return std::make_shared<PurpleUser>(logonOf(name), alias,
+        return std::make_shared<LiveUser>(logonOf(name), alias,
                                             contactStateFor(primitiveOfStatus(status)));
     }
 
@@ -419,14 +387,14 @@ struct PurpleMessenger::Impl {
         rebuildLists();
     }
 
-    void addBuddy(qint32 buddy, const PurpleUserPtr &user)
+    void addBuddy(qint32 buddy, const LiveUserPtr &user)
     {
-        if (const PurpleUserPtr known = byLogon.value(user->m_logon)) {
+        if (const LiveUserPtr known = byLogon.value(user->logon())) {
             buddies.insert(buddy, known);
             return;
         }
         buddies.insert(buddy, user);
-        byLogon.insert(user->m_logon, user);
+        byLogon.insert(user->logon(), user);
         order.push_back(buddy);
     }
 
@@ -443,8 +411,8 @@ struct PurpleMessenger::Impl {
         for (auto &list : shared->lists)
             list.clear();
         for (const qint32 buddy : order) {
-            const PurpleUserPtr user = buddies.value(buddy);
-            const bool blocked = denyAll || blockedSenders.contains(user->m_logon);
+            const LiveUserPtr user = buddies.value(buddy);
+            const bool blocked = denyAll || blockedSenders.contains(user->logon());
             shared->lists[0].push_back(user);
             shared->lists[blocked ? 2 : 1].push_back(user);
         }
@@ -497,22 +465,22 @@ struct PurpleMessenger::Impl {
         ended = true;
         shared->serviceStatus =
             byUser ? ServiceStatus::NotConnected : ServiceStatus::ConnectionLost;
-        for (PurpleUserPtr user : std::as_const(byLogon))
-            user->m_state = ContactState::Offline;
+        for (LiveUserPtr user : std::as_const(byLogon))
+            user->setState(ContactState::Offline);
         if (attached)
             raise([q = q] { Q_EMIT q->OnLogoff(); });
     }
 
-    PurpleUserPtr senderUser(const QString &sender)
+    LiveUserPtr senderUser(const QString &sender)
     {
         const QString logon = logonOf(sender);
-        if (PurpleUserPtr user = byLogon.value(logon))
+        if (LiveUserPtr user = byLogon.value(logon))
             return user;
         if (!account.acceptStrangers)
             return nullptr;
-        PurpleUserPtr &stranger = strangers[logon];
+        LiveUserPtr &stranger = strangers[logon];
         if (!stranger)
-            stranger = std::make_shared<PurpleUser>(logon, logon, 2);
+            stranger = std::make_shared<LiveUser>(logon, logon, 2);
         return stranger;
     }
 
@@ -521,7 +489,7 @@ struct PurpleMessenger::Impl {
         // History and offline delivery are old news; answering them would surprise everyone.
         if (ended || acc != accountHandle || (flags & kDelayed))
             return;
-        const PurpleUserPtr user = senderUser(sender);
+        const LiveUserPtr user = senderUser(sender);
         if (!user) {
             Q_EMIT q->OnTextFromStranger(logonOf(sender), textFromMarkup(message));
             return;
@@ -546,8 +514,8 @@ struct PurpleMessenger::Impl {
         skipOnFailure([&] {
             if (!ours(buddy))
                 return;
-            const PurpleUserPtr fresh = readBuddy(buddy);
-            PurpleUserPtr user = buddies.value(buddy);
+            const LiveUserPtr fresh = readBuddy(buddy);
+            LiveUserPtr user = buddies.value(buddy);
             if (!user) {
                 addBuddy(buddy, fresh);
                 rebuildLists();
@@ -557,15 +525,15 @@ struct PurpleMessenger::Impl {
                 });
                 return;
             }
-            const qint32 previous = user->m_state;
-            const QString previousName = user->m_name;
-            user->m_state = fresh->m_state;
-            user->m_name = fresh->m_name;
-            if (aliased || previousName != user->m_name)
+            const qint32 previous = user->state();
+            const QString previousName = user->name();
+            user->setState(fresh->state());
+            user->setName(fresh->name());
+            if (aliased || previousName != user->name())
                 raise([q = q, user, previousName] {
                     Q_EMIT q->OnUserFriendlyNameChangeResult(kOk, user, previousName);
                 });
-            if (previous != user->m_state)
+            if (previous != user->state())
                 raise([q = q, user, previous] {
                     Q_EMIT q->OnUserStateChanged(user, previous, nullptr);
                 });
@@ -574,12 +542,12 @@ struct PurpleMessenger::Impl {
 
     void buddyRemoved(qint32 buddy)
     {
-        const PurpleUserPtr user = buddies.take(buddy);
+        const LiveUserPtr user = buddies.take(buddy);
         if (!user || ended)
             return;
         // The same contact may stay in another group.
         bool elsewhere = false;
-        for (const PurpleUserPtr &other : std::as_const(buddies))
+        for (const LiveUserPtr &other : std::as_const(buddies))
             elsewhere = elsewhere || other == user;
         if (elsewhere)
             return;
@@ -591,7 +559,7 @@ struct PurpleMessenger::Impl {
                 order.push_back(it.key());
         if (std::none_of(order.begin(), order.end(),
                          [&](qint32 b) { return buddies.value(b) == user; }))
-            byLogon.remove(user->m_logon);
+            byLogon.remove(user->logon());
         rebuildLists();
         const UserPtr removed = user;
         raise([q = q, removed] {
@@ -606,7 +574,7 @@ struct PurpleMessenger::Impl {
         skipOnFailure([&] {
             readLocalState();
             const qint32 state = localState;
-            const ServicePtr s = service;
+            const ServicePtr s = views.service;
             raise([q = q, state, s] { Q_EMIT q->OnLocalStateChangeResult(kOk, state, s); });
         });
     }
@@ -621,7 +589,7 @@ struct PurpleMessenger::Impl {
             readBuddies();
             readLocalState();
         });
-        const ServicePtr s = service;
+        const ServicePtr s = views.service;
         raise([q = q, s] { Q_EMIT q->OnLogonResult(kOk, s); });
     }
 
@@ -633,8 +601,8 @@ struct PurpleMessenger::Impl {
         // are not to be trusted, but nothing is lost. Otherwise the user signed out.
         if (reconnecting) {
             shared->serviceStatus = ServiceStatus::Synchronizing;
-            for (PurpleUserPtr user : std::as_const(byLogon))
-                user->m_state = ContactState::Offline;
+            for (LiveUserPtr user : std::as_const(byLogon))
+                user->setState(ContactState::Offline);
             return;
         }
         lose();
@@ -670,7 +638,7 @@ void SignalRelay::blockedImMsg(int account, const QString &sender, const QString
     if (m_impl.blockedSenders.contains(logon))
         return;
     m_impl.blockedSenders.insert(logon);
-    if (const PurpleUserPtr user = m_impl.byLogon.value(logon)) {
+    if (const LiveUserPtr user = m_impl.byLogon.value(logon)) {
         m_impl.rebuildLists();
         const UserPtr blocked = user;
         m_impl.raise([q = m_impl.q, blocked] {
@@ -785,11 +753,7 @@ QString PurpleMessenger::clientName() const
 
 UserCollectionPtr PurpleMessenger::GetList(ListKind kind)
 {
-    const int index = static_cast<int>(kind);
-    if (index < 0 || index >= kListCount)
-        throw MessengerError(QStringLiteral("GetList"),
-                             QStringLiteral("unknown list kind %1").arg(index));
-    return d->views[static_cast<std::size_t>(index)];
+    return d->views.list(kind);
 }
 
 void PurpleMessenger::SetLocalState(qint32 state)
@@ -827,7 +791,7 @@ qint32 PurpleMessenger::GetLocalState()
 
 ServiceCollectionPtr PurpleMessenger::GetServices()
 {
-    return d->services;
+    return d->views.services;
 }
 
 qint32 PurpleMessenger::GetUnreadMailCount(qint32 folder)
@@ -869,7 +833,7 @@ void PurpleMessenger::setFriendlyName(const QString &name)
             client.integer(QStringLiteral("PurpleAccountGetConnection"), {account});
         client.call(QStringLiteral("ServSetInfo"), {h(connection), card});
     }
-    const ServicePtr s = d->service;
+    const ServicePtr s = d->views.service;
     d->raise([q = this, name, s] {
         Q_EMIT q->OnLocalPropertyChangeResult(kOk, kFriendlyNameProperty, name, s);
     });

@@ -13,7 +13,7 @@
 #include <memory>
 
 namespace zelmo {
-template <typename, typename> class LiveService;
+template <typename> class LiveService;
 }
 
 namespace zelmo::purple {
@@ -49,7 +49,7 @@ public:
     qint32 serviceStatus() const;
 
 private:
-    template <typename, typename> friend class zelmo::LiveService;
+    template <typename> friend class zelmo::LiveService;
     friend class SignalRelay;
     void setFriendlyName(const QString &name);
 

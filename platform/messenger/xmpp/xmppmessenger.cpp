@@ -31,7 +31,6 @@ constexpr qint32 kOk = 0;
 // COM's E_FAIL, the result code of a change the server refused.
 constexpr qint32 kFailed = static_cast<qint32>(0x80004005u);
 constexpr qint32 kFriendlyNameProperty = 1;
-constexpr int kListCount = 3;
 // How long a finished sign-in waits for the server to reflect its first presence, which
 // gives the own state, before it goes on without.
 constexpr int kPresenceGraceMs = 3000;
@@ -53,38 +52,6 @@ constexpr int kLongestReconnectMs = 60000;
 constexpr int kRememberedMessages = 256;
 constexpr QLatin1String nsSasl("urn:ietf:params:xml:ns:xmpp-sasl");
 constexpr QLatin1String autoSubmitted("Auto-Submitted");
-
-class XmppUser : public MessengerUser {
-public:
-    XmppUser(QString logon, QString name, qint32 state)
-        : m_logon(std::move(logon))
-        , m_name(std::move(name))
-        , m_state(state)
-    {
-    }
-
-    QString GetFriendlyName() const override { return m_name; }
-    qint32 GetState() const override { return m_state; }
-    QString GetLogonName() const override { return m_logon; }
-
-    const QString &logon() const { return m_logon; }
-    const QString &name() const { return m_name; }
-    qint32 state() const { return m_state; }
-    void setName(const QString &name) { m_name = name; }
-    void setState(qint32 state) { m_state = state; }
-
-private:
-    QString m_logon;
-    QString m_name;
-    qint32 m_state;
-};
-
-using XmppUserPtr = std::shared_ptr<XmppUser>;
-using Lists = std::array<std::vector<XmppUserPtr>, kListCount>;
-
-using Shared = LiveState<XmppUser>;
-using UserList = LiveUserList<XmppUser>;
-using Services = SingleService;
 
 // What a session needs in order to send: the client, while the account is signed in.
 struct Link {
@@ -217,8 +184,6 @@ struct Incoming {
 
 } // namespace
 
-using XmppService = LiveService<XmppUser, XmppMessenger>;
-
 struct XmppMessenger::Impl {
     explicit Impl(XmppMessenger *owner, XmppAccount a)
         : q(owner)
@@ -229,14 +194,12 @@ struct XmppMessenger::Impl {
     XmppMessenger *q;
     XmppAccount account;
     // Synchronizing until the sign-in has finished.
-    std::shared_ptr<Shared> shared = [] {
-        auto state = std::make_shared<Shared>();
+    std::shared_ptr<LiveState> shared = [] {
+        auto state = std::make_shared<LiveState>();
         state->serviceStatus = ServiceStatus::Synchronizing;
         return state;
     }();
-    std::array<UserCollectionPtr, kListCount> views;
-    ServicePtr service;
-    ServiceCollectionPtr services;
+    LiveViews<XmppMessenger> views{shared, q};
     std::shared_ptr<Link> link = std::make_shared<Link>();
 
     std::unique_ptr<QXmppClient> client;
@@ -261,7 +224,7 @@ struct XmppMessenger::Impl {
     std::deque<QString> deliveredOrder;
     // Every address met: the roster's, the block list's and strangers who wrote. One object
     // per address for the whole run, whichever resource a message comes from.
-    QHash<QString, XmppUserPtr> users;
+    QHash<QString, LiveUserPtr> users;
     QStringList rosterOrder; // kind 0, in the order the contacts arrived
     QSet<QString> rosterKeys;
     QStringList blocked; // the server's block list, in its order
@@ -367,7 +330,7 @@ struct XmppMessenger::Impl {
         link->socket = client->findChild<QSslSocket *>();
         // The lists fill now, so their add results count: the status is no longer 0.
         syncLists();
-        const ServicePtr s = service;
+        const ServicePtr s = views.service;
         raise([q = q, s] { Q_EMIT q->OnLogonResult(kOk, s); });
         std::vector<Incoming> waiting;
         waiting.swap(early);
@@ -454,7 +417,7 @@ struct XmppMessenger::Impl {
             reconnecting = true;
             reconnectDeadline = QDeadlineTimer(account.reconnectLimitMs);
             shared->serviceStatus = ServiceStatus::Synchronizing;
-            for (const XmppUserPtr &user : std::as_const(users)) {
+            for (const LiveUserPtr &user : std::as_const(users)) {
                 const qint32 previous = user->state();
                 if (previous == ContactState::Offline)
                     continue;
@@ -707,9 +670,9 @@ struct XmppMessenger::Impl {
             raise([q = q, key, text] { Q_EMIT q->OnTextFromStranger(key, text); });
             return;
         }
-        XmppUserPtr user = users.value(key);
+        LiveUserPtr user = users.value(key);
         if (!user) {
-            user = std::make_shared<XmppUser>(key, key, stateOf(key));
+            user = std::make_shared<LiveUser>(key, key, stateOf(key));
             users.insert(key, user);
         }
         // The address and the thread go back out in every answer.
@@ -753,11 +716,11 @@ struct XmppMessenger::Impl {
         return blocked.contains(key) || blocked.contains(domainOf(key));
     }
 
-    XmppUserPtr userFor(const QString &key, const QString &name)
+    LiveUserPtr userFor(const QString &key, const QString &name)
     {
-        XmppUserPtr &user = users[key];
+        LiveUserPtr &user = users[key];
         if (!user)
-            user = std::make_shared<XmppUser>(key, name, stateOf(key));
+            user = std::make_shared<LiveUser>(key, name, stateOf(key));
         return user;
     }
 
@@ -778,11 +741,11 @@ struct XmppMessenger::Impl {
                 rosterOrder << key;
         }
 
-        Lists lists;
+        LiveState::Lists lists;
         QSet<QString> keys;
         for (const QString &key : std::as_const(rosterOrder)) {
             const QString name = rosterName(current.value(key));
-            XmppUserPtr user = userFor(key, name);
+            LiveUserPtr user = userFor(key, name);
             // A stranger who joins the roster takes the roster's name.
             if (!rosterKeys.contains(key))
                 user->setName(name);
@@ -796,10 +759,10 @@ struct XmppMessenger::Impl {
                 userFor(key, keys.contains(key) ? rosterName(current.value(key)) : key));
         rosterKeys = keys;
 
-        const Lists before = std::exchange(shared->lists, std::move(lists));
-        for (std::size_t k = 0; k < kListCount; ++k) {
+        const LiveState::Lists before = std::exchange(shared->lists, std::move(lists));
+        for (std::size_t k = 0; k < LiveState::listCount; ++k) {
             const ListKind kind = static_cast<ListKind>(k);
-            QSet<const XmppUser *> was, is;
+            QSet<const LiveUser *> was, is;
             for (const auto &u : before[k])
                 was.insert(u.get());
             for (const auto &u : shared->lists[k])
@@ -819,7 +782,7 @@ struct XmppMessenger::Impl {
     {
         if (status() != ServiceStatus::Connected)
             return;
-        const XmppUserPtr user = users.value(normalisedBareJid(jid));
+        const LiveUserPtr user = users.value(normalisedBareJid(jid));
         if (user && rosterKeys.contains(user->logon())) {
             const QString name = rosterName(jid);
             if (name != user->name()) {
@@ -841,7 +804,7 @@ struct XmppMessenger::Impl {
                 onOwnPresence(roster->getPresence(jid, resource));
             return;
         }
-        const XmppUserPtr user = users.value(key);
+        const LiveUserPtr user = users.value(key);
         if (!user)
             return; // its state is read when it first joins a list
         const qint32 state = stateOf(jid);
@@ -865,7 +828,7 @@ struct XmppMessenger::Impl {
         const qint32 state = localStateFor(availabilityOf(presence));
         if (state != localState) {
             localState = state;
-            const ServicePtr s = service;
+            const ServicePtr s = views.service;
             raise([q = q, state, s] { Q_EMIT q->OnLocalStateChangeResult(kOk, state, s); });
         }
         finishSignInIfReady();
@@ -915,7 +878,7 @@ struct XmppMessenger::Impl {
 
     void nicknameResult(const QString &name, bool stored)
     {
-        const ServicePtr s = service;
+        const ServicePtr s = views.service;
         raise([q = q, name, stored, s] {
             Q_EMIT q->OnLocalPropertyChangeResult(stored ? kOk : kFailed, kFriendlyNameProperty,
                                                   QVariant(name), s);
@@ -927,11 +890,6 @@ XmppMessenger::XmppMessenger(XmppAccount account, QObject *parent)
     : MessengerObject(parent)
     , d(std::make_unique<Impl>(this, std::move(account)))
 {
-    for (std::size_t k = 0; k < kListCount; ++k)
-        d->views[k] = std::make_shared<UserList>(d->shared, static_cast<ListKind>(k));
-    d->service = std::make_shared<XmppService>(d->shared, this);
-    d->services = std::make_shared<Services>(d->service);
-
     d->client = std::make_unique<QXmppClient>();
     d->roster = d->client->findExtension<QXmppRosterManager>();
     d->hook = new StanzaHook;
@@ -1067,11 +1025,7 @@ void XmppMessenger::signOut()
 
 UserCollectionPtr XmppMessenger::GetList(ListKind kind)
 {
-    const int k = static_cast<int>(kind);
-    if (k < 0 || k >= kListCount)
-        throw MessengerError(QStringLiteral("GetList"),
-                             QStringLiteral("unknown list kind %1").arg(k));
-    return d->views[static_cast<std::size_t>(k)];
+    return d->views.list(kind);
 }
 
 void XmppMessenger::SetLocalState(qint32 state)
@@ -1100,7 +1054,7 @@ qint32 XmppMessenger::GetLocalState()
 
 ServiceCollectionPtr XmppMessenger::GetServices()
 {
-    return d->services;
+    return d->views.services;
 }
 
 qint32 XmppMessenger::GetUnreadMailCount(qint32 folder)

@@ -12,7 +12,7 @@
 #include <memory>
 
 namespace zelmo {
-template <typename, typename> class LiveService;
+template <typename> class LiveService;
 }
 
 namespace zelmo::xmpp {
@@ -69,7 +69,7 @@ Q_SIGNALS:
     void connectionLost();
 
 private:
-    template <typename, typename> friend class zelmo::LiveService;
+    template <typename> friend class zelmo::LiveService;
     void setFriendlyName(const QString &name);
 
     struct Impl;

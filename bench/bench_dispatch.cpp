@@ -91,6 +91,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "the away message could not be stored\n");
         return 1;
     }
+    zelmo::bench::liftAwayMessageLimit(program.dispatcher());
 
     const QString text = QStringLiteral("Hi, are you around? I have a question about Friday.");
     const std::shared_ptr<zelmo::sim::SimSession> session = sim.sessionWith(sender);

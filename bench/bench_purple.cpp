@@ -27,7 +27,6 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QHash>
@@ -35,7 +34,6 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -46,6 +44,7 @@
 namespace {
 
 using zelmo::test::FinchClient;
+using zelmo::bench::waitFor;
 using zelmo::test::ProsodyServer;
 
 constexpr int kWarmUp = 50;
@@ -55,41 +54,6 @@ constexpr int kWarmUp = 50;
 // cold Finch and the program's a busy, warm one.
 constexpr int kQuietMs = 50;
 const QString kAwayText = QStringLiteral("Out until five.");
-
-// Runs the event loop until done() holds; false after timeoutMs.
-bool waitFor(const std::function<bool()> &done, int timeoutMs = 20000)
-{
-    // Blocks for events rather than spinning, so that the server and Finch keep their share
-    // of the machine; the timer only makes sure that the deadline is seen.
-    const QDeadlineTimer deadline(timeoutMs);
-    QTimer wake;
-    wake.start(100);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
-
-QXmppConfiguration configFor(const ProsodyServer &server, const QString &user)
-{
-    QXmppConfiguration config;
-    config.setJid(ProsodyServer::jid(user) + QStringLiteral("/phone"));
-    config.setPassword(QStringLiteral("pw"));
-    config.setHost(server.host());
-    config.setPort(server.port());
-    config.setStreamSecurityMode(QXmppConfiguration::TLSDisabled);
-    config.setAutoReconnectionEnabled(false);
-    return config;
-}
-
-qint64 percentile(std::vector<qint64> samples, double p)
-{
-    std::sort(samples.begin(), samples.end());
-    const auto index = static_cast<std::size_t>(p * static_cast<double>(samples.size() - 1) + 0.5);
-    return samples[index];
-}
 
 // The least a companion on Finch's D-Bus interface can do: hear each message from one
 // contact and answer it in that contact's conversation, marked as an automatic response.
@@ -236,11 +200,9 @@ int main(int argc, char **argv)
 {
     zelmo::bench::runHeadless();
     QCoreApplication app(argc, argv);
-    const int messages = argc > 1 ? QByteArray(argv[1]).toInt() : 1000;
-    if (messages <= 0) {
-        std::fprintf(stderr, "usage: bench_purple [messages]\n");
+    const int messages = zelmo::bench::messageCount(argc, argv, "bench_purple");
+    if (messages == 0)
         return 2;
-    }
 
     ProsodyServer server;
     for (const char *user : {"me", "c1", "c2"})
@@ -293,11 +255,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "bench_purple: c1 is not among the user's contacts\n");
         return 1;
     }
-    // Every away message a window after the one before, so that the limit per contact never
-    // holds one back: the bench sends far more than a person would.
-    program.dispatcher().setClock([now = std::chrono::milliseconds(0)]() mutable {
-        return now += zelmo::Dispatcher::awayMessageWindow;
-    });
+    zelmo::bench::liftAwayMessageLimit(program.dispatcher());
 
     // The floor, on a connection of its own too, answering c2 with a line of the same shape
     // as the program's first one.
@@ -312,8 +270,8 @@ int main(int argc, char **argv)
     clock.start();
     ContactsThread contactsThread;
     Contact c1(contactsThread, clock), c2(contactsThread, clock);
-    c1.connectTo(configFor(server, QStringLiteral("c1")));
-    c2.connectTo(configFor(server, QStringLiteral("c2")));
+    c1.connectTo(server.clientConfig(QStringLiteral("c1"), QStringLiteral("phone")));
+    c2.connectTo(server.clientConfig(QStringLiteral("c2"), QStringLiteral("phone")));
     if (!waitFor([&] { return c1.connected() && c2.connected(); })) {
         std::fprintf(stderr, "bench_purple: the contacts did not sign in\n");
         return 1;
@@ -353,17 +311,10 @@ int main(int argc, char **argv)
     }
     program.Form_Unload();
 
-    const auto ms = [](qint64 ns) { return static_cast<double>(ns) / 1e6; };
-    const qint64 p50 = percentile(answered, 0.50), p99 = percentile(answered, 0.99);
-    const qint64 f50 = percentile(floor, 0.50), f99 = percentile(floor, 0.99);
     std::printf("send to first reply line, %d messages each, interleaved, Prosody and Finch on "
                 "loopback\n",
                 messages);
-    std::printf("  zelmo (away message):  p50 %.3f ms  p99 %.3f ms\n", ms(p50), ms(p99));
-    std::printf("  bare QtDBus companion: p50 %.3f ms  p99 %.3f ms\n", ms(f50), ms(f99));
-    std::printf("  ratio zelmo/companion: p50 %.2f  p99 %.2f  (goal: p50 within 1.20)\n",
-                static_cast<double>(p50) / static_cast<double>(f50),
-                static_cast<double>(p99) / static_cast<double>(f99));
+    zelmo::bench::printAgainstFloor(answered, floor, "bare QtDBus companion", "companion", 1.20);
     return 0;
 }
 

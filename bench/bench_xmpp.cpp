@@ -14,54 +14,16 @@
 #include "xmpp/support/prosodyserver.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QElapsedTimer>
-#include <QTimer>
 
 #include <cstdio>
-#include <functional>
 
 namespace {
 
+using zelmo::bench::waitFor;
 using zelmo::test::ProsodyServer;
 
 constexpr int kWarmUp = 50;
-
-// Runs the event loop until done() holds; false after timeoutMs.
-bool waitFor(const std::function<bool()> &done, int timeoutMs = 20000)
-{
-    // Blocks for events rather than spinning, so that the server keeps its share of the
-    // machine; the timer only makes sure that the deadline is seen.
-    const QDeadlineTimer deadline(timeoutMs);
-    QTimer wake;
-    wake.start(100);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
-
-QXmppConfiguration configFor(const ProsodyServer &server, const QString &user,
-                             const QString &resource)
-{
-    QXmppConfiguration config;
-    config.setJid(ProsodyServer::jid(user) + QLatin1Char('/') + resource);
-    config.setPassword(QStringLiteral("pw"));
-    config.setHost(server.host());
-    config.setPort(server.port());
-    config.setStreamSecurityMode(QXmppConfiguration::TLSDisabled);
-    config.setAutoReconnectionEnabled(false);
-    return config;
-}
-
-qint64 percentile(std::vector<qint64> samples, double p)
-{
-    std::sort(samples.begin(), samples.end());
-    const auto index = static_cast<std::size_t>(p * static_cast<double>(samples.size() - 1) + 0.5);
-    return samples[index];
-}
 
 } // namespace
 
@@ -69,11 +31,9 @@ int main(int argc, char **argv)
 {
     zelmo::bench::runHeadless();
     QCoreApplication app(argc, argv);
-    const int messages = argc > 1 ? QByteArray(argv[1]).toInt() : 1000;
-    if (messages <= 0) {
-        std::fprintf(stderr, "usage: bench_xmpp [messages]\n");
+    const int messages = zelmo::bench::messageCount(argc, argv, "bench_xmpp");
+    if (messages == 0)
         return 2;
-    }
 
     ProsodyServer server;
     for (const char *user : {"zelmo", "ann", "echo"})
@@ -110,6 +70,7 @@ int main(int argc, char **argv)
     program.localStatus().Command2_Click();
     program.state().SetMessage(QStringLiteral("ann@localhost"), QStringLiteral("Out until five."),
                                0);
+    zelmo::bench::liftAwayMessageLimit(program.dispatcher());
 
     // The echo client: every body straight back.
     QXmppClient echo;
@@ -117,7 +78,7 @@ int main(int argc, char **argv)
         if (m.type() != QXmppMessage::Error && !m.body().isEmpty())
             echo.sendPacket(QXmppMessage(QString(), m.from(), m.body()));
     });
-    echo.connectToServer(configFor(server, QStringLiteral("echo"), QStringLiteral("echo")));
+    echo.connectToServer(server.clientConfig(QStringLiteral("echo"), QStringLiteral("echo")));
 
     // The contact.
     QXmppClient ann;
@@ -131,7 +92,7 @@ int main(int argc, char **argv)
         if (replies++ == 0)
             firstReplyAt = clock.nsecsElapsed();
     });
-    ann.connectToServer(configFor(server, QStringLiteral("ann"), QStringLiteral("phone")));
+    ann.connectToServer(server.clientConfig(QStringLiteral("ann"), QStringLiteral("phone")));
     if (!waitFor([&] { return echo.isConnected() && ann.isConnected(); })) {
         std::fprintf(stderr, "bench_xmpp: the clients did not sign in\n");
         return 1;
@@ -166,15 +127,8 @@ int main(int argc, char **argv)
         }
     }
 
-    const auto ms = [](qint64 ns) { return static_cast<double>(ns) / 1e6; };
-    const qint64 p50 = percentile(answered, 0.50), p99 = percentile(answered, 0.99);
-    const qint64 e50 = percentile(echoed, 0.50), e99 = percentile(echoed, 0.99);
     std::printf("send to first reply line, %d messages each, interleaved, Prosody on loopback\n",
                 messages);
-    std::printf("  zelmo (away message): p50 %.3f ms  p99 %.3f ms\n", ms(p50), ms(p99));
-    std::printf("  bare QXmpp echo:      p50 %.3f ms  p99 %.3f ms\n", ms(e50), ms(e99));
-    std::printf("  ratio zelmo/echo:     p50 %.2f  p99 %.2f  (goal: p50 within 1.10)\n",
-                static_cast<double>(p50) / static_cast<double>(e50),
-                static_cast<double>(p99) / static_cast<double>(e99));
+    zelmo::bench::printAgainstFloor(answered, echoed, "bare QXmpp echo", "echo", 1.10);
     return 0;
 }

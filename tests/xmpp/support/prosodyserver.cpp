@@ -1,5 +1,7 @@
 #include "xmpp/support/prosodyserver.h"
 
+#include "platform/messenger/xmpp/qxmpp.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -104,6 +106,19 @@ void ProsodyServer::setBlocklist(const QString &user, const QStringList &blocked
 QString ProsodyServer::address() const
 {
     return host() + QLatin1Char(':') + QString::number(m_port);
+}
+
+QXmppConfiguration ProsodyServer::clientConfig(const QString &user, const QString &resource,
+                                               const QString &password) const
+{
+    QXmppConfiguration config;
+    config.setJid(jid(user) + QLatin1Char('/') + resource);
+    config.setPassword(password);
+    config.setHost(host());
+    config.setPort(port());
+    config.setStreamSecurityMode(QXmppConfiguration::TLSDisabled);
+    config.setAutoReconnectionEnabled(false);
+    return config;
 }
 
 QString ProsodyServer::log() const

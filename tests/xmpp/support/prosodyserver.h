@@ -10,6 +10,8 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+class QXmppConfiguration;
+
 namespace zelmo::test {
 
 class ProsodyServer {
@@ -48,6 +50,10 @@ public:
     quint16 port() const { return m_port; }
     // host:port, as --server takes it.
     QString address() const;
+    // What a client of this server signs in with: without TLS, and without reconnecting on
+    // its own.
+    QXmppConfiguration clientConfig(const QString &user, const QString &resource,
+                                    const QString &password = QStringLiteral("pw")) const;
     // The server's own log, to understand a failing test.
     QString log() const;
 

@@ -52,9 +52,7 @@ public:
 struct XmppContact::Impl {
     QString user;
     QString resource;
-    QString password;
-    QString host;
-    quint16 port = 0;
+    QXmppConfiguration config;
     QXmppClient client;
     QXmppRosterManager *roster = nullptr;
     Recorder *recorder = nullptr;
@@ -135,9 +133,7 @@ XmppContact::XmppContact(const ProsodyServer &server, const QString &user, const
 {
     d->user = user;
     d->resource = resource;
-    d->password = password;
-    d->host = server.host();
-    d->port = server.port();
+    d->config = server.clientConfig(user, resource, password);
     d->roster = d->client.findExtension<QXmppRosterManager>();
     d->recorder = new Recorder;
     d->recorder->handler = [this](const QDomElement &stanza) { return d->handle(stanza); };
@@ -158,15 +154,8 @@ XmppContact::~XmppContact()
 
 bool XmppContact::connect(int timeoutMs)
 {
-    QXmppConfiguration config;
-    config.setJid(jid());
-    config.setPassword(d->password);
-    config.setHost(d->host);
-    config.setPort(d->port);
-    config.setStreamSecurityMode(QXmppConfiguration::TLSDisabled);
-    config.setAutoReconnectionEnabled(false);
     d->rosterReceived = false;
-    d->client.connectToServer(config);
+    d->client.connectToServer(d->config);
     return waitUntil([this] { return d->client.isAuthenticated() && d->rosterReceived; },
                      timeoutMs);
 }

@@ -152,6 +152,37 @@ TEST_F(PurpleTest, AttachedItListsAnswersAndSwitchesWhatEveryContactSees)
     EXPECT_EQ(ann.showOf(Me), "away");
 }
 
+// A buddy in two groups is one contact; it stays listed while it is left in either.
+TEST_F(PurpleTest, ABuddyInTwoGroupsStaysListedUntilItLeavesBoth)
+{
+    ASSERT_TRUE(startFinch(finch));
+    Companion me(finch);
+    ASSERT_TRUE(me.attached) << me.error;
+    const auto listed = [&] {
+        QStringList logons;
+        const UserCollectionPtr all = me.mm.GetList(ListKind::AllContacts);
+        for (int i = 0; i < all->GetCount(); ++i)
+            logons << all->Item(i)->GetLogonName().section('@', 0, 0);
+        logons.sort();
+        return logons;
+    };
+    ASSERT_TRUE(waitUntil([&] { return listed() == QStringList({"ann", "bob", "you"}); }));
+    const int account = finch.accountHandle("me");
+    const auto handle = [&](const char *method, const QVariantList &arguments) {
+        return finch.call(method, arguments).arguments().value(0).toInt();
+    };
+    const int first = handle("PurpleFindBuddy", {account, "ann@localhost"});
+    const int second = handle("PurpleBuddyNew", {account, "ann@localhost", "Ann"});
+    finch.call("PurpleBlistAddBuddy", {second, 0, handle("PurpleGroupNew", {"Work"}), 0});
+    finch.call("PurpleBlistRemoveBuddy", {first});
+    // The client's signals come in order: once Bob's removal is seen, so is Ann's first.
+    finch.call("PurpleBlistRemoveBuddy", {handle("PurpleFindBuddy", {account, "bob@localhost"})});
+    EXPECT_TRUE(waitUntil([&] { return listed() == QStringList({"ann", "you"}); }))
+        << listed().join('|');
+    finch.call("PurpleBlistRemoveBuddy", {second});
+    EXPECT_TRUE(waitUntil([&] { return listed() == QStringList({"you"}); })) << listed().join('|');
+}
+
 TEST_F(PurpleTest, TheProgramEndsWhenTheClientOrTheAccountGoes)
 {
     const auto expectEnd = [](Companion &c, const QString &why) {

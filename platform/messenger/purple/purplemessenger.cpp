@@ -545,21 +545,18 @@ struct PurpleMessenger::Impl {
         const LiveUserPtr user = buddies.take(buddy);
         if (!user || ended)
             return;
-        // The same contact may stay in another group.
-        bool elsewhere = false;
-        for (const LiveUserPtr &other : std::as_const(buddies))
-            elsewhere = elsewhere || other == user;
-        if (elsewhere)
-            return;
-        order.erase(std::remove(order.begin(), order.end(), buddy), order.end());
-        // A buddy in two groups was listed under its first handle.
-        for (auto it = buddies.cbegin(); it != buddies.cend(); ++it)
-            if (it.value() == user &&
-                std::find(order.begin(), order.end(), it.key()) == order.end())
-                order.push_back(it.key());
-        if (std::none_of(order.begin(), order.end(),
-                         [&](qint32 b) { return buddies.value(b) == user; }))
-            byLogon.remove(user->logon());
+        const auto listed = std::find(order.begin(), order.end(), buddy);
+        // The same contact may stay in another group: it is then listed under that handle.
+        for (auto it = buddies.cbegin(); it != buddies.cend(); ++it) {
+            if (it.value() == user) {
+                if (listed != order.end())
+                    *listed = it.key();
+                return;
+            }
+        }
+        if (listed != order.end())
+            order.erase(listed);
+        byLogon.remove(user->logon());
         rebuildLists();
         const UserPtr removed = user;
         raise([q = q, removed] {

@@ -14,7 +14,7 @@ namespace zelmo {
 
 // Only access errors make a read give the default or a write fail. QSettings reads a malformed
 // file as well as it can and keeps what it understood when it writes; its FormatError reaches
-// only the first reader of a file in the process, which is why health() is asked first.
+// only the first reader of a file in the process, so every open notes it for health().
 
 QSettingsStore::QSettingsStore(QString folder)
     : m_folder(std::move(folder))
@@ -29,13 +29,22 @@ QString QSettingsStore::filePath(const QString &application) const
            QStringLiteral(".ini");
 }
 
+std::unique_ptr<QSettings> QSettingsStore::open(const QString &application)
+{
+    const QString path = filePath(application);
+    auto settings = std::make_unique<QSettings>(path, QSettings::IniFormat);
+    if (settings->status() == QSettings::FormatError)
+        m_malformed.insert(path);
+    return settings;
+}
+
 QString QSettingsStore::read(const QString &application, const QString &section, const QString &key,
                              const QString &defaultValue)
 {
-    const QSettings settings(filePath(application), QSettings::IniFormat);
-    if (settings.status() == QSettings::AccessError)
+    const std::unique_ptr<QSettings> settings = open(application);
+    if (settings->status() == QSettings::AccessError)
         return defaultValue;
-    const QVariant value = settings.value(section + QLatin1Char('/') + key);
+    const QVariant value = settings->value(section + QLatin1Char('/') + key);
     if (!value.isValid())
         return defaultValue;
     // An unquoted comma in a hand-edited file makes QSettings read a list; the user meant
@@ -48,22 +57,14 @@ QString QSettingsStore::read(const QString &application, const QString &section,
 bool QSettingsStore::contains(const QString &application, const QString &section,
                               const QString &key)
 {
-    const QSettings settings(filePath(application), QSettings::IniFormat);
-    return settings.contains(section + QLatin1Char('/') + key);
+    return open(application)->contains(section + QLatin1Char('/') + key);
 }
 
 SettingsStore::Health QSettingsStore::health(const QString &application)
 {
-    const QSettings settings(filePath(application), QSettings::IniFormat);
-    switch (settings.status()) {
-    case QSettings::AccessError:
+    if (open(application)->status() == QSettings::AccessError)
         return Health::Unreadable;
-    case QSettings::FormatError:
-        return Health::Malformed;
-    case QSettings::NoError:
-        break;
-    }
-    return Health::Fine;
+    return m_malformed.contains(filePath(application)) ? Health::Malformed : Health::Fine;
 }
 
 QString QSettingsStore::setAside(const QString &application)
@@ -76,19 +77,22 @@ QString QSettingsStore::setAside(const QString &application)
     for (int n = 2; QFileInfo::exists(aside); ++n)
         aside =
             path + QStringLiteral(".unreadable-") + stamp + QLatin1Char('-') + QString::number(n);
-    return QFile::rename(path, aside) ? aside : QString();
+    if (!QFile::rename(path, aside))
+        return {};
+    m_malformed.remove(path);
+    return aside;
 }
 
 bool QSettingsStore::write(const QString &application, const QString &section, const QString &key,
                            const QString &value)
 {
-    QSettings settings(filePath(application), QSettings::IniFormat);
+    const std::unique_ptr<QSettings> settings = open(application);
     // A file that could not be read would be rewritten without what it held.
-    if (settings.status() == QSettings::AccessError)
+    if (settings->status() == QSettings::AccessError)
         return false;
-    settings.setValue(section + QLatin1Char('/') + key, value);
-    settings.sync();
-    return settings.status() != QSettings::AccessError;
+    settings->setValue(section + QLatin1Char('/') + key, value);
+    settings->sync();
+    return settings->status() != QSettings::AccessError;
 }
 
 } // namespace zelmo

@@ -2,7 +2,12 @@
 
 #include "core/settingsstore.h"
 
+#include <QSet>
 #include <QString>
+
+#include <memory>
+
+class QSettings;
 
 namespace zelmo {
 
@@ -26,7 +31,11 @@ public:
     QString filePath(const QString &application) const;
 
 private:
+    std::unique_ptr<QSettings> open(const QString &application);
+
     QString m_folder;
+    // Files found malformed in this process, until they are set aside.
+    QSet<QString> m_malformed;
 };
 
 } // namespace zelmo

@@ -107,6 +107,7 @@ TEST_F(SettingsStoreTest, BadFilesDoNoHarm)
     putFile(dir.filePath("broken/Zelmo Extensions/Zelmo Extensions.ini"), broken);
     QSettingsStore brokenStore(dir.filePath("broken"));
     EXPECT_EQ(readCode(brokenStore), "11111");
+    EXPECT_EQ(brokenStore.health(app), SettingsStore::Health::Malformed) << "asked after a read";
     EXPECT_TRUE(writeCode(brokenStore, "12345"));
     QSettingsStore brokenAgain(dir.filePath("broken"));
     EXPECT_EQ(readCode(brokenAgain), "12345");

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <optional>
+#include <utility>
 
 namespace zelmo {
 
@@ -78,8 +79,8 @@ public:
     {
         bringListsUpToDate();
         const bool stored = awayMessages.SetMessage(logon_name, message, index);
-        if (stored && onAwayMessagesChanged)
-            onAwayMessagesChanged();
+        if (stored)
+            awayMessagesChanged();
         return stored;
     }
     QString GetMessage(const QString &logon_name)
@@ -91,11 +92,31 @@ public:
     {
         bringListsUpToDate();
         awayMessages.DeleteMessage(logon_name);
-        if (onAwayMessagesChanged)
-            onAwayMessagesChanged();
+        awayMessagesChanged();
     }
-    // Told after every change of the away messages through SetMessage and DeleteMessage.
+    // Told after every change of the away messages through SetMessage and DeleteMessage, or
+    // once after a batch of them.
     std::function<void()> onAwayMessagesChanged;
+    // While one lives, changes are told once, as it goes: one message stored for everyone is
+    // one change to whoever keeps the table.
+    class AwayMessageBatch {
+    public:
+        explicit AwayMessageBatch(AppState &state)
+            : m_state(state)
+        {
+            ++m_state.m_batchDepth;
+        }
+        ~AwayMessageBatch()
+        {
+            if (--m_state.m_batchDepth == 0 && std::exchange(m_state.m_changedInBatch, false))
+                m_state.awayMessagesChanged();
+        }
+        AwayMessageBatch(const AwayMessageBatch &) = delete;
+        AwayMessageBatch &operator=(const AwayMessageBatch &) = delete;
+
+    private:
+        AppState &m_state;
+    };
 
     // Loads the joke file from programFolder, with its progress steps.
     void Open_file();
@@ -104,7 +125,17 @@ public:
     std::optional<QString> Print_ChatupLine();
 
 private:
+    void awayMessagesChanged()
+    {
+        if (m_batchDepth > 0)
+            m_changedInBatch = true;
+        else if (onAwayMessagesChanged)
+            onAwayMessagesChanged();
+    }
+
     std::function<void()> m_bringListsUpToDate;
+    int m_batchDepth = 0;
+    bool m_changedInBatch = false;
 };
 
 } // namespace zelmo

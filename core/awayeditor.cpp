@@ -135,9 +135,12 @@ AwayEditor::Outcome AwayEditor::storeForEveryone(const QString &message)
             "Please try again in a moment.");
         return outcome;
     }
-    for (qint32 i = 0; i < *count; ++i) {
-        if (store(i, message))
-            ++outcome.stored;
+    {
+        const AppState::AwayMessageBatch batch(m_state);
+        for (qint32 i = 0; i < *count; ++i) {
+            if (store(i, message))
+                ++outcome.stored;
+        }
     }
     if (outcome.stored < *count) {
         outcome.refusal =

@@ -5,7 +5,9 @@
 
 namespace zelmo {
 
-InstanceLock::InstanceLock(const QString &account)
+namespace {
+
+QString lockPath(const QString &account)
 {
     QString name = account;
     for (QChar &c : name) {
@@ -16,16 +18,22 @@ InstanceLock::InstanceLock(const QString &account)
     QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (folder.isEmpty())
         folder = QDir::tempPath();
-    m_path = QDir(folder).filePath(QStringLiteral("zelmo-") + name + QStringLiteral(".lock"));
-    m_lock = std::make_unique<QLockFile>(m_path);
+    return QDir(folder).filePath(QStringLiteral("zelmo-") + name + QStringLiteral(".lock"));
+}
+
+} // namespace
+
+InstanceLock::InstanceLock(const QString &account)
+    : m_lock(lockPath(account))
+{
     // Held as long as the program runs, however long that is: only a copy that is gone
     // leaves a stale lock.
-    m_lock->setStaleLockTime(0);
+    m_lock.setStaleLockTime(0);
 }
 
 bool InstanceLock::tryLock()
 {
-    return m_lock->tryLock(0);
+    return m_lock.tryLock(0);
 }
 
 } // namespace zelmo

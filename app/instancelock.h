@@ -3,8 +3,6 @@
 #include <QLockFile>
 #include <QString>
 
-#include <memory>
-
 namespace zelmo {
 
 // One copy of the program per messenger account: two copies would both answer every message.
@@ -17,11 +15,9 @@ public:
 
     // False when a running copy holds the lock.
     bool tryLock();
-    QString path() const { return m_path; }
 
 private:
-    QString m_path;
-    std::unique_ptr<QLockFile> m_lock;
+    QLockFile m_lock;
 };
 
 } // namespace zelmo

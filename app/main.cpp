@@ -7,6 +7,7 @@
 #include "platform/idle/kidletimesource.h"
 #include "platform/messenger/sim/clientwindow.h"
 #include "platform/messenger/sim/simmessenger.h"
+#include "platform/messenger/xmpp/xmppformat.h"
 #include "platform/settings/qsettingsstore.h"
 #include "platform/sound/pulsesoundplayer.h"
 #include "ui/form1.h"
@@ -76,7 +77,7 @@ int main(int argc, char *argv[])
     // in; the first connected account of Pidgin or Finch is known once attached.
     std::unique_ptr<zelmo::InstanceLock> lock;
     if (!options->purple) {
-        const QString jid = options->xmppJid.section(QLatin1Char('/'), 0, 0).toLower();
+        const QString jid = zelmo::xmpp::normalisedBareJid(options->xmppJid);
         lock = jid.isEmpty() ? lockAccount(QStringLiteral("built-in"),
                                            QStringLiteral("the built-in messenger"))
                              : lockAccount(QStringLiteral("xmpp:") + jid, jid);

@@ -21,7 +21,8 @@ void ActivityLog::setClock(Clock clock)
 QString ActivityLog::firstLine(const QString &text)
 {
     const QString trimmed = text.trimmed();
-    const int end = trimmed.indexOf(QRegularExpression(QStringLiteral("[\r\n]")));
+    static const QRegularExpression lineEnd(QStringLiteral("[\r\n]"));
+    const int end = trimmed.indexOf(lineEnd);
     const QString line = end < 0 ? trimmed : trimmed.left(end).trimmed();
     // A row is one line of a table: a long text is cut where the eye stops anyway.
     constexpr int longest = 120;

@@ -77,10 +77,10 @@ void Dispatcher::mm_OnTextReceived(const IMSessionPtr &pIMSession, const UserPtr
 {
     // The client's own handling of the message goes on.
     Q_UNUSED(pfEnableDefault);
-    // Another machine's automatic answer gets none back: two copies of this program, both away,
-    // would otherwise answer each other without end. Not even a command runs for it.
     if (m_state.unloading)
         return;
+    // Another machine's automatic answer gets none back: two copies of this program, both away,
+    // would otherwise answer each other without end. Not even a command runs for it.
     if (isAutoSubmitted(bstrMsgHeader)) {
         record(ActivityLog::Kind::Unanswered, pSourceUser,
                QStringLiteral("Not answered, an automatic answer: ") +

@@ -88,23 +88,25 @@ int Program::lossStatus()
         return exitMessengerNotReached;
     // A messenger signed out by the user reads not connected; one that lost its connection,
     // or a client that went away unasked, reads lost.
-    qint32 status = ServiceStatus::ConnectionLost;
+    return serviceStatus().value_or(ServiceStatus::ConnectionLost) == ServiceStatus::ConnectionLost
+               ? exitMessengerLost
+               : exitAsked;
+}
+
+std::optional<qint32> Program::serviceStatus()
+{
+    std::optional<qint32> status;
     skipOnFailure([&] {
         if (m_state.mm)
             status = m_state.mm->GetServices()->GetPrimaryService()->GetServiceStatus();
     });
-    return status == ServiceStatus::ConnectionLost ? exitMessengerLost : exitAsked;
+    return status;
 }
 
 bool Program::connectionTestPassed()
 {
-    qint32 status = ServiceStatus::NotConnected;
-    const bool read = skipOnFailure([&] {
-        if (!m_state.mm)
-            throw MessengerError(QStringLiteral("GetServices"), QStringLiteral("no messenger"));
-        status = m_state.mm->GetServices()->GetPrimaryService()->GetServiceStatus();
-    });
-    return read && status != ServiceStatus::NotConnected;
+    const std::optional<qint32> status = serviceStatus();
+    return status && *status != ServiceStatus::NotConnected;
 }
 
 void Program::Form_Load()

@@ -14,6 +14,8 @@
 #include <QObject>
 #include <QTimer>
 
+#include <optional>
+
 namespace zelmo {
 
 class SettingsStore;
@@ -98,6 +100,8 @@ private:
     bool connectionTestPassed();
     // The exit status of the watchdog's end: why the messenger went.
     int lossStatus();
+    // The primary service's status; none when there is no messenger or it cannot be read.
+    std::optional<qint32> serviceStatus();
     // The not-connected display, with the watchdog taking over from the poller.
     void connectionLost();
     // Users, BlockedUsers and allusers afresh from the messenger, each step guarded.

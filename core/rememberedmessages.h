@@ -35,8 +35,8 @@ public:
     QString restore();
 
     // After each change of the table: saves it when enabled. The text of a failed save is
-    // returned only for the first failure in a row, so that a message stored for everyone in
-    // the list brings one box, not one per contact; lastError() holds it until a save works.
+    // returned only for the first failure in a row, so that a user editing on while the disk
+    // is full gets one box, not one per change; lastError() holds it until a save works.
     QString tableChanged();
     QString lastError() const { return m_lastError; }
 

@@ -47,6 +47,7 @@ constexpr qint32 kDenyAll = 2;
 // Connection states (connection.h).
 constexpr qint32 kConnected = 2;
 
+// A contact's state in the codes of the user's own.
 qint32 contactStateFor(qint32 primitive)
 {
     switch (primitive) {
@@ -54,13 +55,13 @@ qint32 contactStateFor(qint32 primitive)
     case Invisible:
         return ContactState::Offline;
     case Unavailable:
-        return 10;
+        return LocalState::Busy;
     case AwayPrimitive:
-        return 34;
+        return LocalState::Away;
     case ExtendedAway:
-        return 18;
+        return LocalState::Idle;
     default:
-        return 2;
+        return LocalState::Online;
     }
 }
 
@@ -292,10 +293,9 @@ struct PurpleMessenger::Impl {
 
     void connectSignals()
     {
-        const QDBusConnection &bus = client->bus();
+        QDBusConnection bus = client->bus();
         const auto hook = [&](const char *name, const char *slot) {
-            const_cast<QDBusConnection &>(bus).connect(kService, kPath, kInterface,
-                                                       QString::fromLatin1(name), &relay, slot);
+            bus.connect(kService, kPath, kInterface, QString::fromLatin1(name), &relay, slot);
         };
         hook("ReceivedImMsg", SLOT(receivedImMsg(int, QString, QString, int, uint)));
         hook("BlockedImMsg", SLOT(blockedImMsg(int, QString, QString, uint, uint)));
@@ -512,7 +512,8 @@ struct PurpleMessenger::Impl {
         if (ended)
             return;
         skipOnFailure([&] {
-            if (!ours(buddy))
+            // A known handle is one of this account's: no need to ask the client again.
+            if (!buddies.contains(buddy) && !ours(buddy))
                 return;
             const LiveUserPtr fresh = readBuddy(buddy);
             LiveUserPtr user = buddies.value(buddy);

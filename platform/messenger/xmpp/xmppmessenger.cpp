@@ -322,7 +322,7 @@ struct XmppMessenger::Impl {
     {
         signInTimer.stop();
         presenceGrace.stop();
-        const bool again = std::exchange(reconnecting, false);
+        reconnecting = false;
         reconnectDelayMs = kFirstReconnectMs;
         lastError.clear();
         shared->serviceStatus = ServiceStatus::Connected;
@@ -336,7 +336,8 @@ struct XmppMessenger::Impl {
         waiting.swap(early);
         for (const Incoming &message : waiting)
             deliver(message);
-        if (!std::exchange(signedIn, true) && !again)
+        // Only the first sign-in finishes one; a connection made again was signed in before.
+        if (!std::exchange(signedIn, true))
             Q_EMIT q->signInFinished(true);
     }
 

@@ -91,4 +91,13 @@ QString xmlSafe(const QString &text)
     return safe;
 }
 
+QString withLineBreaks(QString text, QLatin1String lineBreak)
+{
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    if (lineBreak != QLatin1String("\n"))
+        text.replace(QLatin1Char('\n'), lineBreak);
+    return text;
+}
+
 } // namespace zelmo

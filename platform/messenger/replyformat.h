@@ -29,4 +29,7 @@ std::optional<TextFormat> formatFromHeader(const QString &header);
 // becomes U+FFFD, so that the reader sees something was there.
 QString xmlSafe(const QString &text);
 
+// Every line break of the text, CR LF, a lone CR or a lone LF, as lineBreak.
+QString withLineBreaks(QString text, QLatin1String lineBreak);
+
 } // namespace zelmo

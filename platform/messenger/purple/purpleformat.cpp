@@ -129,10 +129,7 @@ public:
         }
         // One kind of line break in the result. The tags' own breaks are whole CR LFs, so
         // that a raw CR before one stays a break of its own.
-        m_text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-        m_text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-        m_text.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
-        return m_text;
+        return withLineBreaks(m_text, QLatin1String("\r\n"));
     }
 
 private:

@@ -491,7 +491,9 @@ struct PurpleMessenger::Impl {
             return;
         const LiveUserPtr user = senderUser(sender);
         if (!user) {
-            Q_EMIT q->OnTextFromStranger(logonOf(sender), textFromMarkup(message));
+            raise([q = q, logon = logonOf(sender), text = textFromMarkup(message)] {
+                Q_EMIT q->OnTextFromStranger(logon, text);
+            });
             return;
         }
         // libpurple has no headers; its automatic-response flag says the same as one.
@@ -501,10 +503,11 @@ struct PurpleMessenger::Impl {
         std::shared_ptr<PurpleSession> &known = sessions[sender];
         if (!known)
             known = std::make_shared<PurpleSession>(client, accountHandle, sender);
-        // A copy: the handlers may let other messages in, which grow the table.
-        const IMSessionPtr session = known;
-        const QString text = textFromMarkup(message);
-        Q_EMIT q->OnTextReceived(session, user, header, text, nullptr);
+        // In turn with the events raised before it, such as the sign-in's.
+        raise([q = q, session = IMSessionPtr(known), user, header,
+               text = textFromMarkup(message)] {
+            Q_EMIT q->OnTextReceived(session, user, header, text, nullptr);
+        });
     }
 
     void buddyChanged(qint32 buddy, bool aliased)

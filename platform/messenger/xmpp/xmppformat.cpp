@@ -78,15 +78,12 @@ std::optional<Availability> availabilityForLocalState(qint32 state)
 
 QString bodyFromText(const QString &text)
 {
-    QString body = xmlSafe(text);
-    body.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    body.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    return body;
+    return withLineBreaks(xmlSafe(text), QLatin1String("\n"));
 }
 
 QString textFromBody(const QString &body)
 {
-    return bodyFromText(body).replace(QLatin1Char('\n'), QLatin1String("\r\n"));
+    return withLineBreaks(xmlSafe(body), QLatin1String("\r\n"));
 }
 
 QString incomingHeader(bool autoSubmitted)

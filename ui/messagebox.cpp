@@ -19,17 +19,22 @@ QString applicationTitle()
 
 namespace {
 
-void showAndWait(QMessageBox::Icon icon, QWidget *parent, const QString &title, const QString &text)
+// The button pressed; with an observer, the default one.
+QMessageBox::StandardButton showAndWait(QMessageBox::Icon icon, QWidget *parent,
+                                        const QString &title, const QString &text,
+                                        QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+                                        QMessageBox::StandardButton defaultButton = QMessageBox::Ok)
 {
     if (observer()) {
         observer()(title, text);
-        return;
+        return defaultButton;
     }
-    QMessageBox box(icon, title, text, QMessageBox::Ok, parent);
+    QMessageBox box(icon, title, text, buttons, parent);
+    box.setDefaultButton(defaultButton);
     // A box blocks the window it belongs to, not the tray icon or the other windows.
     if (parent)
         box.setWindowModality(Qt::WindowModal);
-    box.exec();
+    return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
 } // namespace
@@ -46,15 +51,13 @@ void MessageBox::warning(QWidget *parent, const QString &title, const QString &t
 
 bool MessageBox::question(QWidget *parent, const QString &title, const QString &text)
 {
+    // Observed, a question counts as answered Yes, so that tests reach what follows.
     if (observer()) {
         observer()(title, text);
         return true;
     }
-    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, parent);
-    box.setDefaultButton(QMessageBox::No);
-    if (parent)
-        box.setWindowModality(Qt::WindowModal);
-    return box.exec() == QMessageBox::Yes;
+    return showAndWait(QMessageBox::Question, parent, title, text,
+                       QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
 }
 
 void MessageBox::warningLater(QWidget *parent, const QString &title, const QString &text)
@@ -65,6 +68,7 @@ void MessageBox::warningLater(QWidget *parent, const QString &title, const QStri
     }
     auto *box = new QMessageBox(QMessageBox::Warning, title, text, QMessageBox::Ok, parent);
     box->setAttribute(Qt::WA_DeleteOnClose);
+    // A message box makes itself application modal; this one must not block anything.
     box->setWindowModality(Qt::NonModal);
     box->show();
 }

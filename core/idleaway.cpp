@@ -54,16 +54,14 @@ void IdleAway::start()
     if (ok && minutes >= minMinutes && minutes <= maxMinutes)
         choice.minutes = minutes;
     m_choice = choice;
-
-    // A user back by hand in the client shows up here, not in AwayMode until the next refresh.
-    if (m_state.mm && m_messenger != m_state.mm) {
-        if (m_messenger)
-            m_messenger->disconnect(this);
-        m_messenger = m_state.mm;
-        connect(m_messenger, &MessengerObject::OnLocalStateChangeResult, this,
-                [this](qint32, qint32 state, const ServicePtr &) { onStateConfirmed(state); });
-    }
     watchOrStop();
+}
+
+void IdleAway::connectTo(MessengerObject &mm)
+{
+    // A user back by hand in the client shows up here, not in AwayMode until the next refresh.
+    connect(&mm, &MessengerObject::OnLocalStateChangeResult, this,
+            [this](qint32, qint32 state, const ServicePtr &) { onStateConfirmed(state); });
 }
 
 void IdleAway::stop()

@@ -63,6 +63,8 @@ public:
     // the messenger.
     void start();
     void stop();
+    // Follows the states the client confirms, so that a user back by hand is seen.
+    void connectTo(MessengerObject &mm);
 
     bool available() const;
     QString unavailableReason() const;
@@ -85,7 +87,6 @@ private:
     LocalStatus &m_status;
     SettingsStore &m_store;
     QPointer<IdleSource> m_source;
-    QPointer<MessengerObject> m_messenger; // the one whose state changes are followed
     Choice m_choice;
     std::chrono::milliseconds m_minute{60000};
     bool m_wentAway = false;

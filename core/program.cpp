@@ -56,6 +56,7 @@ void Program::attachMessenger()
         return;
     m_contactLists.connectTo(*m_messenger);
     m_localStatus.connectTo(*m_messenger);
+    m_idleAway.connectTo(*m_messenger);
     connect(m_messenger, &MessengerObject::OnTextReceived, this,
             [this](const IMSessionPtr &session, const UserPtr &user, const QString &header,
                    const QString &text, bool *enableDefault) {
@@ -78,6 +79,7 @@ void Program::detachMessenger()
         m_state.mm->disconnect(this);
         m_state.mm->disconnect(&m_contactLists);
         m_state.mm->disconnect(&m_localStatus);
+        m_state.mm->disconnect(&m_idleAway);
     }
     m_state.mm = nullptr;
 }

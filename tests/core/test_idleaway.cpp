@@ -39,6 +39,7 @@ struct World {
         sim.setConfirmDelay(0);
         program.localStatus().setWaitLimit(2s);
         program.Form_Load();
+        idleAway.connectTo(sim);
         idleAway.start();
         idleAway.setChoice({true, 10});
     }

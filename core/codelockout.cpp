@@ -39,33 +39,36 @@ void CodeLockout::forgetIdleRecords()
     }
 }
 
-bool CodeLockout::test(const QString &contact, const std::function<bool()> &matches)
+CodeLockout::Result CodeLockout::test(const QString &contact,
+                                      const std::function<bool()> &matches)
 {
     forgetIdleRecords();
-    if (isLockedOut(contact))
-        return false;
+    Result result;
+    if (isLockedOut(contact)) {
+        result.wasLockedOut = true;
+        return result;
+    }
     if (matches()) {
         m_records.remove(contact);
-        return true;
+        result.accepted = true;
+        return result;
     }
     Record &record = m_records[contact];
     record.lastMistake = now();
     // A message that holds two code commands is one guess, not two.
     if (m_message != 0 && record.lastMistakeMessage == m_message)
-        return false;
+        return result;
     record.lastMistakeMessage = m_message;
     ++record.mistakes;
     if (record.mistakes >= allowedMistakes) {
         // 5 s at the third mistake, doubled for each one after it; the shift is capped long
         // before it could overflow.
         const int doublings = std::min(record.mistakes - allowedMistakes, 16);
-        const std::chrono::milliseconds wait = std::min<std::chrono::milliseconds>(
+        result.lockout = std::min<std::chrono::milliseconds>(
             firstLockout * (std::chrono::milliseconds::rep(1) << doublings), longestLockout);
-        record.lockedUntil = now() + wait;
-        if (onLockout)
-            onLockout(contact, wait);
+        record.lockedUntil = now() + result.lockout;
     }
-    return false;
+    return result;
 }
 
 } // namespace zelmo

@@ -26,9 +26,17 @@ public:
     // The clock defaults to a monotonic one; tests hand in their own.
     explicit CodeLockout(Clock clock = {});
 
-    // Runs one code test for a contact: false without calling matches while the contact is
+    // What a code test came to; true when the code was accepted.
+    struct Result {
+        bool accepted = false;
+        bool wasLockedOut = false; // declined without a look at the code
+        // Set when this mistake locked the contact out: for how long.
+        std::chrono::milliseconds lockout{0};
+        explicit operator bool() const { return accepted; }
+    };
+    // Runs one code test for a contact: declined without calling matches while the contact is
     // locked out, else matches(), remembered as a right or a wrong code.
-    bool test(const QString &contact, const std::function<bool()> &matches);
+    Result test(const QString &contact, const std::function<bool()> &matches);
 
     bool isLockedOut(const QString &contact) const;
 
@@ -38,9 +46,6 @@ public:
     int recordCount() const { return static_cast<int>(m_records.size()); }
 
     void setClock(Clock clock);
-
-    // Told when a contact's mistakes lock it out, and for how long.
-    std::function<void(const QString &contact, std::chrono::milliseconds wait)> onLockout;
 
 private:
     struct Record {

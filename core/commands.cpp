@@ -37,17 +37,6 @@ QStringList Commands::helpLines()
     };
 }
 
-void Commands::setLog(ActivityLog *log)
-{
-    m_log = log;
-    m_lockout.onLockout = [this](const QString &, std::chrono::milliseconds wait) {
-        if (m_log)
-            m_log->add(ActivityLog::Kind::Lockout, m_testing,
-                       QStringLiteral("Locked out for %1 s after too many wrong codes")
-                           .arg(wait.count() / 1000));
-    };
-}
-
 void Commands::record(const UserPtr &sender, const QString &what)
 {
     if (m_log)
@@ -67,15 +56,17 @@ bool Commands::codeTest(const UserPtr &sender, const QString &keyword,
     // such senders do not lock one another out. A logon name never starts with a NUL.
     if (logon.isEmpty())
         logon = QLatin1Char('\0') + QString::number(reinterpret_cast<quintptr>(sender.get()), 16);
-    const bool lockedOut = m_lockout.isLockedOut(logon);
-    m_testing = sender;
-    const bool accepted = m_lockout.test(logon, matches);
-    m_testing.reset();
-    if (!accepted && m_log)
+    const CodeLockout::Result result = m_lockout.test(logon, matches);
+    if (!result && m_log) {
+        if (result.lockout.count() > 0)
+            m_log->add(ActivityLog::Kind::Lockout, sender,
+                       QStringLiteral("Locked out for %1 s after too many wrong codes")
+                           .arg(result.lockout.count() / 1000));
         m_log->add(ActivityLog::Kind::CodeDeclined, sender,
-                   keyword + (lockedOut ? QStringLiteral(": code declined while locked out")
-                                        : QStringLiteral(": code declined")));
-    return accepted;
+                   keyword + (result.wasLockedOut ? QStringLiteral(": code declined while locked out")
+                                                  : QStringLiteral(": code declined")));
+    }
+    return result.accepted;
 }
 
 void Commands::sendJoke(Reply &reply)

@@ -57,7 +57,7 @@ public:
     CodeLockout &lockout() { return m_lockout; }
     // Where code tests, lockouts and the answers of the commands that change something are
     // recorded; none unless set.
-    void setLog(ActivityLog *log);
+    void setLog(ActivityLog *log) { m_log = log; }
 
 private:
     // The code test of the away and back commands: the trimmed 15 characters from position 10.
@@ -72,7 +72,6 @@ private:
     SoundPlayer *m_sound;
     CodeLockout m_lockout;
     ActivityLog *m_log = nullptr;
-    UserPtr m_testing; // the sender of the code test now running, for the lockout's row
 };
 
 } // namespace zelmo

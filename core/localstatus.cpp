@@ -105,18 +105,10 @@ void LocalStatus::showAwayModeAndStatus(const StateRow &row)
 
 qint32 LocalStatus::applySwitchDirection()
 {
-    if (!m_state.AwayMode) {
-        m_state.AwayMode = true;
-        m_view.setSwitchCaption(awayCaption());
-        m_view.setTitle(awayTitle());
-        m_view.setStatusText(QStringLiteral("Status: Away"));
-        return LocalState::Away;
-    }
-    m_state.AwayMode = false;
-    m_view.setStatusText(QStringLiteral("Status: Online"));
-    m_view.setSwitchCaption(onlineCaption());
-    m_view.setTitle(onlineTitle());
-    return LocalState::Online;
+    const StateRow &row = *rowFor(m_state.AwayMode ? LocalState::Online : LocalState::Away);
+    showAwayModeAndStatus(row);
+    showCaptionAndTitle(row);
+    return row.code;
 }
 
 void LocalStatus::giveWindowBack()

@@ -3,27 +3,39 @@
 #include "messenger/messengererror.h"
 
 #include <QLocale>
-#include <QRegularExpression>
 
 namespace zelmo {
 
+namespace {
+
+// Rows are added while a message is answered; the local time, which costs a look at the time
+// zone each time, is worked out only when a row is shown.
+QDateTime utcNow()
+{
+    return QDateTime::currentDateTimeUtc();
+}
+
+} // namespace
+
 ActivityLog::ActivityLog(QObject *parent)
     : QAbstractTableModel(parent)
-    , m_clock([] { return QDateTime::currentDateTime(); })
+    , m_clock(utcNow)
 {
 }
 
 void ActivityLog::setClock(Clock clock)
 {
-    m_clock = clock ? std::move(clock) : Clock([] { return QDateTime::currentDateTime(); });
+    m_clock = clock ? std::move(clock) : Clock(utcNow);
 }
 
 QString ActivityLog::firstLine(const QString &text)
 {
     const QString trimmed = text.trimmed();
-    static const QRegularExpression lineEnd(QStringLiteral("[\r\n]"));
-    const int end = trimmed.indexOf(lineEnd);
-    const QString line = end < 0 ? trimmed : trimmed.left(end).trimmed();
+    int end = 0;
+    while (end < trimmed.size() && trimmed[end] != QLatin1Char('\r') &&
+           trimmed[end] != QLatin1Char('\n'))
+        ++end;
+    const QString line = trimmed.left(end).trimmed();
     // A row is one line of a table: a long text is cut where the eye stops anyway.
     constexpr int longest = 120;
     return line.size() > longest ? line.left(longest - 1) + QChar(0x2026) : line;
@@ -78,7 +90,7 @@ QVariant ActivityLog::data(const QModelIndex &index, int role) const
     if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole) {
         switch (index.column()) {
         case TimeColumn:
-            return QLocale::system().toString(row.time.time(), QLocale::ShortFormat);
+            return QLocale::system().toString(row.time.toLocalTime().time(), QLocale::ShortFormat);
         case ContactColumn:
             if (row.friendlyName.isEmpty() || row.friendlyName == row.logonName)
                 return row.logonName;
@@ -91,7 +103,7 @@ QVariant ActivityLog::data(const QModelIndex &index, int role) const
         }
     }
     if (role == Qt::ToolTipRole && index.column() == TimeColumn)
-        return QLocale::system().toString(row.time, QLocale::LongFormat);
+        return QLocale::system().toString(row.time.toLocalTime(), QLocale::LongFormat);
     return {};
 }
 

@@ -226,6 +226,10 @@ void Form1::buildMenus()
     remember->setObjectName(QStringLiteral("remember"));
     remember->setCheckable(true);
     remember->setChecked(m_program.rememberedMessages().enabled());
+    // The window is built before the start-up reads the settings, and may set a malformed
+    // file aside: the menu shows the choice as it is stored when it opens.
+    connect(settingsMenu, &QMenu::aboutToShow, remember,
+            [this, remember] { remember->setChecked(m_program.rememberedMessages().enabled()); });
     connect(remember, &QAction::triggered, this, [this, remember](bool on) {
         RememberedMessages &remembered = m_program.rememberedMessages();
         const bool confirmed =

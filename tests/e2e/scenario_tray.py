@@ -7,8 +7,8 @@ import os
 import re
 
 from zelmo_e2e import (NO_MESSAGES, VIEWER_TITLE, ShowingWatch, Zelmo, click, click_at, find,
-                       find_all, is_active, is_showing, run, screenshot, settled_tray_icon, step,
-                       tray_icon, wait_until, wm_state, xdotool)
+                       find_all, is_active, is_showing, move_to, run, screenshot,
+                       settled_tray_icon, step, tray_icon, wait_until, wm_state, xdotool)
 
 # The blank is the separator.
 MENU = ["Restore / Open Zelmo", "While you were away...", "", "Exit Program"]
@@ -61,7 +61,7 @@ def scenario():
     viewer = z.dialog(VIEWER_TITLE)
     icon = minimise_to_tray(z, win, wid)
     x, y, w, h = icon
-    xdotool("mousemove", "--sync", x + w // 2, y + h // 2)
+    move_to(x + w // 2, y + h // 2)
     xdotool("click", "--repeat", "2", "--delay", "80", "1")
     wait_until(lambda: wm_state(wid) == "Normal", "the window to come back with a dialog open")
     wait_until(lambda: is_showing(viewer) and is_active(viewer), "the viewer on top again")

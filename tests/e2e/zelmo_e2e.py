@@ -155,8 +155,15 @@ def centre(node):
     return x + w // 2, y + h // 2
 
 
+def move_to(x, y):
+    # --sync waits for the pointer to move, and for 15 s when it is already there.
+    here = dict(line.split("=") for line in xdotool("getmouselocation", "--shell").split())
+    if (int(here["X"]), int(here["Y"])) != (x, y):
+        xdotool("mousemove", "--sync", x, y)
+
+
 def click_at(x, y, button=1):
-    xdotool("mousemove", "--sync", x, y)
+    move_to(x, y)
     xdotool("click", button)
 
 
@@ -254,6 +261,21 @@ def settled_tray_icon(exclude=(), what="the tray icon"):
         time.sleep(0.3)
         return None
     return wait_until(settled, what)
+
+
+def x_window_report():
+    """The program's X windows and the tray host's, each with its map state: what the window
+    manager and the tray made of them, which the accessibility bus does not tell."""
+    listing = subprocess.run(["xwininfo", "-root", "-tree"], timeout=60,
+                             stdout=subprocess.PIPE, text=True).stdout
+    lines = []
+    for line in listing.splitlines():
+        if '("zelmo"' in line or "trayer" in line.lower():
+            info = subprocess.run(["xwininfo", "-id", line.split()[0]], timeout=60,
+                                  stdout=subprocess.PIPE, text=True).stdout
+            state = re.search(r"Map State: (\w+)", info)
+            lines.append(f"  {line.strip()}  [{state.group(1) if state else '?'}]")
+    return "\n".join(lines)
 
 
 def wm_state(window):
@@ -522,6 +544,7 @@ def run(scenario):
             try:
                 for window in _current.app.children:
                     print(dump(window))
+                print("X windows:\n" + x_window_report())
                 screenshot(f"{SCENARIO}-failure")
             except Exception as e:
                 print(f"(could not show the windows: {e!r})")

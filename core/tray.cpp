@@ -11,7 +11,10 @@ Tray::Tray(TrayIcon &icon, TrayWindow &window)
 void Tray::Form_Resize(bool minimised)
 {
     if (!minimised) {
-        removeIcon();
+        // A window manager may report a state change while the window is hidden in the tray;
+        // the icon is then the only way back, and it goes only once the window shows again.
+        if (m_window.isShown())
+            removeIcon();
         return;
     }
     // Without a notification area a hidden window could never be brought back: it stays
@@ -25,12 +28,18 @@ void Tray::Form_Resize(bool minimised)
 
 void Tray::iconDoubleClicked()
 {
-    m_window.restoreWindow();
+    restore();
 }
 
 void Tray::mnuRestore_Click()
 {
+    restore();
+}
+
+void Tray::restore()
+{
     m_window.restoreWindow();
+    removeIcon();
 }
 
 void Tray::mnuexit_Click()

@@ -20,6 +20,7 @@ public:
     virtual ~TrayWindow() = default;
     virtual QString currentTitle() const = 0;
     virtual void hideWindow() = 0;
+    virtual bool isShown() const = 0;
     // Shows the window in its normal state, in front.
     virtual void restoreWindow() = 0;
     virtual void closeWindow() = 0;
@@ -48,6 +49,8 @@ public:
     bool inTray() const { return m_inTray; }
 
 private:
+    void restore();
+
     TrayIcon &m_icon;
     TrayWindow &m_window;
     bool m_inTray = false;

@@ -98,6 +98,7 @@ public:
     // TrayWindow
     QString currentTitle() const override;
     void hideWindow() override;
+    bool isShown() const override { return isVisible(); }
     void restoreWindow() override;
     void closeWindow() override;
 

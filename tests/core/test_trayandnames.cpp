@@ -34,6 +34,7 @@ class FakeWindow : public TrayWindow {
 public:
     QString currentTitle() const override { return title; }
     void hideWindow() override { visible = false; }
+    bool isShown() const override { return visible; }
     void restoreWindow() override
     {
         visible = true;
@@ -60,9 +61,11 @@ TEST(TrayTest, MinimisingHidesBehindAnIconWithTheTitleOfThatMoment)
     window.title = QStringLiteral("Zelmo Extensions");
     EXPECT_EQ(icon.tip, "Zelmo Extensions - Auto Away");
 
-    // A double click brings it back, and the state change that follows removes the icon.
-    tray.iconDoubleClicked();
+    // A state change while the window is hidden leaves the only way back in place.
     tray.Form_Resize(false);
+    EXPECT_TRUE(icon.shown);
+    // A double click brings the window back, and the icon goes.
+    tray.iconDoubleClicked();
     EXPECT_TRUE(window.visible);
     EXPECT_FALSE(icon.shown);
 

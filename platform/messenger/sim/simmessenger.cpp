@@ -1,6 +1,7 @@
 #include "platform/messenger/sim/simmessenger.h"
 
 #include "messenger/messengererror.h"
+#include "platform/messenger/liveviews.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -66,12 +67,13 @@ bool isLocalStateCode(qint32 state)
     }
 }
 
-class SimUser : public MessengerUser {
+// A contact as the simulated client keeps it; each read can be made to fail.
+class SimUser : public LiveUser {
 public:
     SimUser(const SimContact &contact, std::shared_ptr<FailurePlan> failures)
-        : m_logon(contact.logonName)
-        , m_name(contact.friendlyName.isEmpty() ? contact.logonName : contact.friendlyName)
-        , m_state(contact.state)
+        : LiveUser(contact.logonName,
+                   contact.friendlyName.isEmpty() ? contact.logonName : contact.friendlyName,
+                   contact.state)
         , m_failures(std::move(failures))
     {
     }
@@ -79,29 +81,20 @@ public:
     QString GetFriendlyName() const override
     {
         m_failures->check(Operation::GetFriendlyName, "GetFriendlyName");
-        return m_name;
+        return name();
     }
     qint32 GetState() const override
     {
         m_failures->check(Operation::GetState, "GetState");
-        return m_state;
+        return state();
     }
     QString GetLogonName() const override
     {
         m_failures->check(Operation::GetLogonName, "GetLogonName");
-        return m_logon;
+        return logon();
     }
 
-    const QString &logon() const { return m_logon; }
-    const QString &name() const { return m_name; }
-    qint32 state() const { return m_state; }
-    void setName(const QString &name) { m_name = name; }
-    void setState(qint32 state) { m_state = state; }
-
 private:
-    QString m_logon;
-    QString m_name;
-    qint32 m_state;
     std::shared_ptr<FailurePlan> m_failures;
 };
 

@@ -88,6 +88,14 @@ void Dispatcher::mm_OnTextReceived(const IMSessionPtr &pIMSession, const UserPtr
         return;
     }
 
+    // Delivered late (offline storage, history): it is recorded, never acted on.
+    if (isLateDelivery(bstrMsgHeader)) {
+        record(ActivityLog::Kind::Unanswered, pSourceUser,
+               QStringLiteral("Not answered, delivered late: ") +
+                   ActivityLog::firstLine(bstrMsgText));
+        return;
+    }
+
     if (trimBlanks(bstrMsgText) == autoMessageFooter()) {
         skipOnFailure([&] {
             if (pSourceUser)

@@ -72,6 +72,16 @@ inline constexpr qint32 ConnectionLost = 3;
 // The only message type the program sends: plain text behind a format header.
 inline constexpr qint32 TextMessageType = 2;
 
+// The header line a backend adds to a message that the server or the client held back and
+// delivered late (offline storage, history). Such a message may be hours old: it runs no
+// command and gets no away message, so that a code sent long ago is never replayed.
+inline QString lateDeliveryHeaderLine() { return QStringLiteral("X-Delivered-Late: yes\r\n"); }
+// Whether a message header carries that line.
+inline bool isLateDelivery(const QString &header)
+{
+    return header.contains(QLatin1String("X-Delivered-Late: yes"), Qt::CaseInsensitive);
+}
+
 class MessengerUser {
 public:
     virtual ~MessengerUser() = default;

@@ -15,6 +15,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace zelmo {
 
@@ -167,6 +168,16 @@ Q_SIGNALS:
 protected:
     // Queues an event for delivery from the event loop. Backends raise every event this way.
     void deliverLater(std::function<void()> raise);
+    // Queues a message event (OnTextReceived, OnTextFromStranger). Messages that the client
+    // hands over before the program listens (kept for the user while it was signed out, say)
+    // wait until it does, so that none goes unrecorded.
+    void deliverMessageLater(std::function<void()> raise);
+    void connectNotify(const QMetaMethod &signal) override;
+
+private:
+    // A flood before the start-up ends keeps only the first ones.
+    static constexpr std::size_t maxHeldMessages = 1000;
+    std::vector<std::function<void()>> m_heldMessages;
 };
 
 // Registers the boundary's types with Qt's meta-type system (for QSignalSpy and queued use).

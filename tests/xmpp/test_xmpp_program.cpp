@@ -242,6 +242,37 @@ TEST_F(XmppProgramTest, CopiesOfWhatContactsWriteToTheUsersOtherClientAreAnswere
         EXPECT_FALSE(features.contains(absent)) << absent;
 }
 
+// A code written hours ago must not act now: what the server kept while the program was not
+// signed in, or what a sender stamps as late, is recorded and nothing more.
+TEST_F(XmppProgramTest, MessagesDeliveredLateRunNoCommandAndAreRecorded)
+{
+    server.stop();
+    server.keepOfflineMessages();
+    QString error;
+    ASSERT_TRUE(server.start(&error)) << error;
+    XmppContact ann(server, QStringLiteral("ann"));
+    ASSERT_TRUE(ann.connect());
+    ann.send(Me, QStringLiteral("|setaway| 47209"));
+    ASSERT_TRUE(ann.flush());
+
+    Copy zelmo(server, QStringLiteral("zelmo"));
+    XmppContact::SendOptions stamped;
+    stamped.delayStamp = QStringLiteral("2026-01-01T08:00:00Z");
+    ann.send(zelmo.jid(), QStringLiteral("|joke|"), stamped);
+    EXPECT_EQ(ask(ann, zelmo.jid(), QStringLiteral("|help|"), 10).size(), 10);
+    const auto late = [&] {
+        QStringList rows;
+        for (const ActivityLog::Row &row : zelmo.program->activityLog().rows())
+            if (row.what.startsWith(QLatin1String("Not answered, delivered late: ")))
+                rows << row.what.section(QStringLiteral(": "), 1);
+        return rows;
+    };
+    ASSERT_TRUE(waitUntil([&] { return late().size() == 2; })) << late().join('|');
+    EXPECT_EQ(late(), QStringList({"|joke|", "|setaway| 47209"}));
+    EXPECT_EQ(zelmo.mm->GetLocalState(), LocalState::Online);
+    EXPECT_EQ(ann.messages().size(), 10) << "only the |help| was answered";
+}
+
 TEST_F(XmppProgramTest, TwoCopiesBothAwayAnswerEachOtherOnlyOnce)
 {
     Copy zelmo(server, QStringLiteral("zelmo"));

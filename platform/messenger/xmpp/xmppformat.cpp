@@ -86,16 +86,15 @@ QString textFromBody(const QString &body)
     return withLineBreaks(xmlSafe(body), QLatin1String("\r\n"));
 }
 
-QString incomingHeader(bool autoSubmitted)
+QString incomingHeader(bool autoSubmitted, bool late)
 {
     static const QString plain = QStringLiteral("MIME-Version: 1.0\r\n"
-                                                "Content-Type: text/plain; charset=UTF-8\r\n"
-                                                "\r\n");
-    static const QString automatic = QStringLiteral("MIME-Version: 1.0\r\n"
-                                                    "Content-Type: text/plain; charset=UTF-8\r\n"
-                                                    "Auto-Submitted: auto-replied\r\n"
-                                                    "\r\n");
-    return autoSubmitted ? automatic : plain;
+                                                "Content-Type: text/plain; charset=UTF-8\r\n");
+    static const QString usual = plain + QStringLiteral("\r\n");
+    if (!autoSubmitted && !late)
+        return usual;
+    return plain + (autoSubmitted ? QStringLiteral("Auto-Submitted: auto-replied\r\n") : QString()) +
+           (late ? lateDeliveryHeaderLine() : QString()) + QStringLiteral("\r\n");
 }
 
 bool isAutomaticValue(const QString &value)

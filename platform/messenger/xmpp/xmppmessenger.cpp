@@ -42,6 +42,8 @@ constexpr QLatin1String nsPubSub("http://jabber.org/protocol/pubsub");
 constexpr QLatin1String nsStreams("http://etherx.jabber.org/streams");
 constexpr QLatin1String nsCarbons("urn:xmpp:carbons:2");
 constexpr QLatin1String nsForward("urn:xmpp:forward:0");
+constexpr QLatin1String nsDelay("urn:xmpp:delay");
+constexpr QLatin1String nsLegacyDelay("jabber:x:delay");
 constexpr QLatin1String nsDiscoInfo("http://jabber.org/protocol/disco#info");
 constexpr QLatin1String nsPing("urn:xmpp:ping");
 // The first wait before a dropped connection is tried again; it doubles up to the longest.
@@ -180,6 +182,7 @@ struct Incoming {
     QString body;
     QString thread;
     bool automatic = false;
+    bool late = false;
 };
 
 } // namespace
@@ -250,6 +253,7 @@ struct XmppMessenger::Impl {
 
     qint32 status() const { return shared->serviceStatus; }
     void raise(std::function<void()> event) { q->deliverLater(std::move(event)); }
+    void raiseMessage(std::function<void()> event) { q->deliverMessageLater(std::move(event)); }
 
     QString newIqId() { return QStringLiteral("zelmo-") + QString::number(++nextIqId); }
 
@@ -624,6 +628,14 @@ struct XmppMessenger::Impl {
         if (message.from.isEmpty() || message.body.isEmpty())
             return true;
         message.thread = stanza.firstChildElement(QStringLiteral("thread")).text();
+        // Its own delay stamp (offline storage, a server's history) says it was written a
+        // while ago. A carbon's stamp sits beside the copy, not in it, and does not count.
+        for (const QString &tag : {QStringLiteral("delay"), QStringLiteral("x")}) {
+            for (QDomElement d = stanza.firstChildElement(tag); !d.isNull();
+                 d = d.nextSiblingElement(tag))
+                message.late = message.late || d.namespaceURI() == nsDelay ||
+                               d.namespaceURI() == nsLegacyDelay;
+        }
         const QDomElement headers = stanza.firstChildElement(QStringLiteral("headers"));
         if (headers.namespaceURI() == nsShim) {
             for (QDomElement h = headers.firstChildElement(QStringLiteral("header")); !h.isNull();
@@ -668,7 +680,7 @@ struct XmppMessenger::Impl {
         // a code: people outside the roster are not answered unless the user wants it.
         if (!rosterKeys.contains(key) && !account.acceptStrangers) {
             const QString text = textFromBody(message.body);
-            raise([q = q, key, text] { Q_EMIT q->OnTextFromStranger(key, text); });
+            raiseMessage([q = q, key, text] { Q_EMIT q->OnTextFromStranger(key, text); });
             return;
         }
         LiveUserPtr user = users.value(key);
@@ -679,9 +691,9 @@ struct XmppMessenger::Impl {
         // The address and the thread go back out in every answer.
         const IMSessionPtr session =
             std::make_shared<XmppSession>(link, xmlSafe(message.from), xmlSafe(message.thread));
-        const QString header = incomingHeader(message.automatic);
+        const QString header = incomingHeader(message.automatic, message.late);
         const QString text = textFromBody(message.body);
-        raise([q = q, session, user, header, text] {
+        raiseMessage([q = q, session, user, header, text] {
             bool enableDefault = true;
             Q_EMIT q->OnTextReceived(session, user, header, text, &enableDefault);
         });

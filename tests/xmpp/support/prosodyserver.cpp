@@ -144,8 +144,10 @@ bool ProsodyServer::start(QString *error)
 bool ProsodyServer::startOnce(QString *error)
 {
     const QString dir = m_dir.path();
-    QString tls = QStringLiteral("modules_disabled = { \"s2s\", \"tls\", \"offline\" }\n"
-                                 "c2s_require_encryption = false\n");
+    const QString offline = m_offline ? QString() : QStringLiteral(", \"offline\"");
+    QString tls = QStringLiteral("modules_disabled = { \"s2s\", \"tls\"%1 }\n"
+                                 "c2s_require_encryption = false\n")
+                      .arg(offline);
     if (m_tls) {
         const QString cert = dir + QStringLiteral("/certs/localhost.crt");
         const QString key = dir + QStringLiteral("/certs/localhost.key");
@@ -164,10 +166,10 @@ bool ProsodyServer::startOnce(QString *error)
                 return false;
             }
         }
-        tls = QStringLiteral("modules_disabled = { \"s2s\", \"offline\" }\n"
+        tls = QStringLiteral("modules_disabled = { \"s2s\"%3 }\n"
                              "ssl = { certificate = %1; key = %2; }\n"
                              "c2s_require_encryption = true\n")
-                  .arg(luaString(cert), luaString(key));
+                  .arg(luaString(cert), luaString(key), offline);
     }
     const QString config =
         QStringLiteral("run_as_root = true\n"
@@ -182,7 +184,7 @@ bool ProsodyServer::startOnce(QString *error)
                        "https_ports = { }\n"
                        "modules_enabled = { \"roster\", \"saslauth\", \"disco\", \"ping\", "
                        "\"blocklist\", \"vcard_legacy\", \"pep\", \"presence\", \"message\", "
-                       "\"iq\", \"carbons\", \"posix\", \"tls\" }\n"
+                       "\"iq\", \"carbons\", \"posix\", \"tls\", \"offline\" }\n"
                        "%6"
                        "authentication = \"internal_plain\"\n"
                        "allow_unencrypted_plain_auth = true\n"

@@ -39,6 +39,8 @@ public:
     // Offer TLS, and require it, with a self-signed certificate that no client trusts.
     // Call before start().
     void useSelfSignedTls() { m_tls = true; }
+    // Messages to an account with no client signed in are kept and delivered, stamped, later.
+    void keepOfflineMessages() { m_offline = true; }
 
     // Starts the server and waits until it takes connections; false with the reason.
     bool start(QString *error);
@@ -71,6 +73,7 @@ private:
     Process m_process;
     quint16 m_port = 0;
     bool m_tls = false;
+    bool m_offline = false;
 };
 
 } // namespace zelmo::test

@@ -205,6 +205,11 @@ void XmppContact::send(const QString &to, const QString &body, const SendOptions
         copy.appendChild(forwarded);
         extensions << copy;
     }
+    if (!options.delayStamp.isEmpty()) {
+        QXmppElement delay = element(QStringLiteral("delay"), QStringLiteral("urn:xmpp:delay"));
+        delay.setAttribute(QStringLiteral("stamp"), options.delayStamp);
+        extensions << delay;
+    }
     message.setExtensions(extensions);
     if (!options.xhtml.isEmpty())
         message.setXhtml(options.xhtml);

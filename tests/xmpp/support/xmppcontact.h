@@ -43,6 +43,8 @@ public:
         QString carbonOf;
         // Formatted as well, as a client that sends formatting does (XHTML-IM).
         QString xhtml;
+        // Stamped as delivered late (XEP-0203), as a server's offline storage stamps it.
+        QString delayStamp;
     };
     void send(const QString &to, const QString &body, const SendOptions &options);
     void send(const QString &to, const QString &body) { send(to, body, SendOptions()); }

@@ -62,8 +62,7 @@ int main(int argc, char *argv[])
         if (exitCode == 0)
             QTextStream(stdout) << message;
         else
-            QTextStream(stderr) << "zelmo: " << message.trimmed()
-                                << "\nTry 'zelmo --help' for more information.\n";
+            QTextStream(stderr) << "zelmo: " << message;
         return exitCode;
     }
 

@@ -84,8 +84,10 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *messa
     parser.addOption(purpleAccount);
 
     *exitCode = exitBadCommandLine;
+    // An option the program does not know may be a typing mistake: the help lists them all.
+    const QString hint = QStringLiteral("\nTry 'zelmo --help' for more information.\n");
     if (!parser.parse(arguments)) {
-        *message = parser.errorText() + QLatin1Char('\n');
+        *message = parser.errorText() + hint;
         return std::nullopt;
     }
     if (parser.isSet(help)) {
@@ -102,7 +104,7 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *messa
     }
     if (!parser.positionalArguments().isEmpty()) {
         *message = QStringLiteral("unexpected argument '") + parser.positionalArguments().first() +
-                   QStringLiteral("'\n");
+                   QLatin1Char('\'') + hint;
         return std::nullopt;
     }
 
@@ -166,9 +168,12 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *messa
         options.xmppPort = address->port;
     }
     options.insecurePlaintext = parser.isSet(plaintext);
+    // A day at most: the limit is counted in milliseconds, and a connection gone for longer
+    // than that is not coming back by itself.
     const int limit = parser.value(reconnectLimit).toInt(&ok);
-    if (!ok || limit < 0) {
-        *message = QStringLiteral("--reconnect-limit needs a number of seconds, 0 or more.\n");
+    if (!ok || limit < 0 || limit > Options::maxReconnectLimitS) {
+        *message = QStringLiteral("--reconnect-limit needs a number of seconds from 0 to %1.\n")
+                       .arg(Options::maxReconnectLimitS);
         return std::nullopt;
     }
     options.reconnectLimitS = limit;

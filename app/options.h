@@ -31,6 +31,7 @@ struct Options {
     bool insecurePlaintext = false;
     // How long a dropped connection is tried again before the program counts it as lost.
     int reconnectLimitS = 300;
+    static constexpr int maxReconnectLimitS = 86400;
     // Answer people outside the roster (or the buddy list) too.
     bool acceptStrangers = false;
 
@@ -46,7 +47,8 @@ inline constexpr int exitBadCommandLine = 1;
 inline constexpr int exitAlreadyRunning = 5;
 
 // Parses the arguments (the program name first); needs no application object. On a bad
-// command line, returns nothing and puts the reason, one line, in *message; --help and
+// command line, returns nothing and puts the reason in *message: one line, and a hint to the
+// help after an option or argument it does not know; --help and
 // --version do the same with their text and set *exitCode to 0.
 std::optional<Options> parseOptions(const QStringList &arguments, QString *message, int *exitCode);
 

@@ -1,6 +1,7 @@
 #include "platform/settings/qsettingsstore.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
@@ -29,9 +30,41 @@ QString QSettingsStore::filePath(const QString &application) const
            QStringLiteral(".ini");
 }
 
+namespace {
+
+constexpr QFileDevice::Permissions ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+
+// The file holds the authorization code: nobody but the user reads it.
+void keepPrivate(const QString &path)
+{
+    constexpr QFileDevice::Permissions others =
+        QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
+        QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+    const QFileInfo info(path);
+    if (info.exists() && (info.permissions() & others))
+        QFile::setPermissions(path, ownerOnly);
+}
+
+} // namespace
+
+void QSettingsStore::tightenOnce(const QString &path)
+{
+    if (m_tightened.contains(path))
+        return;
+    m_tightened.insert(path);
+    // An earlier version, or a copy set aside, left them readable by others.
+    keepPrivate(path);
+    const QFileInfo info(path);
+    const QStringList aside = QDir(info.path()).entryList(
+        {info.fileName() + QStringLiteral(".unreadable-*")}, QDir::Files | QDir::Hidden);
+    for (const QString &name : aside)
+        keepPrivate(info.path() + QLatin1Char('/') + name);
+}
+
 std::unique_ptr<QSettings> QSettingsStore::open(const QString &application)
 {
     const QString path = filePath(application);
+    tightenOnce(path);
     auto settings = std::make_unique<QSettings>(path, QSettings::IniFormat);
     if (settings->status() == QSettings::FormatError)
         m_malformed.insert(path);
@@ -79,6 +112,7 @@ QString QSettingsStore::setAside(const QString &application)
             path + QStringLiteral(".unreadable-") + stamp + QLatin1Char('-') + QString::number(n);
     if (!QFile::rename(path, aside))
         return {};
+    keepPrivate(aside);
     m_malformed.remove(path);
     return aside;
 }
@@ -90,6 +124,14 @@ bool QSettingsStore::write(const QString &application, const QString &section, c
     // A file that could not be read would be rewritten without what it held.
     if (settings->status() == QSettings::AccessError)
         return false;
+    // QSettings replaces the file with one of the old file's mode, or of the umask's when
+    // there is none: a new file is made private first, so the code is never readable by others.
+    const QString path = filePath(application);
+    if (!QFileInfo::exists(path) && QDir().mkpath(QFileInfo(path).path())) {
+        QFile file(path);
+        if (file.open(QIODevice::WriteOnly))
+            file.setPermissions(ownerOnly);
+    }
     settings->setValue(section + QLatin1Char('/') + key, value);
     settings->sync();
     return settings->status() != QSettings::AccessError;

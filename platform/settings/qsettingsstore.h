@@ -32,10 +32,13 @@ public:
 
 private:
     std::unique_ptr<QSettings> open(const QString &application);
+    // Makes the file and its copies set aside private, the first time it is opened.
+    void tightenOnce(const QString &path);
 
     QString m_folder;
     // Files found malformed in this process, until they are set aside.
     QSet<QString> m_malformed;
+    QSet<QString> m_tightened;
 };
 
 } // namespace zelmo

@@ -72,6 +72,11 @@ wait "$first" || status=$?
 status=0
 env -u DISPLAY -u QT_QPA_PLATFORM "$zelmo" --frobnicate >"$work/out.txt" 2>&1 || status=$?
 [ "$status" -eq 1 ] && [ "$(wc -l <"$work/out.txt")" -eq 2 ] || fail "unknown option: status $status"
+# A reconnect limit past a day is refused, not multiplied into an overflow.
+status=0
+env -u DISPLAY -u QT_QPA_PLATFORM "$zelmo" --xmpp me@localhost --reconnect-limit 3000000 \
+    >"$work/out.txt" 2>&1 || status=$?
+[ "$status" -eq 1 ] && [ "$(wc -l <"$work/out.txt")" -eq 1 ] || fail "--reconnect-limit: status $status"
 env -u DISPLAY -u QT_QPA_PLATFORM "$zelmo" --help | grep -q -- "--purple-account" || fail "--help"
 env -u DISPLAY -u QT_QPA_PLATFORM "$zelmo" --version | grep -qx "zelmo (Zelmo Extensions) 1.0" ||
     fail "--version"

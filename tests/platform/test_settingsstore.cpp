@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 using namespace zelmo;
 
 namespace {
@@ -112,6 +114,31 @@ TEST_F(SettingsStoreTest, BadFilesDoNoHarm)
     QSettingsStore brokenAgain(dir.filePath("broken"));
     EXPECT_EQ(readCode(brokenAgain), "12345");
     EXPECT_EQ(brokenAgain.read(app, "Other", "Key", ""), "kept");
+}
+
+// The file holds the code: new, found loose at start, or set aside, only the user reads it.
+TEST_F(SettingsStoreTest, TheFileAndItsCopiesAreTheUsersAlone)
+{
+    constexpr QFileDevice::Permissions ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    const auto mode = [](const QString &file) {
+        return QFileInfo(file).permissions() & ~(QFileDevice::ReadUser | QFileDevice::WriteUser);
+    };
+    const mode_t oldMask = umask(022);
+    ASSERT_TRUE(writeCode(store, "12345"));
+    EXPECT_EQ(mode(path), ownerOnly);
+
+    const QString copy = path + ".unreadable-20260101-000000";
+    putFile(copy, "[Settings]\nAuthorizedPassword=54321\n");
+    const auto loose = ownerOnly | QFileDevice::ReadGroup | QFileDevice::ReadOther;
+    ASSERT_TRUE(QFile::setPermissions(path, loose) && QFile::setPermissions(copy, loose));
+    QSettingsStore atStart(dir.path());
+    EXPECT_EQ(readCode(atStart), "12345");
+    EXPECT_EQ(mode(path), ownerOnly);
+    EXPECT_EQ(mode(copy), ownerOnly);
+
+    ASSERT_TRUE(QFile::setPermissions(path, loose));
+    EXPECT_EQ(mode(atStart.setAside(app)), ownerOnly);
+    umask(oldMask);
 }
 
 TEST(SettingsStoreDefaultFolder, IsTheUsersConfigFolder)

@@ -103,12 +103,20 @@ void LocalStatus::showAwayModeAndStatus(const StateRow &row)
     m_view.setStatusText(QString::fromLatin1(row.statusText));
 }
 
-qint32 LocalStatus::applySwitchDirection()
+LocalStatus::SwitchRequest LocalStatus::applySwitchDirection(MessengerObject &mm)
 {
-    const StateRow &row = *rowFor(m_state.AwayMode ? LocalState::Online : LocalState::Away);
-    showAwayModeAndStatus(row);
-    showCaptionAndTitle(row);
-    return row.code;
+    const StateRow &asked = *rowFor(m_state.AwayMode ? LocalState::Online : LocalState::Away);
+    // Back may end in the user's own status from before (Busy, say) rather than Online. An
+    // answer that would turn back into away, or away into back, is not believed: the wait
+    // would end at once on the state the switch leaves.
+    qint32 code = asked.code;
+    skipOnFailure([&] { code = mm.stateForRequest(asked.code); });
+    const StateRow *row = rowFor(code);
+    if (!row || row->away != asked.away)
+        row = &asked;
+    showAwayModeAndStatus(*row);
+    showCaptionAndTitle(*row);
+    return {asked.code, row->code};
 }
 
 void LocalStatus::giveWindowBack()
@@ -144,11 +152,11 @@ LocalStatus::SwitchResult LocalStatus::Command2_Click(Outcome outcome)
         // nest a second wait inside the first, the waiting switch takes over this request: the
         // latest request wins and the first wait returns once it is confirmed.
         const qint32 previous = *m_target;
-        const qint32 target = applySwitchDirection();
-        m_target = target;
+        const SwitchRequest request = applySwitchDirection(*mm);
+        m_target = request.confirmed;
         m_deadline = QDeadlineTimer(m_waitLimit);
         try {
-            mm->SetLocalState(target);
+            mm->SetLocalState(request.asked);
         } catch (const MessengerError &) {
             m_target = previous;
             if (outcome)
@@ -156,23 +164,23 @@ LocalStatus::SwitchResult LocalStatus::Command2_Click(Outcome outcome)
             throw;
         }
         if (outcome)
-            m_outcomes.push_back({target, std::move(outcome)});
+            m_outcomes.push_back({request.confirmed, std::move(outcome)});
         return SwitchResult::Redirected;
     }
 
-    const qint32 target = applySwitchDirection();
+    const SwitchRequest request = applySwitchDirection(*mm);
     // A completion left over from a switch that ended moments ago would close this switch's
     // progress window at its first tick.
     m_state.CurrStatus = false;
     m_view.setSwitchEnabled(false);
     m_view.showProgress();
     m_view.setWindowEnabled(false);
-    m_target = target;
+    m_target = request.confirmed;
     m_deadline = QDeadlineTimer(m_waitLimit);
     if (outcome)
-        m_outcomes.push_back({target, std::move(outcome)});
+        m_outcomes.push_back({request.confirmed, std::move(outcome)});
     try {
-        mm->SetLocalState(target);
+        mm->SetLocalState(request.asked);
         for (;;) {
             const qint32 state = mm->GetLocalState();
             settleOutcomes(state);

@@ -79,8 +79,13 @@ Q_SIGNALS:
     void confirmationArrived();
 
 private:
-    // Steps 1-4 of a switch: the flag and what the window shows. Returns the state to request.
-    qint32 applySwitchDirection();
+    struct SwitchRequest {
+        qint32 asked;     // the state requested of the client
+        qint32 confirmed; // the state the client will confirm for it
+    };
+    // Steps 1-4 of a switch: the flag and what the window shows, for the state the client
+    // will end in.
+    SwitchRequest applySwitchDirection(MessengerObject &mm);
     void giveWindowBack();
     // What a state's row of the table shows: in two parts, as the refresh asks for busy again
     // between them.

@@ -137,6 +137,10 @@ public:
     // Requests a new own state. The client confirms it later: GetLocalState() reads the new
     // code once it is confirmed, and OnLocalStateChangeResult follows.
     virtual void SetLocalState(qint32 state) = 0;
+    // The own state that a request for state, made now, will be confirmed as. Usually state
+    // itself; a client that keeps more of the user's status than a code says may end
+    // elsewhere, such as back to the Busy the user had before going away.
+    virtual qint32 stateForRequest(qint32 state) { return state; }
     virtual qint32 GetLocalState() = 0;
     virtual ServiceCollectionPtr GetServices() = 0;
     virtual qint32 GetUnreadMailCount(qint32 folder) = 0;

@@ -3,6 +3,7 @@
 
 #include "core/commands.h"
 #include "core/dispatcher.h"
+#include "core/localstatus.h"
 #include "core/program.h"
 #include "platform/messenger/purple/purplemessenger.h"
 
@@ -150,6 +151,34 @@ TEST_F(PurpleTest, AttachedItListsAnswersAndSwitchesWhatEveryContactSees)
     ASSERT_TRUE(waitUntil([&] { return ann.showOf(Me) == "online"; })) << ann.showOf(Me);
     EXPECT_EQ(ask(ann, "|SETAWAY| 47209", 1), QStringList{Commands::setAwayText()});
     EXPECT_EQ(ann.showOf(Me), "away");
+}
+
+// Away and back by the program's switch: the status the user had comes back with its message,
+// and the switch is confirmed by it; a status deleted meanwhile gives a bare Available.
+TEST_F(PurpleTest, BackRestoresTheUsersOwnStatus)
+{
+    ASSERT_TRUE(startFinch(finch));
+    const auto integer = [&](const char *method, const QVariantList &arguments = {}) {
+        return finch.call(method, arguments).arguments().value(0).toInt();
+    };
+    const int meeting = integer("PurpleSavedstatusNew", {"Meeting", 3});
+    finch.call("PurpleSavedstatusSetMessage", {meeting, "in a meeting"});
+    finch.call("PurpleSavedstatusActivate", {meeting});
+    Companion me(finch);
+    ASSERT_TRUE(me.attached) << me.error;
+    LocalStatus &status = me.program.localStatus();
+    for (const bool deleted : {false, true}) {
+        EXPECT_EQ(status.Command2_Click(), LocalStatus::SwitchResult::Completed);
+        EXPECT_EQ(me.mm.GetLocalState(), LocalState::Away);
+        if (deleted)
+            finch.call("PurpleSavedstatusDelete", {"Meeting"});
+        EXPECT_EQ(status.Command2_Click(), LocalStatus::SwitchResult::Completed);
+        EXPECT_EQ(me.view.statusText, deleted ? "Status: Online" : "Status: Busy");
+        EXPECT_EQ(integer("PurpleSavedstatusGetCurrent") == meeting, !deleted);
+        const QDBusMessage message = finch.call("PurpleSavedstatusGetMessage", {meeting});
+        EXPECT_EQ(message.errorName().isEmpty() ? message.arguments().value(0).toString() : "gone",
+                  deleted ? "gone" : "in a meeting");
+    }
 }
 
 // A buddy in two groups is one contact; it stays listed while it is left in either.

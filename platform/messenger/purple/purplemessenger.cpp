@@ -81,6 +81,11 @@ qint32 localStateFor(qint32 primitive)
     }
 }
 
+bool awayLike(qint32 primitive)
+{
+    return primitive == AwayPrimitive || primitive == ExtendedAway;
+}
+
 std::optional<qint32> primitiveFor(qint32 localState)
 {
     switch (localState) {
@@ -259,6 +264,8 @@ struct PurpleMessenger::Impl {
     QString protocol;
     QString ui;
     qint32 localState = LocalState::Offline;
+    // The saved status that was current when the program went away, to come back to; 0: none.
+    qint32 statusBeforeAway = 0;
     qint32 unreadMail = 0;
     bool attached = false;
     bool ended = false;
@@ -416,6 +423,36 @@ struct PurpleMessenger::Impl {
             shared->lists[0].push_back(user);
             shared->lists[blocked ? 2 : 1].push_back(user);
         }
+    }
+
+    // What a saved status gives this account: its own substatus for it, when it has one.
+    qint32 primitiveOfSaved(qint32 saved) const
+    {
+        const qint32 sub = client->integer(QStringLiteral("PurpleSavedstatusGetSubstatus"),
+                                           {h(saved), h(accountHandle)});
+        if (!sub)
+            return client->integer(QStringLiteral("PurpleSavedstatusGetType"), {h(saved)});
+        const qint32 type =
+            client->integer(QStringLiteral("PurpleSavedstatusSubstatusGetType"), {h(sub)});
+        return client->integer(QStringLiteral("PurpleStatusTypeGetPrimitive"), {h(type)});
+    }
+
+    // The status to come back to: kept while the user is still away and it still exists as
+    // one that is not away. Otherwise it is forgotten, and back is a bare Available.
+    qint32 statusToRestore()
+    {
+        if (!statusBeforeAway)
+            return 0;
+        bool usable = false;
+        // A status deleted since has lost its handle: the client answers with an error.
+        skipOnFailure([&] {
+            const qint32 current = client->integer(QStringLiteral("PurpleSavedstatusGetCurrent"));
+            usable = awayLike(primitiveOfSaved(current)) &&
+                     !awayLike(primitiveOfSaved(statusBeforeAway));
+        });
+        if (!usable)
+            statusBeforeAway = 0;
+        return statusBeforeAway;
     }
 
     void readLocalState()
@@ -675,8 +712,16 @@ void SignalRelay::accountStatusChanged(int account, int, int)
         m_impl.ownStateChanged();
 }
 
-void SignalRelay::savedStatusChanged(int, int)
+void SignalRelay::savedStatusChanged(int now, int)
 {
+    // A status that is not away, chosen in the client, means the user came back by themselves:
+    // the one from before going away is old news.
+    if (m_impl.statusBeforeAway && now != m_impl.statusBeforeAway) {
+        skipOnFailure([&] {
+            if (!awayLike(m_impl.primitiveOfSaved(now)))
+                m_impl.statusBeforeAway = 0;
+        });
+    }
     m_impl.ownStateChanged();
 }
 
@@ -766,9 +811,20 @@ void PurpleMessenger::SetLocalState(qint32 state)
         throw MessengerError(QStringLiteral("SetLocalState"),
                              QStringLiteral("unknown state code %1").arg(state));
     const Client &client = *d->client;
+    if (state == LocalState::Online) {
+        if (const qint32 before = d->statusToRestore()) {
+            client.call(QStringLiteral("PurpleSavedstatusActivate"), {h(before)});
+            d->statusBeforeAway = 0;
+            return;
+        }
+    }
+    const qint32 current = client.integer(QStringLiteral("PurpleSavedstatusGetCurrent"));
+    // Away from a status of the user's own: remembered, to come back to. Away from away keeps
+    // what was remembered before.
+    if (awayLike(*primitive) && !awayLike(d->primitiveOfSaved(current)))
+        d->statusBeforeAway = current;
     // A state the client is in already is left as it is: the user's own status, with its
     // message, is not replaced by a bare one of the same kind.
-    const qint32 current = client.integer(QStringLiteral("PurpleSavedstatusGetCurrent"));
     if (client.integer(QStringLiteral("PurpleSavedstatusGetType"), {h(current)}) == *primitive) {
         d->ownStateChanged();
         return;
@@ -783,6 +839,18 @@ void PurpleMessenger::SetLocalState(qint32 state)
         throw MessengerError(QStringLiteral("PurpleSavedstatusNew"),
                              QStringLiteral("the client made no status"));
     client.call(QStringLiteral("PurpleSavedstatusActivate"), {h(status)});
+}
+
+qint32 PurpleMessenger::stateForRequest(qint32 state)
+{
+    const std::optional<qint32> primitive = primitiveFor(state);
+    if (!primitive)
+        return state;
+    if (state == LocalState::Online) {
+        if (const qint32 before = d->statusToRestore())
+            return localStateFor(d->primitiveOfSaved(before));
+    }
+    return localStateFor(*primitive);
 }
 
 qint32 PurpleMessenger::GetLocalState()

@@ -41,7 +41,10 @@ public:
     // The boundary.
     QString clientName() const override;
     UserCollectionPtr GetList(ListKind kind) override;
+    // Saved statuses are the client's, for all its accounts. Going away remembers the one
+    // that was current; back activates it again, title and message included.
     void SetLocalState(qint32 state) override;
+    qint32 stateForRequest(qint32 state) override;
     qint32 GetLocalState() override;
     ServiceCollectionPtr GetServices() override;
     qint32 GetUnreadMailCount(qint32 folder) override;

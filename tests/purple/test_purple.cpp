@@ -16,6 +16,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QDBusConnectionInterface>
+
 #include <memory>
 
 using namespace zelmo;
@@ -177,8 +179,9 @@ TEST_F(PurpleTest, ABuddyInTwoGroupsStaysListedUntilItLeavesBoth)
     finch.call("PurpleBlistRemoveBuddy", {first});
     // The client's signals come in order: once Bob's removal is seen, so is Ann's first.
     finch.call("PurpleBlistRemoveBuddy", {handle("PurpleFindBuddy", {account, "bob@localhost"})});
-    EXPECT_TRUE(waitUntil([&] { return listed() == QStringList({"ann", "you"}); }))
-        << listed().join('|');
+    EXPECT_TRUE(waitUntil([&] {
+        return listed() == QStringList({"ann", "you"});
+    })) << listed().join('|');
     finch.call("PurpleBlistRemoveBuddy", {second});
     EXPECT_TRUE(waitUntil([&] { return listed() == QStringList({"you"}); })) << listed().join('|');
 }
@@ -214,6 +217,31 @@ TEST_F(PurpleTest, TheProgramEndsWhenTheClientOrTheAccountGoes)
               "Please switch Pidgin or Finch on before using this program..");
     ASSERT_TRUE(waitUntil([&] { return none.view.ended; }, 20000));
     EXPECT_EQ(none.view.exitStatus, Program::exitMessengerNotReached);
+}
+
+TEST_F(PurpleTest, ANewOwnerOfTheClientsBusNameIsALossAndNeverHeard)
+{
+    ASSERT_TRUE(startFinch(finch));
+    Companion me(finch);
+    ASSERT_TRUE(waitUntil([&] { return me.program.pollerRunning(); }));
+    // Another client queues for the name, and takes it over as Finch dies. Then it says that
+    // Ann wrote to the account of Finch's handle.
+    QDBusConnection second = QDBusConnection::connectToBus(finch.busAddress(), "second");
+    second.interface()->registerService(FinchClient::service(),
+                                        QDBusConnectionInterface::QueueService);
+    QDBusMessage im = QDBusMessage::createSignal(FinchClient::objectPath(),
+                                                 FinchClient::interface(), "ReceivedImMsg");
+    im << finch.accountHandle("me") << QString("ann@localhost") << QString("|help|") << 0 << 0u;
+    finch.kill();
+    ASSERT_TRUE(waitUntil([&] {
+        return second.interface()->serviceOwner(FinchClient::service()) == second.baseService();
+    }));
+    second.send(im);
+    ASSERT_TRUE(waitUntil([&] { return me.view.ended; }, 20000));
+    EXPECT_EQ(me.view.exitStatus, Program::exitMessengerLost);
+    EXPECT_EQ(me.mm.endReason(), "lost Finch (its bus name passed to another process)");
+    EXPECT_TRUE(me.received.isEmpty()) << me.received.join('|');
+    QDBusConnection::disconnectFromBus("second");
 }
 
 TEST_F(PurpleTest, TwoCompanionsBothAwayAnswerEachOtherABoundedNumberOfTimes)

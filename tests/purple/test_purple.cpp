@@ -152,6 +152,20 @@ TEST_F(PurpleTest, AttachedItListsAnswersAndSwitchesWhatEveryContactSees)
     ASSERT_TRUE(waitUntil([&] { return ann.showOf(Me) == "online"; })) << ann.showOf(Me);
     EXPECT_EQ(ask(ann, "|SETAWAY| 47209", 1), QStringList{Commands::setAwayText()});
     EXPECT_EQ(ann.showOf(Me), "away");
+
+    // Delivered late (offline storage): recorded, not acted on.
+    const int connection = finch.call("PurpleAccountGetConnection", {finch.accountHandle("me")})
+                               .arguments()
+                               .value(0)
+                               .toInt();
+    const QDBusMessage late = finch.call(
+        "ServGotIm", {connection, QString("ann@localhost"), QString("|setback| 47209"), 0x400, 0});
+    ASSERT_NE(late.type(), QDBusMessage::ErrorMessage) << late.errorMessage().toStdString();
+    const auto &record = me.program.activityLog().rows();
+    ASSERT_TRUE(waitUntil([&] {
+        return record.front().what == "Not answered, delivered late: |setback| 47209";
+    })) << record.front().what;
+    EXPECT_TRUE(me.program.state().AwayMode);
 }
 
 // A buddy in two groups is one contact; it stays listed while it is left in either.

@@ -511,8 +511,7 @@ struct PurpleMessenger::Impl {
 
     void received(int acc, const QString &sender, const QString &message, uint flags)
     {
-        // History and offline delivery are old news; answering them would surprise everyone.
-        if (ended || acc != accountHandle || (flags & kDelayed))
+        if (ended || acc != accountHandle)
             return;
         const LiveUserPtr user = senderUser(sender);
         if (!user) {
@@ -521,10 +520,13 @@ struct PurpleMessenger::Impl {
             });
             return;
         }
-        // libpurple has no headers; its automatic-response flag says the same as one.
-        const QString header = (flags & kAutoResponse)
-                                   ? QStringLiteral("Auto-Submitted: auto-replied\r\n")
-                                   : QString();
+        // libpurple has no headers; its flags say the same as these lines. A delayed message
+        // (offline storage, history) is old news: it goes on marked, to be recorded, not acted on.
+        QString header;
+        if (flags & kAutoResponse)
+            header += QStringLiteral("Auto-Submitted: auto-replied\r\n");
+        if (flags & kDelayed)
+            header += lateDeliveryHeaderLine();
         std::shared_ptr<PurpleSession> &known = sessions[sender];
         if (!known)
             known = std::make_shared<PurpleSession>(client, accountHandle, sender);

@@ -1,5 +1,6 @@
 #include "app/backend.h"
 
+#include "app/endreport.h"
 #include "app/purplesetup.h"
 #include "app/xmppsetup.h"
 #include "platform/messenger/sim/simmessenger.h"
@@ -14,8 +15,22 @@ public:
     MessengerObject &messenger() override { return m_sim; }
     void startScript() override { m_tools->startScript(); }
 
+    // Why the client went, for the user; empty while it is there.
+    QString endReason() const
+    {
+        switch (m_sim.serviceStatus()) {
+        case ServiceStatus::NotConnected:
+            return QStringLiteral("the built-in messenger signed out");
+        case ServiceStatus::ConnectionLost:
+            return QStringLiteral("the built-in messenger lost its connection");
+        default:
+            return {};
+        }
+    }
+
     sim::SimMessenger m_sim;
     std::unique_ptr<sim::SimTools> m_tools;
+    EndReport m_end{m_sim, [this] { return endReason(); }};
 };
 
 std::unique_ptr<MessengerBackend> createSim(const Options &options, QString *error, int *exitCode)

@@ -1,6 +1,6 @@
 #include "app/purplesetup.h"
 
-#include "app/xmppsetup.h"
+#include "app/endreport.h"
 #include "platform/messenger/purple/purplemessenger.h"
 
 #include <QDBusConnection>
@@ -14,7 +14,8 @@ class PurpleBackend : public MessengerBackend {
 public:
     explicit PurpleBackend(const purple::PurpleAccount &account)
         : m_messenger(QDBusConnection::sessionBus(), account)
-        , m_display([this] { return m_reason; })
+        , m_end(m_messenger,
+                [this] { return m_reason.isEmpty() ? m_messenger.endReason() : m_reason; })
     {
     }
 
@@ -35,14 +36,13 @@ public:
                 << m_messenger.accountName() << " (" << m_messenger.protocolId() << ")\n";
             return;
         }
-        err << "zelmo: " << m_reason << '\n';
-        m_display.refreshLater();
+        m_end.tell();
     }
 
 private:
     purple::PurpleMessenger m_messenger;
     QString m_reason;
-    FailureReasonDisplay m_display;
+    EndReport m_end;
 };
 
 } // namespace

@@ -1,14 +1,11 @@
 #include "app/xmppsetup.h"
 
-#include "core/program.h"
+#include "app/endreport.h"
 #include "platform/messenger/xmpp/xmppmessenger.h"
-#include "ui/form1.h"
 #include "ui/passworddialog.h"
 
 #include <qt5keychain/keychain.h>
 
-#include <QApplication>
-#include <QEvent>
 #include <QEventLoop>
 #include <QTextStream>
 #include <QTimer>
@@ -45,14 +42,12 @@ class XmppBackend : public MessengerBackend {
 public:
     XmppBackend(const xmpp::XmppAccount &account, bool keepPassword)
         : m_messenger(account)
-        , m_display([this] { return m_messenger.lastError(); })
+        , m_end(m_messenger, [this] { return m_messenger.lastError(); })
     {
         QString toKeep = keepPassword ? account.password : QString();
         QObject::connect(&m_messenger, &xmpp::XmppMessenger::signInFinished, &m_messenger,
                          [this, toKeep](bool succeeded) mutable {
-                             if (!succeeded) {
-                                 report();
-                             } else if (!toKeep.isEmpty()) {
+                             if (succeeded && !toKeep.isEmpty()) {
                                  // Kept only once the server took it, and outside the
                                  // client's handler: the keyring is waited for.
                                  QTimer::singleShot(0, &m_messenger,
@@ -60,8 +55,6 @@ public:
                              }
                              toKeep.clear();
                          });
-        QObject::connect(&m_messenger, &xmpp::XmppMessenger::connectionLost, &m_messenger,
-                         [this] { report(); });
     }
 
     MessengerObject &messenger() override { return m_messenger; }
@@ -78,12 +71,6 @@ public:
     }
 
 private:
-    void report()
-    {
-        QTextStream(stderr) << "zelmo: " << m_messenger.lastError() << '\n';
-        m_display.refreshLater();
-    }
-
     void keep(const QString &password)
     {
         QString error;
@@ -93,7 +80,7 @@ private:
     }
 
     xmpp::XmppMessenger m_messenger;
-    FailureReasonDisplay m_display;
+    EndReport m_end;
 };
 
 } // namespace
@@ -183,57 +170,6 @@ std::unique_ptr<MessengerBackend> createXmppBackend(const Options &options, QStr
     account.password.clear();
     backend->signInAndWait();
     return backend;
-}
-
-FailureReasonDisplay::FailureReasonDisplay(std::function<QString()> reason, QObject *parent)
-    : QObject(parent)
-    , m_reason(std::move(reason))
-{
-    // The main window is made after the client, by code that does not know of this.
-    qApp->installEventFilter(this);
-}
-
-FailureReasonDisplay::~FailureReasonDisplay() = default;
-
-void FailureReasonDisplay::refreshLater()
-{
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            const auto windows = QApplication::topLevelWidgets();
-            for (QWidget *window : windows)
-                refresh(window);
-        },
-        Qt::QueuedConnection);
-}
-
-void FailureReasonDisplay::refresh(QObject *window)
-{
-    // A window still being made sets its title before it has the text to add to.
-    auto *form = qobject_cast<Form1 *>(window);
-    if (!form || !form->isVisible())
-        return;
-    const QString reason = m_reason();
-    if (reason.isEmpty())
-        return;
-    // Smaller than the program's own text, so that both fit the area.
-    QString said = reason.toHtmlEscaped();
-    said[0] = said[0].toUpper();
-    form->setNotConnectedText(form->program().notConnectedText() +
-                              QStringLiteral("<br><span style=\"font-size: 8pt\">") + said +
-                              QStringLiteral("</span>"));
-}
-
-bool FailureReasonDisplay::eventFilter(QObject *watched, QEvent *event)
-{
-    // The not-connected display writes its fixed text, then the countdown sets the title:
-    // the reason goes back under the text at once. Showing the window comes before the text,
-    // so the reason follows once that handler is done.
-    if (event->type() == QEvent::WindowTitleChange)
-        refresh(watched);
-    else if (event->type() == QEvent::Show && qobject_cast<Form1 *>(watched))
-        refreshLater();
-    return false;
 }
 
 } // namespace zelmo

@@ -1,15 +1,12 @@
 #pragma once
 
-// Signing in to an XMPP account: where the password comes from, and how a failure reaches
-// the user.
+// Signing in to an XMPP account: where the password comes from.
 
 #include "app/backend.h"
 #include "app/options.h"
 
-#include <QObject>
 #include <QString>
 
-#include <functional>
 #include <memory>
 #include <optional>
 
@@ -37,28 +34,5 @@ bool writeKeyringPassword(const QString &account, const QString &password, QStri
 // environment, the keyring, a dialog. nullptr when the user gave none.
 std::unique_ptr<MessengerBackend> createXmppBackend(const Options &options, QString *error,
                                                     int *exitCode);
-
-// Adds the reason of a failed sign-in or a lost connection below the text of the main
-// window's not-connected display, each time the program writes that text: the program's
-// own text stays as it is, and the user learns why (a wrong password, an unreachable server,
-// an untrusted certificate).
-class FailureReasonDisplay : public QObject {
-    Q_OBJECT
-public:
-    // reason: empty while there is nothing to tell.
-    explicit FailureReasonDisplay(std::function<QString()> reason, QObject *parent = nullptr);
-    ~FailureReasonDisplay() override;
-
-    // Shows the reason on every main window, once the running handler has finished.
-    void refreshLater();
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
-private:
-    void refresh(QObject *window);
-
-    std::function<QString()> m_reason;
-};
 
 } // namespace zelmo

@@ -37,6 +37,7 @@ grep -qxF 'send ann.moss@example.net CO=0 --- User successfuly set to Away mode!
 # No away message is stored, so the hello gets nothing.
 [ "$(grep -c '^send ' "$work/log.txt")" -eq 12 ] || fail "unexpected replies"
 grep -q '^AuthorizedPassword=47209$' "$ini" || fail "the code was not saved at shutdown"
+grep -qxF 'zelmo: the built-in messenger signed out; ending.' "$work/out.txt" || fail "why it ended"
 
 # An empty stored code guards nothing: it is replaced by a new one, and the user is told.
 printf '[Settings]\nAuthorizedPassword=\n' >"$ini"

@@ -17,6 +17,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QDBusConnectionInterface>
+
 #include <memory>
 
 using namespace zelmo;
@@ -151,6 +153,20 @@ TEST_F(PurpleTest, AttachedItListsAnswersAndSwitchesWhatEveryContactSees)
     ASSERT_TRUE(waitUntil([&] { return ann.showOf(Me) == "online"; })) << ann.showOf(Me);
     EXPECT_EQ(ask(ann, "|SETAWAY| 47209", 1), QStringList{Commands::setAwayText()});
     EXPECT_EQ(ann.showOf(Me), "away");
+
+    // Delivered late (offline storage): recorded, not acted on.
+    const int connection = finch.call("PurpleAccountGetConnection", {finch.accountHandle("me")})
+                               .arguments()
+                               .value(0)
+                               .toInt();
+    const QDBusMessage late = finch.call(
+        "ServGotIm", {connection, QString("ann@localhost"), QString("|setback| 47209"), 0x400, 0});
+    ASSERT_NE(late.type(), QDBusMessage::ErrorMessage) << late.errorMessage().toStdString();
+    const auto &record = me.program.activityLog().rows();
+    ASSERT_TRUE(waitUntil([&] {
+        return record.front().what == "Not answered, delivered late: |setback| 47209";
+    })) << record.front().what;
+    EXPECT_TRUE(me.program.state().AwayMode);
 }
 
 // Away and back by the program's switch: the status the user had comes back with its message,
@@ -206,8 +222,9 @@ TEST_F(PurpleTest, ABuddyInTwoGroupsStaysListedUntilItLeavesBoth)
     finch.call("PurpleBlistRemoveBuddy", {first});
     // The client's signals come in order: once Bob's removal is seen, so is Ann's first.
     finch.call("PurpleBlistRemoveBuddy", {handle("PurpleFindBuddy", {account, "bob@localhost"})});
-    EXPECT_TRUE(waitUntil([&] { return listed() == QStringList({"ann", "you"}); }))
-        << listed().join('|');
+    EXPECT_TRUE(waitUntil([&] {
+        return listed() == QStringList({"ann", "you"});
+    })) << listed().join('|');
     finch.call("PurpleBlistRemoveBuddy", {second});
     EXPECT_TRUE(waitUntil([&] { return listed() == QStringList({"you"}); })) << listed().join('|');
 }
@@ -243,6 +260,31 @@ TEST_F(PurpleTest, TheProgramEndsWhenTheClientOrTheAccountGoes)
               "Please switch Pidgin or Finch on before using this program..");
     ASSERT_TRUE(waitUntil([&] { return none.view.ended; }, 20000));
     EXPECT_EQ(none.view.exitStatus, Program::exitMessengerNotReached);
+}
+
+TEST_F(PurpleTest, ANewOwnerOfTheClientsBusNameIsALossAndNeverHeard)
+{
+    ASSERT_TRUE(startFinch(finch));
+    Companion me(finch);
+    ASSERT_TRUE(waitUntil([&] { return me.program.pollerRunning(); }));
+    // Another client queues for the name, and takes it over as Finch dies. Then it says that
+    // Ann wrote to the account of Finch's handle.
+    QDBusConnection second = QDBusConnection::connectToBus(finch.busAddress(), "second");
+    second.interface()->registerService(FinchClient::service(),
+                                        QDBusConnectionInterface::QueueService);
+    QDBusMessage im = QDBusMessage::createSignal(FinchClient::objectPath(),
+                                                 FinchClient::interface(), "ReceivedImMsg");
+    im << finch.accountHandle("me") << QString("ann@localhost") << QString("|help|") << 0 << 0u;
+    finch.kill();
+    ASSERT_TRUE(waitUntil([&] {
+        return second.interface()->serviceOwner(FinchClient::service()) == second.baseService();
+    }));
+    second.send(im);
+    ASSERT_TRUE(waitUntil([&] { return me.view.ended; }, 20000));
+    EXPECT_EQ(me.view.exitStatus, Program::exitMessengerLost);
+    EXPECT_EQ(me.mm.endReason(), "lost Finch (its bus name passed to another process)");
+    EXPECT_TRUE(me.received.isEmpty()) << me.received.join('|');
+    QDBusConnection::disconnectFromBus("second");
 }
 
 TEST_F(PurpleTest, TwoCompanionsBothAwayAnswerEachOtherABoundedNumberOfTimes)

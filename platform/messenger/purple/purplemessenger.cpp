@@ -6,7 +6,9 @@
 #include "platform/messenger/replyformat.h"
 
 #include <QDBusArgument>
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusReply>
 #include <QDBusServiceWatcher>
 #include <QHash>
 #include <QPointer>
@@ -116,9 +118,22 @@ public:
     {
     }
 
+    // The process that owns the client's name now, by its unique name: calls go to it alone,
+    // so that no handle of it ever reaches a process that takes the name over later.
+    void findOwner()
+    {
+        const QDBusReply<QString> owner = m_bus.interface()->serviceOwner(kService);
+        if (!owner.isValid())
+            throw MessengerError(QStringLiteral("GetNameOwner"), owner.error().message());
+        m_owner = owner.value();
+    }
+    const QString &owner() const { return m_owner; }
+
     QVariant call(const QString &method, const QVariantList &arguments = {}) const
     {
-        QDBusMessage message = QDBusMessage::createMethodCall(kService, kPath, kInterface, method);
+        if (m_owner.isEmpty())
+            throw MessengerError(method, QStringLiteral("not attached to the client"));
+        QDBusMessage message = QDBusMessage::createMethodCall(m_owner, kPath, kInterface, method);
         message.setArguments(arguments);
         // Block, not BlockWithGui: no event may run inside an operation.
         const QDBusMessage reply = m_bus.call(message, QDBus::Block, kCallTimeoutMs);
@@ -145,6 +160,7 @@ public:
 
 private:
     QDBusConnection m_bus;
+    QString m_owner;
 };
 
 QVariantList args(std::initializer_list<QVariant> values)
@@ -236,7 +252,7 @@ public Q_SLOTS:
     // whose type its bus binding gives no better than the rest.
     void emailNotification(const QDBusMessage &signal);
     void clientQuitting();
-    void clientGone();
+    void ownerChanged(const QString &name, const QString &oldOwner, const QString &newOwner);
 
 private:
     PurpleMessenger::Impl &m_impl;
@@ -269,6 +285,8 @@ struct PurpleMessenger::Impl {
     qint32 unreadMail = 0;
     bool attached = false;
     bool ended = false;
+    // Why the client went, for the user; empty until then.
+    QString endReason;
     // A network error was reported: the client signs the account in again by itself.
     bool reconnecting = false;
 
@@ -298,11 +316,20 @@ struct PurpleMessenger::Impl {
         return (slash < 0 ? sender : sender.left(slash)).toLower();
     }
 
+    // Watches the name before asking for its owner, so that no hand-over between the two
+    // goes unseen. Signals are taken from that owner only: another process may send the same
+    // ones, and its handles mean other objects.
     void connectSignals()
     {
         QDBusConnection bus = client->bus();
+        watcher = std::make_unique<QDBusServiceWatcher>(kService, bus,
+                                                        QDBusServiceWatcher::WatchForOwnerChange);
+        QObject::connect(watcher.get(), &QDBusServiceWatcher::serviceOwnerChanged, &relay,
+                         &SignalRelay::ownerChanged);
+        client->findOwner();
         const auto hook = [&](const char *name, const char *slot) {
-            bus.connect(kService, kPath, kInterface, QString::fromLatin1(name), &relay, slot);
+            bus.connect(client->owner(), kPath, kInterface, QString::fromLatin1(name), &relay,
+                        slot);
         };
         hook("ReceivedImMsg", SLOT(receivedImMsg(int, QString, QString, int, uint)));
         hook("BlockedImMsg", SLOT(blockedImMsg(int, QString, QString, uint, uint)));
@@ -322,10 +349,6 @@ struct PurpleMessenger::Impl {
         hook("DisplayingEmailNotification", SLOT(emailNotification(QDBusMessage)));
         hook("DisplayingEmailsNotification", SLOT(emailNotification(QDBusMessage)));
         hook("Quitting", SLOT(clientQuitting()));
-        watcher = std::make_unique<QDBusServiceWatcher>(
-            kService, bus, QDBusServiceWatcher::WatchForUnregistration);
-        QObject::connect(watcher.get(), &QDBusServiceWatcher::serviceUnregistered, &relay,
-                         &SignalRelay::clientGone);
     }
 
     bool findAccount(QString *error)
@@ -373,7 +396,7 @@ struct PurpleMessenger::Impl {
         const qint32 status =
             client->integer(QStringLiteral("PurplePresenceGetActiveStatus"), {h(presence)});
         return std::make_shared<LiveUser>(logonOf(name), alias,
-                                            contactStateFor(primitiveOfStatus(status)));
+                                          contactStateFor(primitiveOfStatus(status)));
     }
 
     bool ours(qint32 buddy) const
@@ -464,11 +487,11 @@ struct PurpleMessenger::Impl {
 
     bool attach(QString *error)
     {
-        connectSignals();
         try {
+            connectSignals();
             ui = client->text(QStringLiteral("PurpleCoreGetUi"));
             if (!findAccount(error)) {
-                lose();
+                lose(true, QString());
                 return false;
             }
             protocol =
@@ -494,12 +517,14 @@ struct PurpleMessenger::Impl {
 
     // The client, the account or the user's sign-in is gone: the program counts down and ends.
     // byUser: the user quit the client, disabled or signed out the account; else the client
-    // or the connection went away unasked, which reads as a lost connection.
-    void lose(bool byUser = true)
+    // or the connection went away unasked, which reads as a lost connection. why: for the
+    // user, "Finch quit".
+    void lose(bool byUser, const QString &why)
     {
         if (ended)
             return;
         ended = true;
+        endReason = why;
         shared->serviceStatus =
             byUser ? ServiceStatus::NotConnected : ServiceStatus::ConnectionLost;
         for (LiveUserPtr user : std::as_const(byLogon))
@@ -523,8 +548,7 @@ struct PurpleMessenger::Impl {
 
     void received(int acc, const QString &sender, const QString &message, uint flags)
     {
-        // History and offline delivery are old news; answering them would surprise everyone.
-        if (ended || acc != accountHandle || (flags & kDelayed))
+        if (ended || acc != accountHandle)
             return;
         const LiveUserPtr user = senderUser(sender);
         if (!user) {
@@ -533,16 +557,18 @@ struct PurpleMessenger::Impl {
             });
             return;
         }
-        // libpurple has no headers; its automatic-response flag says the same as one.
-        const QString header = (flags & kAutoResponse)
-                                   ? QStringLiteral("Auto-Submitted: auto-replied\r\n")
-                                   : QString();
+        // libpurple has no headers; its flags say the same as these lines. A delayed message
+        // (offline storage, history) is old news: it goes on marked, to be recorded, not acted on.
+        QString header;
+        if (flags & kAutoResponse)
+            header += QStringLiteral("Auto-Submitted: auto-replied\r\n");
+        if (flags & kDelayed)
+            header += lateDeliveryHeaderLine();
         std::shared_ptr<PurpleSession> &known = sessions[sender];
         if (!known)
             known = std::make_shared<PurpleSession>(client, accountHandle, sender);
         // In turn with the events raised before it, such as the sign-in's.
-        raise([q = q, session = IMSessionPtr(known), user, header,
-               text = textFromMarkup(message)] {
+        raise([q = q, session = IMSessionPtr(known), user, header, text = textFromMarkup(message)] {
             Q_EMIT q->OnTextReceived(session, user, header, text, nullptr);
         });
     }
@@ -643,10 +669,11 @@ struct PurpleMessenger::Impl {
                 user->setState(ContactState::Offline);
             return;
         }
-        lose();
+        lose(true, QStringLiteral("the account %1 was signed out in %2")
+                       .arg(accountName, q->clientName()));
     }
 
-    void connectionError(int acc, int type)
+    void connectionError(int acc, int type, const QString &description)
     {
         if (ended || acc != accountHandle)
             return;
@@ -656,7 +683,8 @@ struct PurpleMessenger::Impl {
         });
         // A wrong password or a refused certificate is not retried: that is a loss.
         if (fatal)
-            lose(false);
+            lose(false, QStringLiteral("the account %1 lost its connection in %2: %3")
+                            .arg(accountName, q->clientName(), description));
         else
             reconnecting = true;
     }
@@ -738,12 +766,13 @@ void SignalRelay::accountSignedOff(int account)
 void SignalRelay::accountDisabled(int account)
 {
     if (account == m_impl.accountHandle)
-        m_impl.lose();
+        m_impl.lose(true, QStringLiteral("the account %1 was disabled in %2")
+                              .arg(m_impl.accountName, m_impl.q->clientName()));
 }
 
-void SignalRelay::accountConnectionError(int account, int type, const QString &)
+void SignalRelay::accountConnectionError(int account, int type, const QString &description)
 {
-    m_impl.connectionError(account, type);
+    m_impl.connectionError(account, type, description);
 }
 
 void SignalRelay::emailNotification(const QDBusMessage &signal)
@@ -756,13 +785,23 @@ void SignalRelay::emailNotification(const QDBusMessage &signal)
 
 void SignalRelay::clientQuitting()
 {
-    m_impl.lose(true);
+    m_impl.lose(true, m_impl.q->clientName() + QStringLiteral(" quit"));
 }
 
-void SignalRelay::clientGone()
+void SignalRelay::ownerChanged(const QString &, const QString &, const QString &newOwner)
 {
-    // After Quitting this changes nothing; without it, the client crashed or was killed.
-    m_impl.lose(false);
+    // A change seen before attach found the owner, to the owner it found, is no change.
+    if (newOwner == m_impl.client->owner())
+        return;
+    const QString client = m_impl.q->clientName();
+    // After Quitting this changes nothing. Without it, the client crashed or was killed; or
+    // the name passed straight to another process (a second client queued for it), whose
+    // handles are not the ones this program holds.
+    m_impl.lose(
+        false,
+        newOwner.isEmpty()
+            ? QStringLiteral("lost %1 (it left the bus without quitting)").arg(client)
+            : QStringLiteral("lost %1 (its bus name passed to another process)").arg(client));
 }
 
 PurpleMessenger::PurpleMessenger(const QDBusConnection &bus, PurpleAccount account, QObject *parent)
@@ -786,6 +825,11 @@ QString PurpleMessenger::accountName() const
 QString PurpleMessenger::protocolId() const
 {
     return d->protocol;
+}
+
+QString PurpleMessenger::endReason() const
+{
+    return d->endReason;
 }
 
 QString PurpleMessenger::clientName() const

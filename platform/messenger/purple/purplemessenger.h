@@ -37,6 +37,9 @@ public:
     // The account attached to: its user name and protocol ("prpl-jabber").
     QString accountName() const;
     QString protocolId() const;
+    // Why the client went (it quit, the account was signed out, the bus name passed to
+    // another process), for the user; empty while it is there.
+    QString endReason() const;
 
     // The boundary.
     QString clientName() const override;

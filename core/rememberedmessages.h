@@ -42,8 +42,9 @@ public:
     bool enabled() const;
 
     // Start-up, after the lists and the table are made: when enabled, the messages of the
-    // file go to the entries of the contacts now in the list, and the others wait for theirs. A file that cannot be read is
-    // moved aside (never written over) and the table stays empty; the returned text says so.
+    // file go to the entries of the contacts now in the list, and the others wait for theirs.
+    // A file that cannot be read is moved aside (never written over) and the table stays
+    // empty; the returned text says so.
     QString restore();
 
     // After each change of the table: saves it when enabled. The text of a failed save is

@@ -79,8 +79,11 @@ public:
     {
         bringListsUpToDate();
         const bool stored = awayMessages.SetMessage(logon_name, message, index);
-        if (stored)
+        if (stored) {
+            if (onAwayMessageEdited)
+                onAwayMessageEdited(logon_name);
             awayMessagesChanged();
+        }
         return stored;
     }
     QString GetMessage(const QString &logon_name)
@@ -92,8 +95,15 @@ public:
     {
         bringListsUpToDate();
         awayMessages.DeleteMessage(logon_name);
+        if (onAwayMessageEdited)
+            onAwayMessageEdited(logon_name);
         awayMessagesChanged();
     }
+    // Told of the contact whose away message the user has just set or deleted, before
+    // onAwayMessagesChanged.
+    std::function<void(const QString &logon_name)> onAwayMessageEdited;
+    // Told at the end of each rebuild of the lists, once the table has its new size.
+    std::function<void()> onListsRebuilt;
     // Told after every change of the away messages through SetMessage and DeleteMessage, or
     // once after a batch of them.
     std::function<void()> onAwayMessagesChanged;

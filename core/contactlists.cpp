@@ -99,6 +99,8 @@ void ContactLists::RebuildOnlineList()
     m_state.doneeverything = true;
     m_view.setOnlineCountText(onlineCountText(m_state.Counter2));
     m_state.Counter2 = 0;
+    if (m_state.onListsRebuilt)
+        m_state.onListsRebuilt();
 }
 
 void ContactLists::connectTo(MessengerObject &mm)

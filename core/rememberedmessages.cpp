@@ -6,6 +6,7 @@
 #include "messenger/messengererror.h"
 
 #include <QFileInfo>
+#include <QSet>
 
 #include <algorithm>
 #include <limits>
@@ -29,6 +30,15 @@ RememberedMessages::RememberedMessages(AppState &state, SettingsStore &store, Aw
     , m_store(store)
     , m_file(std::move(file))
 {
+    m_state.onListsRebuilt = [this] { placeKept(); };
+    // The user's word wins over the file's, a deletion too: it must not come back.
+    m_state.onAwayMessageEdited = [this](const QString &logon) { m_kept.remove(logon); };
+}
+
+RememberedMessages::~RememberedMessages()
+{
+    m_state.onListsRebuilt = nullptr;
+    m_state.onAwayMessageEdited = nullptr;
 }
 
 bool RememberedMessages::enabled() const
@@ -70,22 +80,49 @@ QString RememberedMessages::restore()
     if (loaded.messages.isEmpty())
         return {};
 
+    m_kept = loaded.messages;
     m_state.bringListsUpToDate();
+    placeKept();
+    return {};
+}
+
+void RememberedMessages::placeKept()
+{
+    if (m_kept.isEmpty())
+        return;
     const UserCollectionPtr allusers = m_state.allusers;
     qint32 count = 0;
     if (!allusers || !skipOnFailure([&] { count = allusers->GetCount(); }))
-        return {};
-    count = std::min<qint32>(count, std::numeric_limits<qint16>::max() + 1);
+        return;
+    AwayMessageTable &table = m_state.awayMessages;
+    // The dispatcher looks at the entries of the listed contacts only.
+    count = std::min({count, table.entryCount() - 1,
+                      static_cast<qint32>(std::numeric_limits<qint16>::max()) + 1});
+    QSet<QString> answered;
+    for (qint32 i = 0; i < count; ++i)
+        answered.insert(table.entry(i)->logonName);
+    qint32 free = 0;
     for (qint32 i = 0; i < count; ++i) {
         skipOnFailure([&] {
             const QString logon = allusers->Item(i)->GetLogonName();
-            const auto kept = loaded.messages.constFind(logon);
-            // Straight into the table: this is the file's own content, nothing to save back.
-            if (kept != loaded.messages.constEnd())
-                m_state.awayMessages.SetMessage(logon, *kept, static_cast<qint16>(i));
+            const auto kept = m_kept.constFind(logon);
+            if (logon.isEmpty() || kept == m_kept.constEnd() || answered.contains(logon))
+                return;
+            qint32 at = i;
+            // Entries keep their places when the list changes: the contact's own may hold
+            // someone else's message, which must not be written over.
+            if (!table.entry(i)->logonName.isEmpty()) {
+                while (free < count && !table.entry(free)->logonName.isEmpty())
+                    ++free;
+                // No room: the file keeps it, and the next rebuild tries again.
+                if (free == count)
+                    return;
+                at = free;
+            }
+            table.SetMessage(logon, *kept, static_cast<qint16>(at));
+            answered.insert(logon);
         });
     }
-    return {};
 }
 
 bool RememberedMessages::save(QString *error, QString *notice)
@@ -124,7 +161,8 @@ bool RememberedMessages::save(QString *error, QString *notice)
         for (qint32 i = 0; i < count; ++i) {
             skipOnFailure([&] {
                 const QString logon = allusers->Item(i)->GetLogonName();
-                if (!inTable.contains(logon))
+                // One that could not be placed yet is still the file's, not a deletion.
+                if (!inTable.contains(logon) && !m_kept.contains(logon))
                     messages.remove(logon);
             });
         }
@@ -150,6 +188,8 @@ QString RememberedMessages::saveFailedText(const QString &reason) const
 
 QString RememberedMessages::tableChanged()
 {
+    // A message the user stored may have taken the entry of a kept one.
+    placeKept();
     if (!enabled())
         return {};
     QString error;
@@ -175,6 +215,8 @@ QString RememberedMessages::setEnabled(bool on)
 
     if (!on) {
         m_fresh = false;
+        // Forgotten with the file, also the ones whose contact has not come yet.
+        m_kept.clear();
         if (!m_file.remove())
             return QStringLiteral("The away messages kept in %1 could not be deleted. Please "
                                   "delete that file yourself.")

@@ -1,9 +1,10 @@
 // The program's logic on the XMPP backend against a real Prosody: what contacts get back
 // over the network, the away/back switch waiting for the server, the countdown after the
-// server stops, and two copies of the program that are both away.
+// server stops, two copies of the program that are both away, and a remembered message.
 
 #include "core/commands.h"
 #include "core/dispatcher.h"
+#include "core/awaymessagefile.h"
 #include "core/program.h"
 #include "platform/messenger/xmpp/xmppmessenger.h"
 
@@ -32,8 +33,11 @@ const QString Footer = QStringLiteral("(This was an Auto-Message by Orvan's Zelm
 
 // One running copy of the program, signed in to its account.
 struct Copy {
-    Copy(const ProsodyServer &server, const QString &user, int reconnectLimitMs = 300000)
+    Copy(const ProsodyServer &server, const QString &user, int reconnectLimitMs = 300000,
+         bool rememberMessages = false)
     {
+        if (rememberMessages)
+            store.values.insert("Zelmo Extensions/Settings/RememberAwayMessages", "1");
         XmppAccount account;
         account.jid = ProsodyServer::jid(user) + QStringLiteral("/zelmo");
         account.password = QStringLiteral("pw");
@@ -297,6 +301,27 @@ TEST_F(XmppProgramTest, TwoCopiesBothAwayAnswerEachOtherOnlyOnce)
     waitUntil([] { return false; }, 1500);
     EXPECT_EQ(zelmo.received, QStringList{Bob + " back soon"});
     EXPECT_EQ(bob.received.size(), 2);
+}
+
+TEST_F(XmppProgramTest, ARememberedMessageWaitsForItsContactToBeAddedBackByTheOtherClient)
+{
+    const QString Cy = QStringLiteral("cy@localhost"), kept = QStringLiteral("gone fishing");
+    server.addAccount(QStringLiteral("cy"));
+    const AwayMessageFile file(AwayMessageFile::defaultPath());
+    ASSERT_TRUE(file.save({{Cy, kept}}, nullptr));
+    Copy zelmo(server, QStringLiteral("zelmo"), 300000, true);
+    AppState &state = zelmo.program->state();
+    zelmo.setAway();
+    XmppContact desktop(server, QStringLiteral("zelmo"), QStringLiteral("desktop"));
+    XmppContact cy(server, QStringLiteral("cy"));
+    ASSERT_TRUE(desktop.connect() && cy.connect() && desktop.addRosterItem(Cy, "Cy"));
+    ASSERT_TRUE(waitUntil([&] { return state.GetMessage(Cy) == kept; }));
+    EXPECT_EQ(ask(cy, zelmo.jid(), QStringLiteral("hello"), 2), QStringList({kept, Footer}));
+    state.SetMessage(Ann, QStringLiteral("out"), 0);
+    EXPECT_EQ(file.load().messages.value(Cy), kept);
+    state.DeleteMessage(Cy);
+    EXPECT_EQ(file.load().messages, (QHash<QString, QString>{{Ann, "out"}}));
+    file.remove();
 }
 
 } // namespace

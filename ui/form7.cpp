@@ -55,6 +55,11 @@ Form7::Form7(ActivityLog &log, QWidget *parent)
     connect(&m_log, &QAbstractItemModel::rowsInserted, this, follow);
     connect(&m_log, &QAbstractItemModel::modelReset, this, follow);
     follow();
+    // A row the open window shows is seen: it is not shown again at the next start.
+    connect(&m_log, &QAbstractItemModel::rowsInserted, this, [this] {
+        if (isVisible())
+            m_log.markSeen();
+    });
 
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -66,6 +71,12 @@ Form7::Form7(ActivityLog &log, QWidget *parent)
     layout->addLayout(buttons);
     resize(twipsSize(10500, 5400, this));
     centreOnScreen(this);
+}
+
+void Form7::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    m_log.markSeen();
 }
 
 } // namespace zelmo

@@ -20,6 +20,9 @@ public:
 
     static QString title() { return QStringLiteral("Zelmo Extensions - While You Were Away"); }
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
     ActivityLog &m_log;
     QLabel *Label1;

@@ -116,10 +116,8 @@ ActivityLogFile::ActivityLogFile(QString path)
 
 QString ActivityLogFile::fileNameFor(const QString &account)
 {
+    // Behind the prefix even ".." is only part of a name.
     QString name = QString::fromLatin1(QUrl::toPercentEncoding(account, "@:+"));
-    // A leading dot would hide the file; ".." alone would name the folder above.
-    if (name.startsWith(QLatin1Char('.')))
-        name = QStringLiteral("%2E") + name.mid(1);
     // File names end at 255 bytes: a long account keeps its start and a hash of the whole.
     constexpr int longest = 180;
     if (name.size() > longest)

@@ -136,7 +136,7 @@ QString ActivityLog::attachFile(const QString &path)
         return f.rewrite(m_rows, m_seenUpTo, error);
     });
     return QStringLiteral("The record of what was answered in %1 was damaged (%2). It was moved "
-                          "to %3; the %4 rows that could be read are kept.")
+                          "to %3; the rows that could be read (%4) are kept.")
         .arg(path, loaded.error, aside)
         .arg(m_rows.size());
 }

@@ -274,7 +274,11 @@ bool ActivityLogFile::rewrite(const std::deque<ActivityLog::Row> &newestFirst, q
 QString ActivityLogFile::moveAside()
 {
     m_out.close();
-    return moveFileAside(m_path);
+    const QString aside = moveFileAside(m_path);
+    // Kept for the user to look at, and for nobody else.
+    if (!aside.isEmpty())
+        QFile::setPermissions(aside, QFile::permissions(aside) & ~groupOrOthers);
+    return aside;
 }
 
 } // namespace zelmo

@@ -23,7 +23,7 @@ using Kind = ActivityLog::Kind;
 const QString formatName = QStringLiteral("zelmo-record");
 
 constexpr std::pair<Kind, const char *> kindNames[] = {
-    {Kind::AwayMessage, "away-message"}, {Kind::Command, "command"},
+    {Kind::AwayMessage, "away-message"},   {Kind::Command, "command"},
     {Kind::CodeDeclined, "code-declined"}, {Kind::Lockout, "lockout"},
     {Kind::Unanswered, "unanswered"},
 };
@@ -90,8 +90,8 @@ bool parseRow(const QJsonObject &o, ActivityLog::Row *row)
     if (!wholeNumber(o.value(QStringLiteral("n")), &row->number) || !name.isString() ||
         !logon.isString() || !what.isString() || !kind.isString())
         return false;
-    row->time = QDateTime::fromString(o.value(QStringLiteral("time")).toString(),
-                                      Qt::ISODateWithMs);
+    row->time =
+        QDateTime::fromString(o.value(QStringLiteral("time")).toString(), Qt::ISODateWithMs);
     if (!row->time.isValid())
         return false;
     row->friendlyName = name.toString();
@@ -213,7 +213,8 @@ bool ActivityLogFile::writeLine(const QByteArray &line, QString *error)
         if ((!info.exists() || info.size() == 0) && !rewrite({}, 0, error))
             return false;
         // A file made looser by hand (or by an older copy) is for the user alone again.
-        if ((QFile::permissions(m_path) & groupOrOthers) && !QFile::setPermissions(m_path, ownerOnly))
+        if ((QFile::permissions(m_path) & groupOrOthers) &&
+            !QFile::setPermissions(m_path, ownerOnly))
             return fail(error, QStringLiteral("its permissions could not be narrowed"));
         m_out.setFileName(m_path);
         if (!m_out.open(QIODevice::WriteOnly | QIODevice::Append))

@@ -33,8 +33,8 @@ public:
     static QString fileNameFor(const QString &account);
 
     struct Loaded {
-        bool readable = true;       // false: the file could not be read at all
-        bool damaged = false;       // some lines were not this format; the others are in rows
+        bool readable = true; // false: the file could not be read at all
+        bool damaged = false; // some lines were not this format; the others are in rows
         std::deque<ActivityLog::Row> rows; // oldest first, at most ActivityLog::maxRows
         quint64 seenUpTo = 0;
         quint64 lastNumber = 0;
@@ -50,8 +50,7 @@ public:
     bool appendSeen(quint64 number, QString *error);
     // Replaces the file at once or not at all with these rows (newest first, as the log holds
     // them).
-    bool rewrite(const std::deque<ActivityLog::Row> &newestFirst, quint64 seenUpTo,
-                 QString *error);
+    bool rewrite(const std::deque<ActivityLog::Row> &newestFirst, quint64 seenUpTo, QString *error);
     // Lines in the file, to tell when it is time to write it anew.
     int lineCount() const { return m_lines; }
     // As AwayMessageFile::moveAside: "<path>.corrupt-<date>", never over another file.

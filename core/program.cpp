@@ -23,7 +23,8 @@ Program::Program(MainView &view, MessengerObject *messenger, SettingsStore &sett
             m_view.warnUser(problem, false);
     };
     m_log.setAwayProbe([this] { return m_state.AwayMode; });
-    m_log.setFileProblemHandler([this](const QString &problem) { m_view.warnUser(problem, false); });
+    m_log.setFileProblemHandler(
+        [this](const QString &problem) { m_view.warnUser(problem, false); });
     m_commands.setLog(&m_log);
     m_dispatcher.setLog(&m_log);
     m_timer1.setInterval(m_tickInterval);

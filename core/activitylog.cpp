@@ -4,6 +4,7 @@
 #include "messenger/messengererror.h"
 
 #include <QLocale>
+#include <QTimer>
 
 namespace zelmo {
 
@@ -68,11 +69,20 @@ void ActivityLog::add(Kind kind, const QString &friendlyName, const QString &log
     ++m_added;
     endInsertRows();
     write([this](ActivityLogFile &file, QString *error) {
-        if (!file.append(m_rows.front(), error))
-            return false;
-        // Appending only, the file would grow without end: now and then it is written anew.
-        return file.lineCount() <= 2 * maxRows || file.rewrite(m_rows, m_seenUpTo, error);
+        return file.append(m_rows.front(), error);
     });
+    // Appending only, the file would grow without end: now and then it is written anew, once
+    // the message that added the row has been answered (a row comes between an away message
+    // and its footer).
+    if (m_file && m_file->lineCount() > 2 * maxRows && !m_compactionDue) {
+        m_compactionDue = true;
+        QTimer::singleShot(0, this, [this] {
+            m_compactionDue = false;
+            write([this](ActivityLogFile &file, QString *error) {
+                return file.rewrite(m_rows, m_seenUpTo, error);
+            });
+        });
+    }
 }
 
 void ActivityLog::clear()

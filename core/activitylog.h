@@ -83,6 +83,7 @@ private:
     quint64 m_added = 0;
     quint64 m_lastNumber = 0;
     quint64 m_seenUpTo = 0;
+    bool m_compactionDue = false;
     std::function<bool()> m_away;
     std::function<void(const QString &)> m_fileProblem;
     std::unique_ptr<ActivityLogFile> m_file;

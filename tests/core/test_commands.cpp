@@ -421,6 +421,13 @@ TEST_F(CommandsTest, TheRecordFileKeepsWhatWasSeenEmptiesOnClearAndSurvivesDamag
     ActivityLog reread;
     EXPECT_TRUE(reread.attachFile(recordPath).isEmpty());
     EXPECT_EQ(reread.rows().size(), 2u);
+
+    // Rows only ever appended: the file is written anew before it grows past twice the record.
+    for (int i = 0; i < 2 * ActivityLog::maxRows; ++i)
+        reread.add(ActivityLog::Kind::Command, "Cy", "cy@zelmo.test", "|help|");
+    test::drainEvents();
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_LE(file.readAll().count('\n'), 2 * ActivityLog::maxRows + 1);
 }
 
 TEST_F(CommandsTest, ARedirectedSetAwayAnswersOnceItsOwnStateIsConfirmed)

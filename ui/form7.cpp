@@ -15,7 +15,8 @@ namespace zelmo {
 Form7::Form7(ActivityLog &log, QWidget *parent)
     : QDialog(parent, Qt::Window | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint)
     , m_log(log)
-    , Label1(new QLabel(tr("What the program did for whom since it started, newest first:"), this))
+    , Label1(new QLabel(tr("What the program did for whom, newest first, earlier runs included:"),
+                        this))
     , List1(new QTableView(this))
     , Command1(new QPushButton(tr("C&lear"), this))
     , Command2(new QPushButton(tr("&Close"), this))

@@ -3,6 +3,7 @@
 #include "app/backend.h"
 #include "app/instancelock.h"
 #include "app/options.h"
+#include "core/activitylogfile.h"
 #include "platform/datafolder.h"
 #include "platform/idle/kidletimesource.h"
 #include "platform/messenger/sim/clientwindow.h"
@@ -74,12 +75,13 @@ int main(int argc, char *argv[])
 
     // One copy per account. Where the command line names the account, before anything signs
     // in; the first connected account of Pidgin or Finch is known once attached.
+    // The account also names the file of the record.
     std::unique_ptr<zelmo::InstanceLock> lock;
+    QString account;
     if (!options->purple) {
         const QString jid = zelmo::xmpp::normalisedBareJid(options->xmppJid);
-        lock = jid.isEmpty() ? lockAccount(QStringLiteral("built-in"),
-                                           QStringLiteral("the built-in messenger"))
-                             : lockAccount(QStringLiteral("xmpp:") + jid, jid);
+        account = jid.isEmpty() ? QStringLiteral("built-in") : QStringLiteral("xmpp:") + jid;
+        lock = lockAccount(account, jid.isEmpty() ? QStringLiteral("the built-in messenger") : jid);
         if (!lock)
             return zelmo::exitAlreadyRunning;
     }
@@ -94,6 +96,7 @@ int main(int argc, char *argv[])
         return exitCode;
     }
     if (const QString name = backend->lockName(); !lock && !name.isEmpty()) {
+        account = name;
         lock = lockAccount(name, name.section(QLatin1Char(':'), 2));
         if (!lock)
             return zelmo::exitAlreadyRunning;
@@ -105,6 +108,9 @@ int main(int argc, char *argv[])
     zelmo::KIdleTimeSource idle;
     zelmo::Form1 form(&messenger, settings, &sound, &idle);
     form.state().programFolder = zelmo::programFolder();
+    // Without a known account (a libpurple client with none signed in) the record stays in
+    // memory: the run ends at once anyway.
+    form.program().setRecordFile(zelmo::ActivityLogFile::defaultPathFor(account));
 
     // The built-in messenger's own window, beside the main window (--no-sim-window: none).
     std::unique_ptr<zelmo::sim::ClientWindow> simWindow;

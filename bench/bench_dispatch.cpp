@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QTemporaryDir>
 
 #include <cstdio>
 
@@ -72,6 +73,9 @@ int main(int argc, char **argv)
     zelmo::bench::MemoryStore store;
     zelmo::bench::NullView view;
     zelmo::Program program(view, &sim, store, nullptr);
+    // As in the real program, each row of the record is written to its file as it comes.
+    const QTemporaryDir recordDir;
+    program.setRecordFile(recordDir.filePath(QStringLiteral("record.jsonl")));
     program.Form_Load();
 
     sim.setLocalStateNow(zelmo::LocalState::Away);

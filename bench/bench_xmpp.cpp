@@ -15,6 +15,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QTemporaryDir>
 
 #include <cstdio>
 
@@ -66,6 +67,9 @@ int main(int argc, char **argv)
     zelmo::bench::NullView view;
     zelmo::bench::MemoryStore store;
     zelmo::Program program(view, &messenger, store, nullptr);
+    // As in the real program, each row of the record is written to its file as it comes.
+    const QTemporaryDir recordDir;
+    program.setRecordFile(recordDir.filePath(QStringLiteral("record.jsonl")));
     program.Form_Load();
     program.localStatus().Command2_Click();
     program.state().SetMessage(QStringLiteral("ann@localhost"), QStringLiteral("Out until five."),

@@ -1,8 +1,10 @@
 #include "core/activitylog.h"
 
+#include "core/activitylogfile.h"
 #include "messenger/messengererror.h"
 
 #include <QLocale>
+#include <QTimer>
 
 namespace zelmo {
 
@@ -22,6 +24,8 @@ ActivityLog::ActivityLog(QObject *parent)
     , m_clock(utcNow)
 {
 }
+
+ActivityLog::~ActivityLog() = default;
 
 void ActivityLog::setClock(Clock clock)
 {
@@ -60,9 +64,25 @@ void ActivityLog::add(Kind kind, const QString &friendlyName, const QString &log
         endRemoveRows();
     }
     beginInsertRows({}, 0, 0);
-    m_rows.push_front({m_clock(), friendlyName, logonName, kind, what});
+    m_rows.push_front(
+        {m_clock(), friendlyName, logonName, kind, what, ++m_lastNumber, m_away && m_away()});
     ++m_added;
     endInsertRows();
+    write([this](ActivityLogFile &file, QString *error) {
+        return file.append(m_rows.front(), error);
+    });
+    // Appending only, the file would grow without end: now and then it is written anew, once
+    // the message that added the row has been answered (a row comes between an away message
+    // and its footer).
+    if (m_file && m_file->lineCount() > 2 * maxRows && !m_compactionDue) {
+        m_compactionDue = true;
+        QTimer::singleShot(0, this, [this] {
+            m_compactionDue = false;
+            write([this](ActivityLogFile &file, QString *error) {
+                return file.rewrite(m_rows, m_seenUpTo, error);
+            });
+        });
+    }
 }
 
 void ActivityLog::clear()
@@ -70,6 +90,86 @@ void ActivityLog::clear()
     beginResetModel();
     m_rows.clear();
     endResetModel();
+    write([](ActivityLogFile &file, QString *error) { return file.rewrite({}, 0, error); });
+}
+
+void ActivityLog::write(const std::function<bool(ActivityLogFile &, QString *)> &step)
+{
+    if (!m_file)
+        return;
+    QString error;
+    if (step(*m_file, &error))
+        return;
+    const QString path = m_file->path();
+    m_file.reset();
+    if (m_fileProblem)
+        m_fileProblem(QStringLiteral("The record of what was answered could not be written to "
+                                     "%1 (%2). For the rest of this run it is kept in memory "
+                                     "only.")
+                          .arg(path, error));
+}
+
+QString ActivityLog::attachFile(const QString &path)
+{
+    auto file = std::make_unique<ActivityLogFile>(path);
+    ActivityLogFile::Loaded loaded = file->load();
+    if (!loaded.readable)
+        return QStringLiteral("The record of what was answered in %1 could not be read (%2). "
+                              "It is left as it is, and this run's record is kept in memory "
+                              "only.")
+            .arg(path, loaded.error);
+
+    beginResetModel();
+    m_rows.assign(loaded.rows.rbegin(), loaded.rows.rend());
+    endResetModel();
+    m_seenUpTo = loaded.seenUpTo;
+    // Numbers a cleared file no longer shows are still behind the seen mark.
+    m_lastNumber = std::max(loaded.lastNumber, loaded.seenUpTo);
+    m_file = std::move(file);
+    if (!loaded.damaged) {
+        if (m_file->lineCount() > 2 * maxRows)
+            write([this](ActivityLogFile &f, QString *error) {
+                return f.rewrite(m_rows, m_seenUpTo, error);
+            });
+        return {};
+    }
+    // Never written over: the damaged file is kept aside, the rows read from it go on.
+    const QString aside = m_file->moveAside();
+    if (aside.isEmpty()) {
+        m_file.reset();
+        return QStringLiteral("The record of what was answered in %1 is damaged (%2) and could "
+                              "not be moved aside. It is left as it is, and this run's record "
+                              "is kept in memory only.")
+            .arg(path, loaded.error);
+    }
+    write([this](ActivityLogFile &f, QString *error) {
+        return f.rewrite(m_rows, m_seenUpTo, error);
+    });
+    return QStringLiteral("The record of what was answered in %1 was damaged (%2). It was moved "
+                          "to %3; the rows that could be read (%4) are kept.")
+        .arg(path, loaded.error, aside)
+        .arg(m_rows.size());
+}
+
+bool ActivityLog::owesAwayRows() const
+{
+    for (const Row &row : m_rows) {
+        if (row.number <= m_seenUpTo)
+            return false;
+        if (row.whileAway)
+            return true;
+    }
+    return false;
+}
+
+void ActivityLog::markSeen()
+{
+    if (m_rows.empty() || m_rows.front().number <= m_seenUpTo)
+        return;
+    m_seenUpTo = m_rows.front().number;
+    write([this](ActivityLogFile &file, QString *error) {
+        return file.appendSeen(m_seenUpTo, error);
+    });
 }
 
 int ActivityLog::rowCount(const QModelIndex &parent) const

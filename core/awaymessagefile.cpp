@@ -137,14 +137,19 @@ bool AwayMessageFile::save(const QHash<QString, QString> &messages, QString *err
 
 QString AwayMessageFile::moveAside() const
 {
+    return moveFileAside(m_path);
+}
+
+QString moveFileAside(const QString &path)
+{
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    const QString base = m_path + QStringLiteral(".corrupt-") + stamp;
+    const QString base = path + QStringLiteral(".corrupt-") + stamp;
     // QFile::rename never replaces an existing file, so a taken name only costs another try.
     for (int n = 1; n <= 100; ++n) {
         const QString aside = n == 1 ? base : base + QLatin1Char('-') + QString::number(n);
         if (QFileInfo::exists(aside))
             continue;
-        if (QFile::rename(m_path, aside))
+        if (QFile::rename(path, aside))
             return aside;
         if (!QFileInfo::exists(aside))
             return {};

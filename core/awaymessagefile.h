@@ -43,4 +43,9 @@ private:
     QString m_path;
 };
 
+// Renames a damaged file to "<path>.corrupt-yyyyMMdd-HHmmss" ("-2", "-3"... when taken), so
+// that it is kept for the user to look at and never overwritten. Empty when it could not be
+// moved.
+QString moveFileAside(const QString &path);
+
 } // namespace zelmo

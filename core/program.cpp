@@ -22,6 +22,9 @@ Program::Program(MainView &view, MessengerObject *messenger, SettingsStore &sett
         if (const QString problem = m_remembered.tableChanged(); !problem.isEmpty())
             m_view.warnUser(problem, false);
     };
+    m_log.setAwayProbe([this] { return m_state.AwayMode; });
+    m_log.setFileProblemHandler(
+        [this](const QString &problem) { m_view.warnUser(problem, false); });
     m_commands.setLog(&m_log);
     m_dispatcher.setLog(&m_log);
     m_timer1.setInterval(m_tickInterval);
@@ -133,6 +136,12 @@ void Program::Form_Load()
     m_state.advanceProgress();
     m_state.Open_file();
 
+    // Before the messenger is attached: its events add rows after the earlier runs' ones.
+    if (!m_recordPath.isEmpty()) {
+        if (const QString problem = m_log.attachFile(m_recordPath); !problem.isEmpty())
+            m_view.warnUser(problem, false);
+    }
+
     attachMessenger();
 
     m_wasConnected = connectionTestPassed();
@@ -168,6 +177,10 @@ void Program::Form_Load()
 
     if (m_state.ConError)
         connectionLost();
+    // What a run that ended while the user was away did not show them. Not when the program
+    // is about to end again: the window would go with it.
+    else if (m_log.owesAwayRows())
+        m_view.showActivityRecord();
     // After the code's settings check, and with the messenger attached: it follows the
     // messenger's confirmations of the own state.
     m_idleAway.start();
@@ -257,11 +270,13 @@ void Program::Timer2_Timer()
     m_state.bringListsUpToDate();
     fetchLists();
     m_localStatus.RefreshLocalStatus();
-    followAwayMode();
+    const std::optional<qint32> status = serviceStatus();
+    followAwayMode(!m_state.notConnected && status && *status != ServiceStatus::NotConnected &&
+                   *status != ServiceStatus::ConnectionLost);
     if (m_state.notConnected)
         EnableWatchdog();
     awayMessageCheck();
-    if (!connectionTestPassed())
+    if (!status || *status == ServiceStatus::NotConnected)
         m_state.ConError = true;
     if (m_state.ConError)
         connectionLost();
@@ -288,8 +303,11 @@ void Program::fetchLists()
     skipOnFailure([&] { m_state.allusers = mm->GetList(ListKind::AllContacts); });
 }
 
-void Program::followAwayMode()
+void Program::followAwayMode(bool connected)
 {
+    // Still away as far as the record goes: what it holds is shown at the next start.
+    if (!connected)
+        return;
     if (m_state.AwayMode && !m_wasAway)
         m_addedBeforeAway = m_log.addedCount();
     if (!m_state.AwayMode) {

@@ -67,8 +67,11 @@ public:
     IdleAway &idleAway() { return m_idleAway; }
     // The away messages kept in a file across runs, when the user wants them kept.
     RememberedMessages &rememberedMessages() { return m_remembered; }
-    // What was done for whom since the start.
+    // What was done for whom, with the rows of earlier runs once a file is set.
     ActivityLog &activityLog() { return m_log; }
+    // The file that keeps the record across runs, one per account; set before the start-up,
+    // which reads it. Without one the record is kept in memory only.
+    void setRecordFile(const QString &path) { m_recordPath = path; }
 
     // The start-up: the code, the jokes, the messenger, the connection test, the lists, the
     // first status. Every step runs even when an earlier one failed.
@@ -108,8 +111,9 @@ private:
     void fetchLists();
     void awayMessageCheck();
     // Follows the user going away and coming back: on a return, the record of what was done
-    // meanwhile opens by itself, once.
-    void followAwayMode();
+    // meanwhile opens by itself, once. Without a connection nothing is a return: a messenger
+    // signed out or lost reads offline, which is not back.
+    void followAwayMode(bool connected);
     void attachMessenger();
     void detachMessenger();
 
@@ -124,6 +128,7 @@ private:
     IdleAway m_idleAway;
     RememberedMessages m_remembered;
     ActivityLog m_log;
+    QString m_recordPath;
     bool m_wasAway = false;
     quint64 m_addedBeforeAway = 0;
     QTimer m_timer1; // Timer1, the watchdog

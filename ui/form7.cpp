@@ -15,7 +15,8 @@ namespace zelmo {
 Form7::Form7(ActivityLog &log, QWidget *parent)
     : QDialog(parent, Qt::Window | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint)
     , m_log(log)
-    , Label1(new QLabel(tr("What the program did for whom since it started, newest first:"), this))
+    , Label1(new QLabel(tr("What the program did for whom, newest first, earlier runs included:"),
+                        this))
     , List1(new QTableView(this))
     , Command1(new QPushButton(tr("C&lear"), this))
     , Command2(new QPushButton(tr("&Close"), this))
@@ -55,6 +56,11 @@ Form7::Form7(ActivityLog &log, QWidget *parent)
     connect(&m_log, &QAbstractItemModel::rowsInserted, this, follow);
     connect(&m_log, &QAbstractItemModel::modelReset, this, follow);
     follow();
+    // A row the open window shows is seen: it is not shown again at the next start.
+    connect(&m_log, &QAbstractItemModel::rowsInserted, this, [this] {
+        if (isVisible())
+            m_log.markSeen();
+    });
 
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -66,6 +72,12 @@ Form7::Form7(ActivityLog &log, QWidget *parent)
     layout->addLayout(buttons);
     resize(twipsSize(10500, 5400, this));
     centreOnScreen(this);
+}
+
+void Form7::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    m_log.markSeen();
 }
 
 } // namespace zelmo

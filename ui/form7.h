@@ -10,7 +10,7 @@ namespace zelmo {
 
 class ActivityLog;
 
-// "While you were away...": the record of what the program did for whom since it started,
+// "While you were away...": the record of what the program did for whom, earlier runs included,
 // newest first, with a button that empties it. A window of its own, not modal and with no
 // parent, so that it can stay open beside the main window, whatever dialog that has open.
 class Form7 : public QDialog {
@@ -19,6 +19,9 @@ public:
     explicit Form7(ActivityLog &log, QWidget *parent = nullptr);
 
     static QString title() { return QStringLiteral("Zelmo Extensions - While You Were Away"); }
+
+protected:
+    void showEvent(QShowEvent *event) override;
 
 private:
     ActivityLog &m_log;

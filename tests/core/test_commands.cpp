@@ -13,8 +13,10 @@
 #include "support/waituntil.h"
 
 #include <QDir>
+#include <QTemporaryDir>
 #include <QTimer>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 using namespace zelmo;
@@ -61,6 +63,7 @@ protected:
             QDir(qEnvironmentVariable("ZELMO_SOURCE_DIR")).filePath(QStringLiteral("resources"));
         program.localStatus().setWaitLimit(2s);
         program.commands().lockout().setClock([this] { return now; });
+        program.setRecordFile(recordPath);
         program.Form_Load();
     }
 
@@ -85,6 +88,8 @@ protected:
     test::MemoryStore store;
     test::FakeMainView view;
     FakeSound sound;
+    QTemporaryDir recordDir;
+    const QString recordPath = recordDir.filePath(QStringLiteral("record.jsonl"));
     Program program{view, &sim, store, &sound};
     std::chrono::milliseconds now{1000000};
 };
@@ -354,6 +359,75 @@ TEST_F(CommandsTest, TheRecordSaysWhatWasDoneForWhomAndOpensOnReturn)
     sim.setLocalStateNow(LocalState::Online);
     program.Timer2_Timer();
     EXPECT_EQ(view.activityRecordShown, 1);
+}
+
+TEST_F(CommandsTest, AnEndWhileAwayIsNoReturnAndItsRecordIsShownAtTheNextStart)
+{
+    goAway();
+    program.Timer2_Timer();
+    program.state().SetMessage(Ann, "Out", 0);
+    say(Ann, "hello");
+    // The client goes as XMPP's does: the own state reads offline, then the connection is lost.
+    sim.setLocalStateNow(LocalState::Offline);
+    sim.loseConnection();
+    test::drainEvents();
+    for (int tick = 0; tick < 6 && !view.ended; ++tick) {
+        program.Timer2_Timer();
+        program.Timer1_Timer();
+    }
+    ASSERT_TRUE(view.ended);
+    EXPECT_EQ(view.activityRecordShown, 0) << "an end is not a return";
+
+    sim.signIn();
+    test::FakeMainView nextView;
+    Program next{nextView, &sim, store, &sound};
+    next.setRecordFile(recordPath);
+    next.Form_Load();
+    EXPECT_EQ(nextView.activityRecordShown, 1);
+    ASSERT_EQ(next.activityLog().rows().size(), 1u);
+    EXPECT_EQ(next.activityLog().rows().front().what, "Away message sent: Out");
+    const auto others = QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther;
+    EXPECT_FALSE(QFile::permissions(recordPath) & others);
+    EXPECT_TRUE(nextView.warnings.isEmpty()) << nextView.warnings.join('\n');
+}
+
+TEST_F(CommandsTest, TheRecordFileKeepsWhatWasSeenEmptiesOnClearAndSurvivesDamage)
+{
+    goAway();
+    say(Ann, "|help|");
+    program.activityLog().markSeen();
+    ActivityLog seen;
+    EXPECT_TRUE(seen.attachFile(recordPath).isEmpty());
+    EXPECT_EQ(seen.rows().size(), 1u);
+    EXPECT_FALSE(seen.owesAwayRows());
+
+    program.activityLog().clear();
+    ActivityLog cleared;
+    cleared.attachFile(recordPath);
+    EXPECT_TRUE(cleared.rows().empty());
+
+    // A wrong line and a write cut short: the rows that can be read go on, the file is kept aside.
+    say(Bob, "|help|");
+    QFile file(recordPath);
+    ASSERT_TRUE(file.open(QIODevice::Append));
+    file.write("\x01garbage\n{\"n\":99,\"time\":\"2026-");
+    file.close();
+    ActivityLog damaged;
+    EXPECT_THAT(damaged.attachFile(recordPath).toStdString(), testing::HasSubstr("moved"));
+    ASSERT_EQ(damaged.rows().size(), 1u);
+    EXPECT_EQ(damaged.rows().front().logonName, Bob);
+    EXPECT_EQ(QDir(recordDir.path()).entryList({"record.jsonl.corrupt-*"}).size(), 1);
+    damaged.add(ActivityLog::Kind::Command, "Cy", "cy@zelmo.test", "|help|");
+    ActivityLog reread;
+    EXPECT_TRUE(reread.attachFile(recordPath).isEmpty());
+    EXPECT_EQ(reread.rows().size(), 2u);
+
+    // Rows only ever appended: the file is written anew before it grows past twice the record.
+    for (int i = 0; i < 2 * ActivityLog::maxRows; ++i)
+        reread.add(ActivityLog::Kind::Command, "Cy", "cy@zelmo.test", "|help|");
+    test::drainEvents();
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_LE(file.readAll().count('\n'), 2 * ActivityLog::maxRows + 1);
 }
 
 TEST_F(CommandsTest, ARedirectedSetAwayAnswersOnceItsOwnStateIsConfirmed)

@@ -5,6 +5,7 @@
 #include "support/printers.h"
 #include "support/waituntil.h"
 #include "ui/form6.h"
+#include "ui/form7.h"
 #include "ui/messagebox.h"
 #include "ui/systemtray.h"
 #include "ui/twips.h"
@@ -18,6 +19,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStringListModel>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTime>
 #include <QTimer>
@@ -206,6 +208,24 @@ TEST(Form6Test, AnEarlyConfirmationGoesStraightToOneHundred)
     EXPECT_EQ(bar->value(), 100);
     EXPECT_FALSE(progress.isVisible());
     EXPECT_EQ(progress.size(), twipsSize(3495, 645, &progress));
+}
+
+TEST(Form7Test, RowsTheOpenWindowShowsAreNotOwedAgainAtTheNextStart)
+{
+    const QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("record.jsonl"));
+    ActivityLog log;
+    log.setAwayProbe([] { return true; });
+    ASSERT_TRUE(log.attachFile(path).isEmpty());
+    log.add(ActivityLog::Kind::AwayMessage, "Ann", "ann@zelmo.test", "Away message sent: Out");
+    EXPECT_TRUE(log.owesAwayRows());
+    Form7 record(log);
+    record.show();
+    log.add(ActivityLog::Kind::AwayMessage, "Bob", "bob@zelmo.test", "Away message sent: Out");
+    ActivityLog next;
+    ASSERT_TRUE(next.attachFile(path).isEmpty());
+    EXPECT_EQ(next.rows().size(), 2u);
+    EXPECT_FALSE(next.owesAwayRows());
 }
 
 TEST(UpdateLinesTest, EndsWithExactlyTheNewLines)

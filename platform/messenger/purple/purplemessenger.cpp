@@ -303,6 +303,7 @@ struct PurpleMessenger::Impl {
     QHash<QString, std::shared_ptr<PurpleSession>> sessions;
 
     void raise(std::function<void()> event) { q->deliverLater(std::move(event)); }
+    void raiseMessage(std::function<void()> event) { q->deliverMessageLater(std::move(event)); }
 
     bool jabber() const { return protocol == QLatin1String("prpl-jabber"); }
 
@@ -552,7 +553,7 @@ struct PurpleMessenger::Impl {
             return;
         const LiveUserPtr user = senderUser(sender);
         if (!user) {
-            raise([q = q, logon = logonOf(sender), text = textFromMarkup(message)] {
+            raiseMessage([q = q, logon = logonOf(sender), text = textFromMarkup(message)] {
                 Q_EMIT q->OnTextFromStranger(logon, text);
             });
             return;
@@ -568,7 +569,8 @@ struct PurpleMessenger::Impl {
         if (!known)
             known = std::make_shared<PurpleSession>(client, accountHandle, sender);
         // In turn with the events raised before it, such as the sign-in's.
-        raise([q = q, session = IMSessionPtr(known), user, header, text = textFromMarkup(message)] {
+        raiseMessage([q = q, session = IMSessionPtr(known), user, header,
+                      text = textFromMarkup(message)] {
             Q_EMIT q->OnTextReceived(session, user, header, text, nullptr);
         });
     }

@@ -189,8 +189,13 @@ QVariant ActivityLog::data(const QModelIndex &index, int role) const
     const Row &row = m_rows[static_cast<std::size_t>(index.row())];
     if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole) {
         switch (index.column()) {
-        case TimeColumn:
-            return QLocale::system().toString(row.time.toLocalTime().time(), QLocale::ShortFormat);
+        case TimeColumn: {
+            // Rows of earlier runs may be days old: those say the day as well.
+            const QDateTime local = row.time.toLocalTime();
+            if (local.date() != QDate::currentDate())
+                return QLocale::system().toString(local, QLocale::ShortFormat);
+            return QLocale::system().toString(local.time(), QLocale::ShortFormat);
+        }
         case ContactColumn:
             if (row.friendlyName.isEmpty() || row.friendlyName == row.logonName)
                 return row.logonName;

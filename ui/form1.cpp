@@ -516,6 +516,12 @@ void Form1::warnUser(const QString &text, bool wait)
 
 void Form1::showActivityRecord()
 {
+    // Asked for at the start (rows an earlier run did not show): on top of the main window,
+    // not under it, once that is shown.
+    if (!m_shownOnce) {
+        m_recordAfterFirstShow = true;
+        return;
+    }
     if (!m_record) {
         m_record = new Form7(program().activityLog());
         m_record->setAttribute(Qt::WA_DeleteOnClose);
@@ -662,8 +668,11 @@ void Form1::closeEvent(QCloseEvent *event)
 void Form1::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
+    m_shownOnce = true;
     if (m_onFirstShow)
         std::exchange(m_onFirstShow, nullptr)();
+    if (std::exchange(m_recordAfterFirstShow, false))
+        QTimer::singleShot(0, this, &Form1::showActivityRecord);
 }
 
 void Form1::changeEvent(QEvent *event)

@@ -140,6 +140,8 @@ private:
     std::function<void(int)> m_endProgram;
     std::function<void()> m_closeSplash;
     std::function<void()> m_onFirstShow;
+    bool m_shownOnce = false;
+    bool m_recordAfterFirstShow = false;
     SystemTray *m_systemTray = nullptr;
     std::unique_ptr<Tray> m_tray;
 

@@ -12,9 +12,10 @@ namespace zelmo {
 // row, every code test from that contact fails for 5 s without looking at the code; each
 // further wrong code doubles the wait, up to 5 minutes. A right code while not locked out
 // forgets the contact's mistakes. One message counts as one mistake at most, however many
-// code tests it holds. Kept in memory only: a contact's record goes once it has been quiet
-// for the longest lockout after its last mistake and its lockout, so that every stranger who
-// ever sent a wrong code is not kept for the whole run.
+// code tests it holds. A "contact" is whatever name the caller keys the record by: all
+// strangers share one, so the records are bounded by the contact list. Kept in memory only: a
+// record goes once it has been quiet for the longest lockout after its last mistake and its
+// lockout, and never sooner, so that no guesser can push their own record out.
 class CodeLockout {
 public:
     using Clock = std::function<std::chrono::milliseconds()>;

@@ -52,21 +52,45 @@ bool Commands::codeTest(const UserPtr &sender, const QString &keyword,
     QString logon;
     if (sender)
         skipOnFailure([&] { logon = sender->GetLogonName(); });
+    bool stranger = false;
     // A sender whose logon name cannot be read is told apart by its contact object, so that
     // such senders do not lock one another out. A logon name never starts with a NUL.
     if (logon.isEmpty())
         logon = QLatin1Char('\0') + QString::number(reinterpret_cast<quintptr>(sender.get()), 16);
+    // Everyone outside the contact list shares one record: new addresses cost a guesser
+    // nothing, so each must not bring three fresh guesses, nor a record of its own.
+    else if ((stranger = isStranger(logon)))
+        logon = strangersKey();
     const CodeLockout::Result result = m_lockout.test(logon, matches);
     if (!result && m_log) {
         if (result.lockout.count() > 0)
             m_log->add(ActivityLog::Kind::Lockout, sender,
-                       QStringLiteral("Locked out for %1 s after too many wrong codes")
+                       (stranger ? QStringLiteral("Everyone not in your contacts locked out for "
+                                                  "%1 s after too many wrong codes")
+                                 : QStringLiteral("Locked out for %1 s after too many wrong codes"))
                            .arg(result.lockout.count() / 1000));
         m_log->add(ActivityLog::Kind::CodeDeclined, sender,
                    keyword + (result.wasLockedOut ? QStringLiteral(": code declined while locked out")
                                                   : QStringLiteral(": code declined")));
     }
     return result.accepted;
+}
+
+bool Commands::isStranger(const QString &logon)
+{
+    m_state.bringListsUpToDate();
+    const UserCollectionPtr allusers = m_state.allusers;
+    qint32 count = 0;
+    // A list that cannot be read proves no one a stranger.
+    if (!allusers || !skipOnFailure([&] { count = allusers->GetCount(); }))
+        return false;
+    bool listed = false;
+    bool unreadable = false;
+    for (qint32 i = 0; i < count && !listed; ++i) {
+        if (!skipOnFailure([&] { listed = allusers->Item(i)->GetLogonName() == logon; }))
+            unreadable = true;
+    }
+    return !listed && !unreadable;
 }
 
 void Commands::sendJoke(Reply &reply)

@@ -64,6 +64,10 @@ private:
     bool switchCodeAccepted(const UserPtr &sender, const QString &keyword, const QString &text);
     bool codeTest(const UserPtr &sender, const QString &keyword,
                   const std::function<bool()> &matches);
+    // Whether the logon name is surely not in the list of all contacts.
+    bool isStranger(const QString &logon);
+    // The lockout record all strangers share; no logon name starts with a NUL.
+    static QString strangersKey() { return QLatin1Char('\0') + QStringLiteral("strangers"); }
     void record(const UserPtr &sender, const QString &what);
     void sendNumbered(const UserCollectionPtr &list, const QString &suffix, int &n, Reply &reply);
 

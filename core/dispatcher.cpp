@@ -31,6 +31,27 @@ void Dispatcher::record(ActivityLog::Kind kind, const UserPtr &sender, const QSt
         m_log->add(kind, sender, what);
 }
 
+void Dispatcher::rememberOtherCopy(const QString &logon)
+{
+    if (isOtherCopy(logon))
+        return;
+    m_otherCopyOrder.push_front(logon);
+    m_otherCopies.insert(logon, m_otherCopyOrder.begin());
+    if (m_otherCopies.size() > otherCopiesKept) {
+        m_otherCopies.remove(m_otherCopyOrder.back());
+        m_otherCopyOrder.pop_back();
+    }
+}
+
+bool Dispatcher::isOtherCopy(const QString &logon)
+{
+    const auto it = m_otherCopies.constFind(logon);
+    if (it == m_otherCopies.cend())
+        return false;
+    m_otherCopyOrder.splice(m_otherCopyOrder.begin(), m_otherCopyOrder, it.value());
+    return true;
+}
+
 bool Dispatcher::awayMessageAllowed(const QString &logon)
 {
     const std::chrono::milliseconds now = m_clock();
@@ -99,7 +120,7 @@ void Dispatcher::mm_OnTextReceived(const IMSessionPtr &pIMSession, const UserPtr
     if (trimBlanks(bstrMsgText) == autoMessageFooter()) {
         skipOnFailure([&] {
             if (pSourceUser)
-                m_otherCopies.insert(pSourceUser->GetLogonName());
+                rememberOtherCopy(pSourceUser->GetLogonName());
         });
         record(ActivityLog::Kind::Unanswered, pSourceUser,
                QStringLiteral("Not answered: another answering program, which gets no away "
@@ -189,7 +210,7 @@ void Dispatcher::sendAwayMessage(const UserPtr &sender, Reply &reply)
     // not be read.
     if (logon.isEmpty())
         return;
-    if (m_otherCopies.contains(logon)) {
+    if (isOtherCopy(logon)) {
         record(ActivityLog::Kind::Unanswered, sender,
                QStringLiteral("No away message: another answering program"));
         return;

@@ -4,12 +4,12 @@
 #include "messenger/messenger.h"
 
 #include <QHash>
-#include <QSet>
 #include <QString>
 
 #include <chrono>
 #include <deque>
 #include <functional>
+#include <list>
 
 namespace zelmo {
 
@@ -43,7 +43,16 @@ public:
     // A monotonic clock unless set; tests hand in their own.
     void setClock(Clock clock);
     // The user has been back: other copies of the program may be answered again.
-    void userIsBack() { m_otherCopies.clear(); }
+    void userIsBack()
+    {
+        m_otherCopies.clear();
+        m_otherCopyOrder.clear();
+    }
+    // The other copies remembered at most, the latest heard from: forgetting one costs no more
+    // than the away messages the limit per window lets through, and a flood of footers from
+    // new addresses cannot grow the set.
+    static constexpr int otherCopiesKept = 1000;
+    int otherCopyCount() const { return static_cast<int>(m_otherCopies.size()); }
     // Where what was answered, and what was not, is recorded; none unless set.
     void setLog(ActivityLog *log) { m_log = log; }
 
@@ -52,12 +61,17 @@ private:
     // Whether another away message may go to this contact now; counts it if so.
     bool awayMessageAllowed(const QString &logon);
     void record(ActivityLog::Kind kind, const UserPtr &sender, const QString &what);
+    void rememberOtherCopy(const QString &logon);
+    // Whether the sender is a remembered other copy; it then counts as heard from just now.
+    bool isOtherCopy(const QString &logon);
 
     AppState &m_state;
     RemoteCommands &m_commands;
     Clock m_clock;
     ActivityLog *m_log = nullptr;
-    QSet<QString> m_otherCopies;
+    // Latest first.
+    std::list<QString> m_otherCopyOrder;
+    QHash<QString, std::list<QString>::iterator> m_otherCopies;
     QHash<QString, std::deque<std::chrono::milliseconds>> m_awaySent;
 };
 

@@ -316,6 +316,13 @@ TEST_F(CommandsTest, AwayMessagesNeverLoopWithAnotherResponder)
     program.Timer2_Timer();
     goAway();
     EXPECT_EQ(awayMessagesTo(Bob), 1);
+    // Only the latest copies are remembered: Bob, pushed out by a flood of new ones, gets one.
+    now += 60s;
+    for (int i = 0; i < Dispatcher::otherCopiesKept; ++i)
+        sim.receiveText(QStringLiteral("copy%1@zelmo.test").arg(i), Footer);
+    test::drainEvents();
+    EXPECT_EQ(program.dispatcher().otherCopyCount(), Dispatcher::otherCopiesKept);
+    EXPECT_EQ(awayMessagesTo(Bob), 1);
 }
 
 TEST_F(CommandsTest, TheRecordSaysWhatWasDoneForWhomAndOpensOnReturn)
@@ -525,6 +532,19 @@ TEST_F(CommandsTest, OneMessageIsOneMistakeAndSendersWithoutANameAreToldApart)
         say(Ann, "|SETAWAY| 11111");
     EXPECT_EQ(say(Ann, "|SETAWAY| 47209"), QStringList{Declined});
     EXPECT_EQ(say(Bob, "|SETAWAY| 47209"), QStringList{AwayDone});
+}
+
+TEST_F(CommandsTest, StrangersShareOneLockout)
+{
+    // A new address brings no fresh guesses: three strangers lock out a fourth.
+    for (const QString who : {"x1@else.test", "x2@else.test", "x3@else.test"})
+        EXPECT_EQ(say(who, "|SETAWAY| 11111"), QStringList{Declined});
+    EXPECT_EQ(say("x4@else.test", "|SETAWAY| 47209"), QStringList{Declined});
+    EXPECT_EQ(program.commands().lockout().recordCount(), 1);
+    EXPECT_EQ(program.activityLog().rows().at(2).what,
+              "Everyone not in your contacts locked out for 5 s after too many wrong codes");
+    // A contact keeps a record of its own.
+    EXPECT_EQ(say(Ann, "|SETAWAY| 47209"), QStringList{AwayDone});
 }
 
 TEST(CodeLockoutTest, RecordsGoOnceTheyNoLongerChangeAnything)

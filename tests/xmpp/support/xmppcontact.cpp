@@ -6,9 +6,11 @@
 
 #include <QDomElement>
 #include <QHash>
+#include <QSslSocket>
 #include <QTextStream>
 
 #include <functional>
+#include <vector>
 
 namespace zelmo::test {
 
@@ -334,16 +336,37 @@ bool XmppContact::block(const QString &bareJid, bool blocked)
     return d->askOk(iq);
 }
 
-QString XmppContact::vCardNickname(const QString &bareJid)
+QString XmppContact::vCardNickname(const QString &bareJid, QString *fullName)
 {
     QXmppVCardIq iq(bareJid);
     QString nickname;
-    d->ask(iq, [&nickname](const QDomElement &answer) {
+    d->ask(iq, [&nickname, fullName](const QDomElement &answer) {
         QXmppVCardIq card;
         card.parse(answer);
         nickname = card.nickName();
+        if (fullName)
+            *fullName = card.fullName();
     });
     return nickname;
+}
+
+void XmppContact::forgeVCardResults(const QString &to, int count, const QStringList &ids,
+                                    const QString &fullName)
+{
+    // Made first: each IQ made takes the next number of QXmpp's counter.
+    std::vector<QXmppVCardIq> forged(std::size_t(count + ids.size()));
+    const uint last = QXmppIq().id().mid(5).toUInt();
+    for (std::size_t i = 0; i < forged.size(); ++i) {
+        QXmppVCardIq &card = forged[i];
+        card.setType(QXmppIq::Result);
+        card.setTo(to);
+        card.setFullName(fullName);
+        card.setId(int(i) < count ? QStringLiteral("qxmpp") + QString::number(last + 1 + i)
+                                  : ids[int(i) - count]);
+        d->client.sendPacket(card);
+    }
+    if (auto *socket = d->client.findChild<QSslSocket *>())
+        socket->flush();
 }
 
 QString XmppContact::pepNick(const QString &bareJid)

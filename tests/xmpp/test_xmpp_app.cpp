@@ -1,7 +1,9 @@
 // The program on an XMPP account as a user runs it: the real binary against a real Prosody,
 // its command line, the reason of a failed sign-in in the main window, the password dialog.
 
+#include "app/accountkey.h"
 #include "app/backend.h"
+#include "app/instancelock.h"
 #include "app/options.h"
 #include "app/xmppsetup.h"
 #include "core/commands.h"
@@ -128,6 +130,21 @@ TEST(XmppCommandLineTest, PlainTextIsAllowedForThisMachineOnly)
     EXPECT_TRUE(
         zelmo.output().contains(QStringLiteral("allowed only for a server on this machine")))
         << zelmo.output();
+}
+
+TEST(AccountKeyTest, AnXmppAccountHasOneKeyAndSoOneLockWhicheverBackendServesIt)
+{
+    const QString key = xmppAccountKey(QStringLiteral("me@Localhost"));
+    EXPECT_EQ(purpleAccountKey(QStringLiteral("prpl-jabber"), QStringLiteral("me@localhost/home")),
+              key);
+    EXPECT_EQ(shownAccount(key), "me@localhost");
+    EXPECT_EQ(purpleAccountKey(QStringLiteral("prpl-irc"), QStringLiteral("me@irc.example.org")),
+              "purple:prpl-irc:me@irc.example.org");
+    InstanceLock xmppCopy(key);
+    ASSERT_TRUE(xmppCopy.tryLock());
+    EXPECT_FALSE(InstanceLock(purpleAccountKey(QStringLiteral("prpl-jabber"),
+                                               QStringLiteral("ME@localhost/laptop")))
+                     .tryLock());
 }
 
 TEST_F(XmppAppTest, TheReasonOfAFailedSignInStaysUnderTheNotConnectedText)

@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
+#include <QLockFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -126,7 +127,16 @@ TEST_F(RememberedMessagesTest, AContactWhoLeftKeepsTheMessageOneDeletedLosesIt)
     sim::SimMessenger other;
     other.setContacts({{Dee, Dee, 2, {ListKind::AllContacts}}});
     ProgramRun(other, store, path).set(Dee, QStringLiteral("for Dee"), 0);
-    second->set(Cy, QStringLiteral("for Cy"), 1);
+    {
+        // While another copy saves, this one's save waits; held too long, it is told and the
+        // change goes with the next save.
+        QLockFile otherSaving(path + QStringLiteral(".lock"));
+        ASSERT_TRUE(otherSaving.lock());
+        second->set(Cy, QStringLiteral("for Cy"), 1);
+        EXPECT_TRUE(second->reported.last().contains("another copy of the program kept it busy"))
+            << second->reported.last();
+        EXPECT_FALSE(fileBytes().contains("for Cy"));
+    }
     second->program.state().DeleteMessage(Bob);
     second.reset();
 

@@ -10,7 +10,6 @@
 #include <QTextStream>
 
 #include <functional>
-#include <vector>
 
 namespace zelmo::test {
 
@@ -350,23 +349,16 @@ QString XmppContact::vCardNickname(const QString &bareJid, QString *fullName)
     return nickname;
 }
 
-void XmppContact::forgeVCardResults(const QString &to, int count, const QStringList &ids,
-                                    const QString &fullName)
+void XmppContact::forgeVCardResults(const QString &to, int count, const QString &fullName)
 {
-    // Made first: each IQ made takes the next number of QXmpp's counter.
-    std::vector<QXmppVCardIq> forged(std::size_t(count + ids.size()));
-    const uint last = QXmppIq().id().mid(5).toUInt();
-    for (std::size_t i = 0; i < forged.size(); ++i) {
-        QXmppVCardIq &card = forged[i];
-        card.setType(QXmppIq::Result);
-        card.setTo(to);
-        card.setFullName(fullName);
-        card.setId(int(i) < count ? QStringLiteral("qxmpp") + QString::number(last + 1 + i)
-                                  : ids[int(i) - count]);
+    QXmppVCardIq card(to); // takes the counter's present number
+    card.setType(QXmppIq::Result);
+    card.setFullName(fullName);
+    for (uint last = card.id().mid(5).toUInt(); count-- > 0;) {
+        card.setId(QStringLiteral("qxmpp%1").arg(++last));
         d->client.sendPacket(card);
     }
-    if (auto *socket = d->client.findChild<QSslSocket *>())
-        socket->flush();
+    d->client.findChild<QSslSocket *>()->flush();
 }
 
 QString XmppContact::pepNick(const QString &bareJid)

@@ -75,12 +75,8 @@ public:
     // Another account's vCard nickname (and full name) and PEP nick, read from the server.
     QString vCardNickname(const QString &bareJid, QString *fullName = nullptr);
     QString pepNick(const QString &bareJid);
-
-    // Answers, before they are asked, the requests of another client with a vCard of this
-    // full name, as a contact who guesses their ids would: the next `count` ids QXmpp numbers
-    // in this process, and `ids`. They leave at once, without the event loop.
-    void forgeVCardResults(const QString &to, int count, const QStringList &ids,
-                           const QString &fullName);
+    // Answers the next `count` requests QXmpp numbers in this process, at once, with a vCard.
+    void forgeVCardResults(const QString &to, int count, const QString &fullName);
 
 private:
     struct Impl;

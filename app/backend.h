@@ -23,9 +23,9 @@ public:
                                                     int *exitCode);
 
     virtual MessengerObject &messenger() = 0;
-    // The account, for the lock that keeps a second copy off it, when it is known only once
-    // the backend has found it; empty otherwise.
-    virtual QString lockName() const { return {}; }
+    // The account's key (accountkey.h), when it is known only once the backend has found it;
+    // empty otherwise.
+    virtual QString accountKey() const { return {}; }
     // Called once the main window is first shown: the built-in messenger's script starts.
     virtual void startScript() {}
 };

@@ -1,5 +1,6 @@
 // Zelmo Extensions: a companion that runs beside the user's messenger client.
 
+#include "app/accountkey.h"
 #include "app/backend.h"
 #include "app/instancelock.h"
 #include "app/options.h"
@@ -8,7 +9,6 @@
 #include "platform/idle/kidletimesource.h"
 #include "platform/messenger/sim/clientwindow.h"
 #include "platform/messenger/sim/simmessenger.h"
-#include "platform/messenger/xmpp/xmppformat.h"
 #include "platform/settings/qsettingsstore.h"
 #include "platform/sound/pulsesoundplayer.h"
 #include "ui/form1.h"
@@ -78,10 +78,13 @@ int main(int argc, char *argv[])
     // The account also names the file of the record.
     std::unique_ptr<zelmo::InstanceLock> lock;
     QString account;
+    // An XMPP account has one key whichever backend serves it, so --xmpp and Pidgin or Finch
+    // on the same account keep each other off it too.
     if (!options->purple) {
-        const QString jid = zelmo::xmpp::normalisedBareJid(options->xmppJid);
-        account = jid.isEmpty() ? QStringLiteral("built-in") : QStringLiteral("xmpp:") + jid;
-        lock = lockAccount(account, jid.isEmpty() ? QStringLiteral("the built-in messenger") : jid);
+        const bool builtIn = options->xmppJid.isEmpty();
+        account = builtIn ? QStringLiteral("built-in") : zelmo::xmppAccountKey(options->xmppJid);
+        lock = lockAccount(account, builtIn ? QStringLiteral("the built-in messenger")
+                                            : zelmo::shownAccount(account));
         if (!lock)
             return zelmo::exitAlreadyRunning;
     }
@@ -95,9 +98,9 @@ int main(int argc, char *argv[])
         QTextStream(stderr) << "zelmo: " << error << '\n';
         return exitCode;
     }
-    if (const QString name = backend->lockName(); !lock && !name.isEmpty()) {
-        account = name;
-        lock = lockAccount(name, name.section(QLatin1Char(':'), 2));
+    if (const QString key = backend->accountKey(); !lock && !key.isEmpty()) {
+        account = key;
+        lock = lockAccount(key, zelmo::shownAccount(key));
         if (!lock)
             return zelmo::exitAlreadyRunning;
     }

@@ -1,5 +1,6 @@
 #include "app/purplesetup.h"
 
+#include "app/accountkey.h"
 #include "app/endreport.h"
 #include "platform/messenger/purple/purplemessenger.h"
 
@@ -20,12 +21,11 @@ public:
     }
 
     MessengerObject &messenger() override { return m_messenger; }
-    QString lockName() const override
+    QString accountKey() const override
     {
         return m_messenger.accountName().isEmpty()
                    ? QString()
-                   : QStringLiteral("purple:") + m_messenger.protocolId() + QLatin1Char(':') +
-                         m_messenger.accountName();
+                   : purpleAccountKey(m_messenger.protocolId(), m_messenger.accountName());
     }
 
     void attach()

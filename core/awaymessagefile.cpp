@@ -17,6 +17,11 @@ namespace zelmo {
 
 namespace {
 
+// A save takes milliseconds: a copy that holds the lock this long is stuck, and one that
+// held it longer than the stale time is gone or hung.
+constexpr int kLockWaitMs = 2000;
+constexpr int kStaleLockMs = 10000;
+
 const QString versionKey = QStringLiteral("version");
 const QString messagesKey = QStringLiteral("messages");
 const QString logonKey = QStringLiteral("logon");
@@ -95,7 +100,7 @@ AwayMessageFile::Loaded AwayMessageFile::load() const
     return loaded;
 }
 
-bool AwayMessageFile::save(const QHash<QString, QString> &messages, QString *error) const
+bool AwayMessageFile::makeFolder(QString *error) const
 {
     if (m_path.isEmpty())
         return fail(error, QStringLiteral("no data folder"));
@@ -106,6 +111,27 @@ bool AwayMessageFile::save(const QHash<QString, QString> &messages, QString *err
         // Made for the program alone; an existing folder is the user's to arrange.
         QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
+    return true;
+}
+
+std::unique_ptr<QLockFile> AwayMessageFile::lockForChange(QString *error) const
+{
+    if (!makeFolder(error))
+        return nullptr;
+    auto lock = std::make_unique<QLockFile>(m_path + QStringLiteral(".lock"));
+    lock->setStaleLockTime(kStaleLockMs);
+    if (lock->tryLock(kLockWaitMs))
+        return lock;
+    fail(error, lock->error() == QLockFile::LockFailedError
+                    ? QStringLiteral("another copy of the program kept it busy")
+                    : QStringLiteral("the lock file beside it could not be made"));
+    return nullptr;
+}
+
+bool AwayMessageFile::save(const QHash<QString, QString> &messages, QString *error) const
+{
+    if (!makeFolder(error))
+        return false;
 
     QStringList logons = messages.keys();
     logons.sort();

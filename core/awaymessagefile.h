@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QHash>
+#include <QLockFile>
 #include <QString>
+
+#include <memory>
 
 namespace zelmo {
 
@@ -28,6 +31,11 @@ public:
     // A missing file is ok and empty. Anything that is not exactly the format above (another
     // version included) is not ok: nothing of it is guessed at.
     Loaded load() const;
+    // Held while a change reads, merges and writes the file: copies of the program for other
+    // accounts share it, and a change one makes between another's read and write would be
+    // lost. Waits a little for a copy that holds it; null, with the reason in *error (which
+    // may be null), when it stays held or cannot be made. Creates the folder when missing.
+    std::unique_ptr<QLockFile> lockForChange(QString *error) const;
     // Replaces the file at once or not at all, creating its folder when missing. Returns false
     // with the reason in *error (which may be null).
     bool save(const QHash<QString, QString> &messages, QString *error) const;
@@ -40,6 +48,8 @@ public:
     QString path() const { return m_path; }
 
 private:
+    bool makeFolder(QString *error) const;
+
     QString m_path;
 };
 

@@ -127,6 +127,10 @@ void RememberedMessages::placeKept()
 
 bool RememberedMessages::save(QString *error, QString *notice)
 {
+    // From the read to the write: another copy's save in between would be written over.
+    const std::unique_ptr<QLockFile> lock = m_file.lockForChange(error);
+    if (!lock)
+        return false;
     QHash<QString, QString> inFile;
     if (!m_fresh) {
         AwayMessageFile::Loaded loaded = m_file.load();

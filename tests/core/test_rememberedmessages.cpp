@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
+#include <QLockFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -126,7 +127,13 @@ TEST_F(RememberedMessagesTest, AContactWhoLeftKeepsTheMessageOneDeletedLosesIt)
     sim::SimMessenger other;
     other.setContacts({{Dee, Dee, 2, {ListKind::AllContacts}}});
     ProgramRun(other, store, path).set(Dee, QStringLiteral("for Dee"), 0);
-    second->set(Cy, QStringLiteral("for Cy"), 1);
+    {
+        // Another copy saving: this one's save waits, is told, and goes with the next save.
+        QLockFile otherSaving(path + ".lock");
+        ASSERT_TRUE(otherSaving.lock());
+        second->set(Cy, QStringLiteral("for Cy"), 1);
+        EXPECT_TRUE(second->reported.last().contains("another copy")) << second->reported.last();
+    }
     second->program.state().DeleteMessage(Bob);
     second.reset();
 

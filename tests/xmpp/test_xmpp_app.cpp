@@ -1,7 +1,9 @@
 // The program on an XMPP account as a user runs it: the real binary against a real Prosody,
 // its command line, the reason of a failed sign-in in the main window, the password dialog.
 
+#include "app/accountkey.h"
 #include "app/backend.h"
+#include "app/instancelock.h"
 #include "app/options.h"
 #include "app/xmppsetup.h"
 #include "core/commands.h"
@@ -128,6 +130,13 @@ TEST(XmppCommandLineTest, PlainTextIsAllowedForThisMachineOnly)
     EXPECT_TRUE(
         zelmo.output().contains(QStringLiteral("allowed only for a server on this machine")))
         << zelmo.output();
+}
+
+TEST(AccountKeyTest, AnXmppAccountHasOneKeyAndSoOneLockWhicheverBackendServesIt)
+{
+    InstanceLock xmppCopy(xmppAccountKey("me@Localhost"));
+    ASSERT_TRUE(xmppCopy.tryLock());
+    EXPECT_FALSE(InstanceLock(purpleAccountKey("prpl-jabber", "me@localhost/home")).tryLock());
 }
 
 TEST_F(XmppAppTest, TheReasonOfAFailedSignInStaysUnderTheNotConnectedText)

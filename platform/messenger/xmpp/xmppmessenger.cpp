@@ -61,6 +61,13 @@ struct Link {
     QSslSocket *socket = nullptr;
 };
 
+// A full address as XMPP compares it: the bare part in lower case, the resource as it is.
+QString normalisedJid(const QString &jid)
+{
+    const int slash = jid.indexOf(QLatin1Char('/'));
+    return slash < 0 ? normalisedBareJid(jid) : normalisedBareJid(jid) + jid.mid(slash);
+}
+
 QXmppElement element(const QString &tag, const QString &xmlns = QString())
 {
     QXmppElement e;
@@ -239,8 +246,12 @@ struct XmppMessenger::Impl {
     bool blocklistReady = false;
     bool ownPresenceSeen = false;
     std::vector<Incoming> early;
-    QHash<QString, std::function<void(const QDomElement &)>> pendingIqs;
-    quint64 nextIqId = 0;
+    // The requests waiting for their answer, by id: where each went, and what reads it.
+    struct PendingIq {
+        QString to;
+        std::function<void(const QDomElement &)> onAnswer;
+    };
+    QHash<QString, PendingIq> pendingIqs;
     QTimer signInTimer;
     QTimer presenceGrace;
 
@@ -255,13 +266,23 @@ struct XmppMessenger::Impl {
     void raise(std::function<void()> event) { q->deliverLater(std::move(event)); }
     void raiseMessage(std::function<void()> event) { q->deliverMessageLater(std::move(event)); }
 
-    QString newIqId() { return QStringLiteral("zelmo-") + QString::number(++nextIqId); }
+    // Ids nobody can guess: an answer is matched by its id, and QXmpp numbers its stanzas
+    // in order, so a contact could answer a request (the vCard read before a nickname is
+    // stored) before the server does.
+    static QString newIqId()
+    {
+        std::array<quint32, 4> words;
+        QRandomGenerator::system()->fillRange(words.data(), int(words.size()));
+        QString id;
+        for (const quint32 word : words)
+            id += QStringLiteral("%1").arg(word, 8, 16, QLatin1Char('0'));
+        return id;
+    }
 
     bool sendIq(QXmppIq &iq, std::function<void(const QDomElement &)> onAnswer)
     {
-        if (iq.id().isEmpty())
-            iq.setId(newIqId());
-        pendingIqs.insert(iq.id(), std::move(onAnswer));
+        iq.setId(newIqId());
+        pendingIqs.insert(iq.id(), {iq.to(), std::move(onAnswer)});
         if (client->sendPacket(iq))
             return true;
         pendingIqs.remove(iq.id());
@@ -272,9 +293,18 @@ struct XmppMessenger::Impl {
                 std::function<void(const QDomElement &)> onAnswer)
     {
         QXmppIq iq(type);
-        iq.setId(newIqId());
         iq.setExtensions({payload});
         return sendIq(iq, std::move(onAnswer));
+    }
+
+    // Whether an answer comes from where its request went. One to the own account (no `to`)
+    // is answered by the server: without a `from`, or from the account or its domain.
+    bool answersRequest(const QString &from, const QString &to) const
+    {
+        if (to.isEmpty())
+            return from.isEmpty() || normalisedJid(from) == bareJid ||
+                   normalisedJid(from) == domainOf(bareJid);
+        return normalisedJid(from) == normalisedJid(to);
     }
 
     // --- the connection ------------------------------------------------------------------
@@ -528,9 +558,10 @@ struct XmppMessenger::Impl {
         const QString type = iq.attribute(QStringLiteral("type"));
         if (type == QLatin1String("result") || type == QLatin1String("error")) {
             const auto pending = pendingIqs.find(iq.attribute(QStringLiteral("id")));
-            if (pending == pendingIqs.end())
+            if (pending == pendingIqs.end() ||
+                !answersRequest(iq.attribute(QStringLiteral("from")), pending->to))
                 return false;
-            const auto onAnswer = std::move(pending.value());
+            const auto onAnswer = std::move(pending->onAnswer);
             pendingIqs.erase(pending);
             onAnswer(iq);
             return true;
@@ -861,7 +892,6 @@ struct XmppMessenger::Impl {
             if (answer.attribute(QStringLiteral("type")) == QLatin1String("result"))
                 card.parse(answer);
             card.setType(QXmppIq::Set);
-            card.setId(newIqId());
             card.setFrom(QString());
             card.setTo(QString());
             card.setNickName(name);

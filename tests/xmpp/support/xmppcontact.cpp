@@ -6,6 +6,7 @@
 
 #include <QDomElement>
 #include <QHash>
+#include <QSslSocket>
 #include <QTextStream>
 
 #include <functional>
@@ -334,16 +335,30 @@ bool XmppContact::block(const QString &bareJid, bool blocked)
     return d->askOk(iq);
 }
 
-QString XmppContact::vCardNickname(const QString &bareJid)
+QString XmppContact::vCardNickname(const QString &bareJid, QString *fullName)
 {
     QXmppVCardIq iq(bareJid);
     QString nickname;
-    d->ask(iq, [&nickname](const QDomElement &answer) {
+    d->ask(iq, [&nickname, fullName](const QDomElement &answer) {
         QXmppVCardIq card;
         card.parse(answer);
         nickname = card.nickName();
+        if (fullName)
+            *fullName = card.fullName();
     });
     return nickname;
+}
+
+void XmppContact::forgeVCardResults(const QString &to, int count, const QString &fullName)
+{
+    QXmppVCardIq card(to); // takes the counter's present number
+    card.setType(QXmppIq::Result);
+    card.setFullName(fullName);
+    for (uint last = card.id().mid(5).toUInt(); count-- > 0;) {
+        card.setId(QStringLiteral("qxmpp%1").arg(++last));
+        d->client.sendPacket(card);
+    }
+    d->client.findChild<QSslSocket *>()->flush();
 }
 
 QString XmppContact::pepNick(const QString &bareJid)

@@ -72,9 +72,11 @@ public:
     bool removeRosterItem(const QString &bareJid);
     bool block(const QString &bareJid, bool blocked = true);
 
-    // Another account's vCard nickname and PEP nick, read from the server.
-    QString vCardNickname(const QString &bareJid);
+    // Another account's vCard nickname (and full name) and PEP nick, read from the server.
+    QString vCardNickname(const QString &bareJid, QString *fullName = nullptr);
     QString pepNick(const QString &bareJid);
+    // Answers the next `count` requests QXmpp numbers in this process, at once, with a vCard.
+    void forgeVCardResults(const QString &to, int count, const QString &fullName);
 
 private:
     struct Impl;

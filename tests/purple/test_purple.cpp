@@ -229,6 +229,41 @@ TEST_F(PurpleTest, ABuddyInTwoGroupsStaysListedUntilItLeavesBoth)
     EXPECT_TRUE(waitUntil([&] { return listed() == QStringList({"you"}); })) << listed().join('|');
 }
 
+// A buddy whose message the client blocks leaves the contacts for the blocked list, and comes
+// back once unblocked; each list it joins or leaves is announced, as on XMPP.
+TEST_F(PurpleTest, ABlockedBuddyIsListedAsBlockedUntilUnblocked)
+{
+    ASSERT_TRUE(startFinch(finch));
+    Companion me(finch);
+    ASSERT_TRUE(me.attached) << me.error;
+    ASSERT_TRUE(waitUntil([&] { return me.program.pollerRunning(); }));
+    QStringList results;
+    const auto record = [&](const char *sign) {
+        return [&results, sign](qint32, ListKind kind, const UserPtr &user) {
+            results << sign + QString::number(int(kind)) + ' ' + user->GetLogonName();
+        };
+    };
+    QObject::connect(&me.mm, &MessengerObject::OnListAddResult, record("+"));
+    QObject::connect(&me.mm, &MessengerObject::OnListRemoveResult, record("-"));
+    const int account = finch.accountHandle("me");
+    const int connection =
+        finch.call("PurpleAccountGetConnection", {account}).arguments()[0].toInt();
+    const auto blocked = [&] { return me.mm.GetList(ListKind::Blocked)->GetCount(); };
+    // Blocked on the server, and so in the client; the next message is blocked.
+    finch.call("PurpleAccountSetPrivacyType", {account, 4}); // deny the users listed
+    finch.call("ServAddDeny", {connection, QString("ann@localhost")});
+    ASSERT_TRUE(waitUntil([&] {
+        finch.call("ServGotIm", {connection, QString("ann@localhost"), QString("hi"), 0, 0});
+        return blocked() == 1;
+    }));
+    EXPECT_TRUE(waitUntil([&] { return results.size() >= 2; }));
+    EXPECT_EQ(results, QStringList({"-1 ann@localhost", "+2 ann@localhost"}));
+    results.clear();
+    finch.call("ServRemDeny", {connection, QString("ann@localhost")});
+    EXPECT_TRUE(waitUntil([&] { return blocked() == 0 && results.size() >= 2; }));
+    EXPECT_EQ(results, QStringList({"+1 ann@localhost", "-2 ann@localhost"}));
+}
+
 TEST_F(PurpleTest, TheProgramEndsWhenTheClientOrTheAccountGoes)
 {
     const auto expectEnd = [](Companion &c, const QString &why) {

@@ -1,6 +1,7 @@
 #include "platform/messenger/purple/purplemessenger.h"
 
 #include "messenger/messengererror.h"
+#include "platform/messenger/contactstore.h"
 #include "platform/messenger/liveviews.h"
 #include "platform/messenger/purple/purpleformat.h"
 #include "platform/messenger/replyformat.h"
@@ -28,6 +29,8 @@ const QString kPath = QStringLiteral("/im/pidgin/purple/PurpleObject");
 const QString kInterface = QStringLiteral("im.pidgin.purple.PurpleInterface");
 // A client that does not answer within this is as good as gone; the program must not hang.
 constexpr int kCallTimeoutMs = 5000;
+// So many conversations are remembered, the least recently used going first.
+constexpr std::size_t kSessionBound = 1000;
 
 constexpr qint32 kOk = 0;
 constexpr qint32 kFriendlyNameProperty = 1;
@@ -242,6 +245,7 @@ public Q_SLOTS:
     void buddyStatusChanged(int buddy, int oldStatus, int newStatus);
     void buddyAliased(int node, const QString &oldAlias);
     void buddyRemoved(int buddy);
+    void buddyPrivacyChanged(int buddy);
     void accountStatusChanged(int account, int oldStatus, int newStatus);
     void savedStatusChanged(int now, int old);
     void accountSignedOn(int account);
@@ -273,6 +277,7 @@ struct PurpleMessenger::Impl {
     SignalRelay relay;
     std::shared_ptr<LiveState> shared = std::make_shared<LiveState>();
     LiveViews<PurpleMessenger> views{shared, q};
+    ContactStore store{q, shared, [this](std::function<void()> event) { raise(std::move(event)); }};
     std::unique_ptr<QDBusServiceWatcher> watcher;
 
     qint32 accountHandle = 0;
@@ -294,13 +299,10 @@ struct PurpleMessenger::Impl {
     // two groups has two handles; the first stands for both.
     QHash<qint32, LiveUserPtr> buddies;
     std::vector<qint32> order;
-    QHash<QString, LiveUserPtr> byLogon;
     QSet<QString> blockedSenders;
-    // Strangers who wrote, one object each for the whole run.
-    QHash<QString, LiveUserPtr> strangers;
-    // One session per sender for the whole run, so that its conversation is looked up in the
-    // client once (two calls), not again before every answer.
-    QHash<QString, std::shared_ptr<PurpleSession>> sessions;
+    // One session per sender, so that its conversation is looked up in the client once (two
+    // calls), not again before every answer.
+    BoundedCache<std::shared_ptr<PurpleSession>> sessions{kSessionBound};
 
     void raise(std::function<void()> event) { q->deliverLater(std::move(event)); }
     void raiseMessage(std::function<void()> event) { q->deliverMessageLater(std::move(event)); }
@@ -338,7 +340,7 @@ struct PurpleMessenger::Impl {
         hook("BuddySignedOn", SLOT(buddyChanged(int)));
         hook("BuddySignedOff", SLOT(buddyChanged(int)));
         hook("BuddyAdded", SLOT(buddyChanged(int)));
-        hook("BuddyPrivacyChanged", SLOT(buddyChanged(int)));
+        hook("BuddyPrivacyChanged", SLOT(buddyPrivacyChanged(int)));
         hook("BuddyRemoved", SLOT(buddyRemoved(int)));
         hook("BlistNodeAliased", SLOT(buddyAliased(int, QString)));
         hook("AccountStatusChanged", SLOT(accountStatusChanged(int, int, int)));
@@ -410,7 +412,6 @@ struct PurpleMessenger::Impl {
     {
         buddies.clear();
         order.clear();
-        byLogon.clear();
         const QList<qint32> handles =
             client->handles(QStringLiteral("PurpleFindBuddies"), {h(accountHandle), QString()});
         for (const qint32 buddy : handles)
@@ -418,15 +419,22 @@ struct PurpleMessenger::Impl {
         rebuildLists();
     }
 
-    void addBuddy(qint32 buddy, const LiveUserPtr &user)
+    // The contact known by the buddy's name stays the same object, brought up to date; one
+    // listed under another handle already keeps its place.
+    void addBuddy(qint32 buddy, const LiveUserPtr &fresh)
     {
-        if (const LiveUserPtr known = byLogon.value(user->logon())) {
-            buddies.insert(buddy, known);
-            return;
+        LiveUserPtr user = store.find(fresh->logon());
+        if (user) {
+            store.setName(user, fresh->name());
+            store.setState(user, fresh->state());
+        } else {
+            user = fresh;
         }
+        const bool listed = std::any_of(order.begin(), order.end(),
+                                        [&](qint32 other) { return buddies.value(other) == user; });
         buddies.insert(buddy, user);
-        byLogon.insert(user->logon(), user);
-        order.push_back(buddy);
+        if (!listed)
+            order.push_back(buddy);
     }
 
     // Kind 0 holds every buddy; kind 2 those known to be blocked: all of them when the
@@ -439,14 +447,14 @@ struct PurpleMessenger::Impl {
             denyAll = client->integer(QStringLiteral("PurpleAccountGetPrivacyType"),
                                       {h(accountHandle)}) == kDenyAll;
         });
-        for (auto &list : shared->lists)
-            list.clear();
+        LiveState::Lists lists;
         for (const qint32 buddy : order) {
             const LiveUserPtr user = buddies.value(buddy);
             const bool blocked = denyAll || blockedSenders.contains(user->logon());
-            shared->lists[0].push_back(user);
-            shared->lists[blocked ? 2 : 1].push_back(user);
+            lists[0].push_back(user);
+            lists[blocked ? 2 : 1].push_back(user);
         }
+        store.setLists(std::move(lists));
     }
 
     // What a saved status gives this account: its own substatus for it, when it has one.
@@ -528,8 +536,7 @@ struct PurpleMessenger::Impl {
         endReason = why;
         shared->serviceStatus =
             byUser ? ServiceStatus::NotConnected : ServiceStatus::ConnectionLost;
-        for (LiveUserPtr user : std::as_const(byLogon))
-            user->setState(ContactState::Offline);
+        store.allOffline();
         if (attached)
             raise([q = q] { Q_EMIT q->OnLogoff(); });
     }
@@ -537,14 +544,9 @@ struct PurpleMessenger::Impl {
     LiveUserPtr senderUser(const QString &sender)
     {
         const QString logon = logonOf(sender);
-        if (LiveUserPtr user = byLogon.value(logon))
+        if (LiveUserPtr user = store.contact(logon))
             return user;
-        if (!account.acceptStrangers)
-            return nullptr;
-        LiveUserPtr &stranger = strangers[logon];
-        if (!stranger)
-            stranger = std::make_shared<LiveUser>(logon, logon, 2);
-        return stranger;
+        return account.acceptStrangers ? store.met(logon, LocalState::Online) : nullptr;
     }
 
     void received(int acc, const QString &sender, const QString &message, uint flags)
@@ -565,14 +567,13 @@ struct PurpleMessenger::Impl {
             header += QStringLiteral("Auto-Submitted: auto-replied\r\n");
         if (flags & kDelayed)
             header += lateDeliveryHeaderLine();
-        std::shared_ptr<PurpleSession> &known = sessions[sender];
-        if (!known)
-            known = std::make_shared<PurpleSession>(client, accountHandle, sender);
+        const std::shared_ptr<PurpleSession> known = sessions.use(
+            sender, [&] { return std::make_shared<PurpleSession>(client, accountHandle, sender); });
         // In turn with the events raised before it, such as the sign-in's.
-        raiseMessage([q = q, session = IMSessionPtr(known), user, header,
-                      text = textFromMarkup(message)] {
-            Q_EMIT q->OnTextReceived(session, user, header, text, nullptr);
-        });
+        raiseMessage(
+            [q = q, session = IMSessionPtr(known), user, header, text = textFromMarkup(message)] {
+                Q_EMIT q->OnTextReceived(session, user, header, text, nullptr);
+            });
     }
 
     void buddyChanged(qint32 buddy, bool aliased)
@@ -584,29 +585,24 @@ struct PurpleMessenger::Impl {
             if (!buddies.contains(buddy) && !ours(buddy))
                 return;
             const LiveUserPtr fresh = readBuddy(buddy);
-            LiveUserPtr user = buddies.value(buddy);
+            const LiveUserPtr user = buddies.value(buddy);
             if (!user) {
                 addBuddy(buddy, fresh);
                 rebuildLists();
-                const UserPtr added = buddies.value(buddy);
-                raise([q = q, added] {
-                    Q_EMIT q->OnListAddResult(kOk, ListKind::AllContacts, added);
-                });
                 return;
             }
-            const qint32 previous = user->state();
-            const QString previousName = user->name();
-            user->setState(fresh->state());
-            user->setName(fresh->name());
-            if (aliased || previousName != user->name())
-                raise([q = q, user, previousName] {
-                    Q_EMIT q->OnUserFriendlyNameChangeResult(kOk, user, previousName);
-                });
-            if (previous != user->state())
-                raise([q = q, user, previous] {
-                    Q_EMIT q->OnUserStateChanged(user, previous, nullptr);
-                });
+            store.setName(user, fresh->name(), aliased);
+            store.setState(user, fresh->state());
         });
+    }
+
+    // The client does not export its privacy lists: a change for a buddy whose messages it
+    // blocked is taken as the block lifted, until the client blocks one again.
+    void buddyPrivacyChanged(qint32 buddy)
+    {
+        const LiveUserPtr user = buddies.value(buddy);
+        if (!ended && user && blockedSenders.remove(user->logon()))
+            rebuildLists();
     }
 
     void buddyRemoved(qint32 buddy)
@@ -625,12 +621,8 @@ struct PurpleMessenger::Impl {
         }
         if (listed != order.end())
             order.erase(listed);
-        byLogon.remove(user->logon());
+        blockedSenders.remove(user->logon());
         rebuildLists();
-        const UserPtr removed = user;
-        raise([q = q, removed] {
-            Q_EMIT q->OnListRemoveResult(kOk, ListKind::AllContacts, removed);
-        });
     }
 
     void ownStateChanged()
@@ -667,8 +659,7 @@ struct PurpleMessenger::Impl {
         // are not to be trusted, but nothing is lost. Otherwise the user signed out.
         if (reconnecting) {
             shared->serviceStatus = ServiceStatus::Synchronizing;
-            for (LiveUserPtr user : std::as_const(byLogon))
-                user->setState(ContactState::Offline);
+            store.allOffline();
             return;
         }
         lose(true, QStringLiteral("the account %1 was signed out in %2")
@@ -703,16 +694,11 @@ void SignalRelay::blockedImMsg(int account, const QString &sender, const QString
     if (account != m_impl.accountHandle || m_impl.ended)
         return;
     const QString logon = m_impl.logonOf(sender);
-    if (m_impl.blockedSenders.contains(logon))
+    // Only buddies are remembered, and only until they are unblocked.
+    if (m_impl.blockedSenders.contains(logon) || !m_impl.store.contact(logon))
         return;
     m_impl.blockedSenders.insert(logon);
-    if (const LiveUserPtr user = m_impl.byLogon.value(logon)) {
-        m_impl.rebuildLists();
-        const UserPtr blocked = user;
-        m_impl.raise([q = m_impl.q, blocked] {
-            Q_EMIT q->OnListAddResult(kOk, ListKind::Blocked, blocked);
-        });
-    }
+    m_impl.rebuildLists();
 }
 
 void SignalRelay::buddyChanged(int buddy)
@@ -734,6 +720,11 @@ void SignalRelay::buddyAliased(int node, const QString &)
 void SignalRelay::buddyRemoved(int buddy)
 {
     m_impl.buddyRemoved(buddy);
+}
+
+void SignalRelay::buddyPrivacyChanged(int buddy)
+{
+    m_impl.buddyPrivacyChanged(buddy);
 }
 
 void SignalRelay::accountStatusChanged(int account, int, int)
@@ -779,10 +770,10 @@ void SignalRelay::accountConnectionError(int account, int type, const QString &d
 
 void SignalRelay::emailNotification(const QDBusMessage &signal)
 {
+    // The count the client reports is the mailbox's: one mail alone, else the count it gives.
     const QVariantList arguments = signal.arguments();
-    const qint32 count =
+    m_impl.unreadMail =
         arguments.size() >= 5 ? static_cast<qint32>(qMin(arguments.at(4).toUInt(), 0x7fffu)) : 1;
-    m_impl.unreadMail = qMin(m_impl.unreadMail + count, 0x7fff);
 }
 
 void SignalRelay::clientQuitting()

@@ -1,6 +1,7 @@
 #include "platform/messenger/sim/simmessenger.h"
 
 #include "messenger/messengererror.h"
+#include "platform/messenger/contactstore.h"
 #include "platform/messenger/liveviews.h"
 
 #include <QFile>
@@ -452,8 +453,8 @@ struct SimMessenger::Impl {
     ServicePtr service;
     ServiceCollectionPtr services;
     QHash<QString, std::shared_ptr<SimSession>> sessions;
-    // People outside the lists who wrote to us; kept so that each stays one user object.
-    QHash<QString, SimUserPtr> strangers;
+    // People outside the lists who wrote to us, the latest ones: each stays one user object.
+    BoundedCache<SimUserPtr> strangers{ContactStore::strangerBound};
     int confirmDelay = 0;
     // The state requested last while its confirmation is on its way, or -1.
     qint32 pendingState = -1;
@@ -692,11 +693,10 @@ std::shared_ptr<SimSession> SimMessenger::receiveText(const QString &logonName, 
 
     SimUserPtr user = d->state->contacts.value(logonName);
     if (!user) {
-        auto &stranger = d->strangers[logonName];
-        if (!stranger)
-            stranger = std::make_shared<SimUser>(
+        user = d->strangers.use(logonName, [&] {
+            return std::make_shared<SimUser>(
                 SimContact{logonName, logonName, LocalState::Online, {}}, m_failures);
-        user = stranger;
+        });
     }
     deliverLater([this, session, user, text, autoSubmitted] {
         bool enableDefault = true;

@@ -1,6 +1,7 @@
 #include "platform/messenger/xmpp/xmppmessenger.h"
 
 #include "messenger/messengererror.h"
+#include "platform/messenger/contactstore.h"
 #include "platform/messenger/liveviews.h"
 #include "platform/messenger/xmpp/qxmpp.h"
 #include "platform/messenger/xmpp/xmppformat.h"
@@ -210,6 +211,7 @@ struct XmppMessenger::Impl {
         return state;
     }();
     LiveViews<XmppMessenger> views{shared, q};
+    ContactStore store{q, shared, [this](std::function<void()> event) { raise(std::move(event)); }};
     std::shared_ptr<Link> link = std::make_shared<Link>();
 
     std::unique_ptr<QXmppClient> client;
@@ -232,12 +234,8 @@ struct XmppMessenger::Impl {
     // The latest messages delivered, by sender and id.
     QSet<QString> delivered;
     std::deque<QString> deliveredOrder;
-    // Every address met: the roster's, the block list's and strangers who wrote. One object
-    // per address for the whole run, whichever resource a message comes from.
-    QHash<QString, LiveUserPtr> users;
     QStringList rosterOrder; // kind 0, in the order the contacts arrived
-    QSet<QString> rosterKeys;
-    QStringList blocked; // the server's block list, in its order
+    QStringList blocked;     // the server's block list, in its order
     qint32 localState = LocalState::Offline;
 
     bool started = false;
@@ -452,16 +450,7 @@ struct XmppMessenger::Impl {
             reconnecting = true;
             reconnectDeadline = QDeadlineTimer(account.reconnectLimitMs);
             shared->serviceStatus = ServiceStatus::Synchronizing;
-            for (const LiveUserPtr &user : std::as_const(users)) {
-                const qint32 previous = user->state();
-                if (previous == ContactState::Offline)
-                    continue;
-                user->setState(ContactState::Offline);
-                raise([q = q, user, previous] {
-                    bool enableDefault = true;
-                    Q_EMIT q->OnUserStateChanged(user, previous, &enableDefault);
-                });
-            }
+            store.allOffline();
         }
         lastError = QStringLiteral("the connection to the server was lost, and is being made "
                                    "again: ") +
@@ -709,16 +698,13 @@ struct XmppMessenger::Impl {
         const QString key = normalisedBareJid(message.from);
         // Anyone may write to anyone here, and the greeting lists the online contacts without
         // a code: people outside the roster are not answered unless the user wants it.
-        if (!rosterKeys.contains(key) && !account.acceptStrangers) {
+        if (!store.contact(key) && !account.acceptStrangers) {
             const QString text = textFromBody(message.body);
             raiseMessage([q = q, key, text] { Q_EMIT q->OnTextFromStranger(key, text); });
             return;
         }
-        LiveUserPtr user = users.value(key);
-        if (!user) {
-            user = std::make_shared<LiveUser>(key, key, stateOf(key));
-            users.insert(key, user);
-        }
+        // One object per address, whichever resource a message comes from.
+        const LiveUserPtr user = store.met(key, stateOf(key));
         // The address and the thread go back out in every answer.
         const IMSessionPtr session =
             std::make_shared<XmppSession>(link, xmlSafe(message.from), xmlSafe(message.thread));
@@ -760,16 +746,7 @@ struct XmppMessenger::Impl {
         return blocked.contains(key) || blocked.contains(domainOf(key));
     }
 
-    LiveUserPtr userFor(const QString &key, const QString &name)
-    {
-        LiveUserPtr &user = users[key];
-        if (!user)
-            user = std::make_shared<LiveUser>(key, name, stateOf(key));
-        return user;
-    }
-
-    // Brings the three lists to the roster and the block list, and raises the list results
-    // for every contact that joined or left one.
+    // Brings the three lists to the roster and the block list.
     void syncLists()
     {
         const QStringList jids = roster->getRosterBareJids();
@@ -786,57 +763,37 @@ struct XmppMessenger::Impl {
         }
 
         LiveState::Lists lists;
-        QSet<QString> keys;
+        QHash<QString, LiveUserPtr> made;
+        const auto userFor = [&](const QString &key, const QString &name) {
+            LiveUserPtr &user = made[key];
+            if (!user)
+                user = store.find(key);
+            if (!user)
+                user = std::make_shared<LiveUser>(key, name, stateOf(key));
+            return user;
+        };
         for (const QString &key : std::as_const(rosterOrder)) {
             const QString name = rosterName(current.value(key));
-            LiveUserPtr user = userFor(key, name);
+            const LiveUserPtr user = userFor(key, name);
             // A stranger who joins the roster takes the roster's name.
-            if (!rosterKeys.contains(key))
+            if (!store.contact(key))
                 user->setName(name);
-            keys.insert(key);
             lists[0].push_back(user);
             if (!isBlocked(key))
                 lists[1].push_back(user);
         }
         for (const QString &key : std::as_const(blocked))
             lists[2].push_back(
-                userFor(key, keys.contains(key) ? rosterName(current.value(key)) : key));
-        rosterKeys = keys;
-
-        const LiveState::Lists before = std::exchange(shared->lists, std::move(lists));
-        for (std::size_t k = 0; k < LiveState::listCount; ++k) {
-            const ListKind kind = static_cast<ListKind>(k);
-            QSet<const LiveUser *> was, is;
-            for (const auto &u : before[k])
-                was.insert(u.get());
-            for (const auto &u : shared->lists[k])
-                is.insert(u.get());
-            for (const auto &u : before[k]) {
-                if (!is.contains(u.get()))
-                    raise([q = q, kind, u] { Q_EMIT q->OnListRemoveResult(kOk, kind, u); });
-            }
-            for (const auto &u : shared->lists[k]) {
-                if (!was.contains(u.get()))
-                    raise([q = q, kind, u] { Q_EMIT q->OnListAddResult(kOk, kind, u); });
-            }
-        }
+                userFor(key, current.contains(key) ? rosterName(current.value(key)) : key));
+        store.setLists(std::move(lists));
     }
 
     void onRosterItemChanged(const QString &jid)
     {
         if (status() != ServiceStatus::Connected)
             return;
-        const LiveUserPtr user = users.value(normalisedBareJid(jid));
-        if (user && rosterKeys.contains(user->logon())) {
-            const QString name = rosterName(jid);
-            if (name != user->name()) {
-                const QString previous = user->name();
-                user->setName(name);
-                raise([q = q, user, previous] {
-                    Q_EMIT q->OnUserFriendlyNameChangeResult(kOk, user, previous);
-                });
-            }
-        }
+        if (const LiveUserPtr user = store.contact(normalisedBareJid(jid)))
+            store.setName(user, rosterName(jid));
         syncLists();
     }
 
@@ -848,18 +805,9 @@ struct XmppMessenger::Impl {
                 onOwnPresence(roster->getPresence(jid, resource));
             return;
         }
-        const LiveUserPtr user = users.value(key);
-        if (!user)
-            return; // its state is read when it first joins a list
-        const qint32 state = stateOf(jid);
-        if (state == user->state())
-            return;
-        const qint32 previous = user->state();
-        user->setState(state);
-        raise([q = q, user, previous] {
-            bool enableDefault = true;
-            Q_EMIT q->OnUserStateChanged(user, previous, &enableDefault);
-        });
+        // Anyone else's state is read when it first joins a list.
+        if (const LiveUserPtr user = store.find(key))
+            store.setState(user, stateOf(jid));
     }
 
     // The server sends our presence back to us once it has taken it: only then is the new own

@@ -453,6 +453,8 @@ struct SimMessenger::Impl {
     ServicePtr service;
     ServiceCollectionPtr services;
     QHash<QString, std::shared_ptr<SimSession>> sessions;
+    // Those of people outside the lists, the latest ones: a flood of strangers stays bounded.
+    BoundedCache<std::shared_ptr<SimSession>> strangerSessions{ContactStore::strangerBound};
     // People outside the lists who wrote to us, the latest ones: each stays one user object.
     BoundedCache<SimUserPtr> strangers{ContactStore::strangerBound};
     int confirmDelay = 0;
@@ -665,9 +667,8 @@ qint32 SimMessenger::GetUnreadMailCount(qint32 folder)
 
 std::shared_ptr<SimSession> SimMessenger::sessionWith(const QString &logonName)
 {
-    auto &session = d->sessions[logonName];
-    if (!session) {
-        session = std::make_shared<SimSession>(logonName, m_failures);
+    const auto make = [&] {
+        auto session = std::make_shared<SimSession>(logonName, m_failures);
         const std::weak_ptr<State> state = d->state;
         session->m_canSend = [state] {
             const auto s = state.lock();
@@ -679,7 +680,13 @@ std::shared_ptr<SimSession> SimMessenger::sessionWith(const QString &logonName)
             if (self)
                 Q_EMIT self->textSent(logonName, sent);
         };
-    }
+        return session;
+    };
+    if (!d->state->contacts.contains(logonName))
+        return d->strangerSessions.use(logonName, make);
+    auto &session = d->sessions[logonName];
+    if (!session)
+        session = make();
     return session;
 }
 

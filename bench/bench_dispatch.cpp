@@ -4,7 +4,7 @@
 // dispatcher, and the two reply lines (the away message and the footer) go back through the
 // contact's session. Prints the time per message.
 
-#include "bench/benchsupport.h"
+#include "bench/awayonsim.h"
 #include "core/dispatcher.h"
 #include "core/program.h"
 #include "platform/messenger/sim/simmessenger.h"
@@ -70,22 +70,10 @@ int main(int argc, char **argv)
 
     zelmo::sim::SimMessenger sim;
     sim.setContacts(contacts());
-    zelmo::bench::MemoryStore store;
-    zelmo::bench::NullView view;
-    zelmo::Program program(view, &sim, store, nullptr);
-    // As in the real program, each row of the record is written to its file as it comes.
-    const QTemporaryDir recordDir;
-    program.setRecordFile(recordDir.filePath(QStringLiteral("record.jsonl")));
-    program.Form_Load();
-
-    sim.setLocalStateNow(zelmo::LocalState::Away);
-    QCoreApplication::sendPostedEvents();
-    QCoreApplication::processEvents();
-    program.localStatus().RefreshLocalStatus();
-    if (!program.state().AwayMode) {
-        std::fprintf(stderr, "the program did not go away\n");
+    zelmo::bench::AwayOnSim away(sim);
+    zelmo::Program &program = away.program;
+    if (!away.away())
         return 1;
-    }
 
     // Not the first contact: the lookup walks the table up to the sender.
     const qint16 senderIndex = 5;

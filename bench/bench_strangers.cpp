@@ -7,7 +7,7 @@
 //   bench_strangers                  runs both and prints the comparison
 //   bench_strangers --senders N      one run; prints "peak-kib <peak resident set in KiB>"
 
-#include "bench/benchsupport.h"
+#include "bench/awayonsim.h"
 #include "core/activitylog.h"
 #include "core/program.h"
 #include "platform/messenger/sim/simmessenger.h"
@@ -50,21 +50,10 @@ int runOnce(int senders)
     const QList<ListKind> users{ListKind::AllContacts, ListKind::Users};
     sim.setContacts({{QStringLiteral("ana@example.net"), QStringLiteral("Ana"), 2, users},
                      {QStringLiteral("ben@example.net"), QStringLiteral("Ben"), 1, users}});
-    zelmo::bench::MemoryStore store;
-    zelmo::bench::NullView view;
-    zelmo::Program program(view, &sim, store, nullptr);
-    // The record goes where the real program keeps it, but in a folder of its own.
-    const QTemporaryDir recordDir;
-    program.setRecordFile(recordDir.filePath(QStringLiteral("record.jsonl")));
-    program.Form_Load();
-    sim.setLocalStateNow(zelmo::LocalState::Away);
-    QCoreApplication::sendPostedEvents();
-    QCoreApplication::processEvents();
-    program.localStatus().RefreshLocalStatus();
-    if (!program.state().AwayMode) {
-        std::fprintf(stderr, "the program did not go away\n");
+    zelmo::bench::AwayOnSim away(sim);
+    zelmo::Program &program = away.program;
+    if (!away.away())
         return 1;
-    }
 
     // Counted after the program has handled each message: it is connected first.
     int handled = 0;

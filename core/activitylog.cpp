@@ -68,21 +68,31 @@ void ActivityLog::add(Kind kind, const QString &friendlyName, const QString &log
         {m_clock(), friendlyName, logonName, kind, what, ++m_lastNumber, m_away && m_away()});
     ++m_added;
     endInsertRows();
-    write([this](ActivityLogFile &file, QString *error) {
-        return file.append(m_rows.front(), error);
-    });
-    // Appending only, the file would grow without end: now and then it is written anew, once
-    // the message that added the row has been answered (a row comes between an away message
-    // and its footer).
-    if (m_file && m_file->lineCount() > 2 * maxRows && !m_compactionDue) {
-        m_compactionDue = true;
-        QTimer::singleShot(0, this, [this] {
-            m_compactionDue = false;
-            write([this](ActivityLogFile &file, QString *error) {
-                return file.rewrite(m_rows, m_seenUpTo, error);
-            });
-        });
+    if (m_file) {
+        m_file->append(m_rows.front());
+        flushSoon();
     }
+}
+
+void ActivityLog::flushSoon()
+{
+    // Once the message that added the row has been answered: the answer goes out first, and
+    // the rows of one message are one write.
+    if (m_flushDue)
+        return;
+    m_flushDue = true;
+    QTimer::singleShot(0, this, [this] { flush(); });
+}
+
+void ActivityLog::flush()
+{
+    m_flushDue = false;
+    write([](ActivityLogFile &file, QString *error) { return file.flush(error); });
+    // Appending only, the file would grow without end: now and then it is written anew.
+    if (m_file && m_file->lineCount() > 2 * maxRows)
+        write([this](ActivityLogFile &file, QString *error) {
+            return file.rewrite(m_rows, m_seenUpTo, error);
+        });
 }
 
 void ActivityLog::clear()
@@ -167,9 +177,10 @@ void ActivityLog::markSeen()
     if (m_rows.empty() || m_rows.front().number <= m_seenUpTo)
         return;
     m_seenUpTo = m_rows.front().number;
-    write([this](ActivityLogFile &file, QString *error) {
-        return file.appendSeen(m_seenUpTo, error);
-    });
+    if (m_file) {
+        m_file->appendSeen(m_seenUpTo);
+        flushSoon();
+    }
 }
 
 int ActivityLog::rowCount(const QModelIndex &parent) const

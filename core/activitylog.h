@@ -61,6 +61,8 @@ public:
     void add(Kind kind, const UserPtr &contact, const QString &what);
     void add(Kind kind, const QString &friendlyName, const QString &logonName, const QString &what);
     void clear();
+    // Rows reach the file once the event at hand is done; this writes them now (at the end).
+    void flush();
     const std::deque<Row> &rows() const { return m_rows; }
     // How many rows were ever added, cleared ones included: a mark to tell what came since.
     quint64 addedCount() const { return m_added; }
@@ -83,7 +85,8 @@ private:
     quint64 m_added = 0;
     quint64 m_lastNumber = 0;
     quint64 m_seenUpTo = 0;
-    bool m_compactionDue = false;
+    void flushSoon();
+    bool m_flushDue = false;
     std::function<bool()> m_away;
     std::function<void(const QString &)> m_fileProblem;
     std::unique_ptr<ActivityLogFile> m_file;

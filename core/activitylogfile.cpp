@@ -114,6 +114,11 @@ ActivityLogFile::ActivityLogFile(QString path)
 {
 }
 
+ActivityLogFile::~ActivityLogFile()
+{
+    flush(nullptr);
+}
+
 QString ActivityLogFile::fileNameFor(const QString &account)
 {
     // Behind the prefix even ".." is only part of a name.
@@ -205,13 +210,33 @@ ActivityLogFile::Loaded ActivityLogFile::load()
     return loaded;
 }
 
-bool ActivityLogFile::writeLine(const QByteArray &line, QString *error)
+void ActivityLogFile::append(const ActivityLog::Row &row)
 {
+    m_held += rowLine(row);
+    ++m_lines;
+}
+
+void ActivityLogFile::appendSeen(quint64 number)
+{
+    m_held += seenLine(number);
+    ++m_lines;
+}
+
+bool ActivityLogFile::flush(QString *error)
+{
+    if (m_held.isEmpty())
+        return true;
     if (!m_out.isOpen()) {
         // A missing or empty file starts with its header; anything else is only added to.
         const QFileInfo info(m_path);
-        if ((!info.exists() || info.size() == 0) && !rewrite({}, 0, error))
-            return false;
+        if (!info.exists() || info.size() == 0) {
+            const QByteArray held = std::exchange(m_held, {});
+            const int lines = m_lines;
+            if (!rewrite({}, 0, error))
+                return false;
+            m_held = held;
+            m_lines = lines + 1;
+        }
         // A file made looser by hand (or by an older copy) is for the user alone again.
         if ((QFile::permissions(m_path) & groupOrOthers) &&
             !QFile::setPermissions(m_path, ownerOnly))
@@ -220,28 +245,20 @@ bool ActivityLogFile::writeLine(const QByteArray &line, QString *error)
         if (!m_out.open(QIODevice::WriteOnly | QIODevice::Append))
             return fail(error, m_out.errorString());
     }
-    if (m_out.write(line) != line.size() || !m_out.flush()) {
+    const QByteArray held = std::exchange(m_held, {});
+    if (m_out.write(held) != held.size() || !m_out.flush()) {
         const QString reason = m_out.errorString();
         m_out.close();
         return fail(error, reason);
     }
-    ++m_lines;
     return true;
-}
-
-bool ActivityLogFile::append(const ActivityLog::Row &row, QString *error)
-{
-    return writeLine(rowLine(row), error);
-}
-
-bool ActivityLogFile::appendSeen(quint64 number, QString *error)
-{
-    return writeLine(seenLine(number), error);
 }
 
 bool ActivityLogFile::rewrite(const std::deque<ActivityLog::Row> &newestFirst, quint64 seenUpTo,
                               QString *error)
 {
+    // The rows held are among those written now.
+    m_held.clear();
     m_out.close();
     if (m_path.isEmpty())
         return fail(error, QStringLiteral("no data folder"));

@@ -24,8 +24,6 @@ class ActivityLogFile {
 public:
     static constexpr int version = 1;
 
-    explicit ActivityLogFile(QString path);
-
     // "record-<account>.jsonl" in the program's XDG data folder; characters that have no place
     // in a file name (a slash among them) are percent-encoded, so no account names another
     // folder, and two accounts never share a file.
@@ -43,11 +41,19 @@ public:
     // A missing file is readable and empty.
     Loaded load();
 
-    // Each returns false with the reason in *error. Written through to the system at once but
-    // not synced to the disk: a sync per row would slow every answer down, and what a crash of
-    // the machine itself may cost is the last rows.
-    bool append(const ActivityLog::Row &row, QString *error);
-    bool appendSeen(quint64 number, QString *error);
+    explicit ActivityLogFile(QString path);
+    // Writes what is still held.
+    ~ActivityLogFile();
+    ActivityLogFile(const ActivityLogFile &) = delete;
+    ActivityLogFile &operator=(const ActivityLogFile &) = delete;
+
+    // Held until flush(): rows come while a message is answered, and the answer goes out first.
+    void append(const ActivityLog::Row &row);
+    void appendSeen(quint64 number);
+    // Writes what is held through to the system, not synced to the disk: a sync per row would
+    // slow every answer down, and what a crash of the machine itself may cost is the last
+    // rows. False with the reason in *error.
+    bool flush(QString *error);
     // Replaces the file at once or not at all with these rows (newest first, as the log holds
     // them).
     bool rewrite(const std::deque<ActivityLog::Row> &newestFirst, quint64 seenUpTo, QString *error);
@@ -58,10 +64,9 @@ public:
     QString path() const { return m_path; }
 
 private:
-    bool writeLine(const QByteArray &line, QString *error);
-
     QString m_path;
     QFile m_out;
+    QByteArray m_held;
     int m_lines = 0;
 };
 

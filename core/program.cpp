@@ -220,6 +220,7 @@ void Program::Form_Unload()
     // countdown nobody may be there to close a box.
     if (!m_authorizationCode.save())
         m_view.warnUser(m_authorizationCode.notSavedText(), !m_selfDestructing);
+    m_log.flush();
     m_timer1.stop();
     m_timer2.stop();
     m_view.closeSplash();

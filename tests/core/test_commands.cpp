@@ -403,6 +403,7 @@ TEST_F(CommandsTest, TheRecordFileKeepsWhatWasSeenEmptiesOnClearAndSurvivesDamag
     goAway();
     say(Ann, "|help|");
     program.activityLog().markSeen();
+    program.activityLog().flush();
     ActivityLog seen;
     EXPECT_TRUE(seen.attachFile(recordPath).isEmpty());
     EXPECT_EQ(seen.rows().size(), 1u);
@@ -415,6 +416,7 @@ TEST_F(CommandsTest, TheRecordFileKeepsWhatWasSeenEmptiesOnClearAndSurvivesDamag
 
     // A wrong line and a write cut short: the rows that can be read go on, the file is kept aside.
     say(Bob, "|help|");
+    program.activityLog().flush();
     QFile file(recordPath);
     ASSERT_TRUE(file.open(QIODevice::Append));
     file.write("\x01garbage\n{\"n\":99,\"time\":\"2026-");
@@ -425,6 +427,7 @@ TEST_F(CommandsTest, TheRecordFileKeepsWhatWasSeenEmptiesOnClearAndSurvivesDamag
     EXPECT_EQ(damaged.rows().front().logonName, Bob);
     EXPECT_EQ(QDir(recordDir.path()).entryList({"record.jsonl.corrupt-*"}).size(), 1);
     damaged.add(ActivityLog::Kind::Command, "Cy", "cy@zelmo.test", "|help|");
+    damaged.flush();
     ActivityLog reread;
     EXPECT_TRUE(reread.attachFile(recordPath).isEmpty());
     EXPECT_EQ(reread.rows().size(), 2u);

@@ -222,6 +222,7 @@ TEST(Form7Test, RowsTheOpenWindowShowsAreNotOwedAgainAtTheNextStart)
     Form7 record(log);
     record.show();
     log.add(ActivityLog::Kind::AwayMessage, "Bob", "bob@zelmo.test", "Away message sent: Out");
+    log.flush();
     ActivityLog next;
     ASSERT_TRUE(next.attachFile(path).isEmpty());
     EXPECT_EQ(next.rows().size(), 2u);

@@ -260,14 +260,8 @@ bool ActivityLogFile::rewrite(const std::deque<ActivityLog::Row> &newestFirst, q
     // The rows held are among those written now.
     m_held.clear();
     m_out.close();
-    if (m_path.isEmpty())
-        return fail(error, QStringLiteral("no data folder"));
-    const QString folder = QFileInfo(m_path).absolutePath();
-    if (!QFileInfo(folder).isDir()) {
-        if (!QDir().mkpath(folder))
-            return fail(error, QStringLiteral("the folder %1 could not be made").arg(folder));
-        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    }
+    if (!makeDataFolderFor(m_path, error))
+        return false;
     QByteArray bytes = headerLine();
     for (auto it = newestFirst.rbegin(); it != newestFirst.rend(); ++it)
         bytes += rowLine(*it);

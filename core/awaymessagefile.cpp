@@ -100,11 +100,11 @@ AwayMessageFile::Loaded AwayMessageFile::load() const
     return loaded;
 }
 
-bool AwayMessageFile::makeFolder(QString *error) const
+bool makeDataFolderFor(const QString &path, QString *error)
 {
-    if (m_path.isEmpty())
+    if (path.isEmpty())
         return fail(error, QStringLiteral("no data folder"));
-    const QString folder = QFileInfo(m_path).absolutePath();
+    const QString folder = QFileInfo(path).absolutePath();
     if (!QFileInfo(folder).isDir()) {
         if (!QDir().mkpath(folder))
             return fail(error, QStringLiteral("the folder %1 could not be made").arg(folder));
@@ -116,7 +116,7 @@ bool AwayMessageFile::makeFolder(QString *error) const
 
 std::unique_ptr<QLockFile> AwayMessageFile::lockForChange(QString *error) const
 {
-    if (!makeFolder(error))
+    if (!makeDataFolderFor(m_path, error))
         return nullptr;
     auto lock = std::make_unique<QLockFile>(m_path + QStringLiteral(".lock"));
     lock->setStaleLockTime(kStaleLockMs);
@@ -130,7 +130,7 @@ std::unique_ptr<QLockFile> AwayMessageFile::lockForChange(QString *error) const
 
 bool AwayMessageFile::save(const QHash<QString, QString> &messages, QString *error) const
 {
-    if (!makeFolder(error))
+    if (!makeDataFolderFor(m_path, error))
         return false;
 
     QStringList logons = messages.keys();

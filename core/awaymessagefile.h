@@ -48,8 +48,6 @@ public:
     QString path() const { return m_path; }
 
 private:
-    bool makeFolder(QString *error) const;
-
     QString m_path;
 };
 
@@ -57,5 +55,9 @@ private:
 // that it is kept for the user to look at and never overwritten. Empty when it could not be
 // moved.
 QString moveFileAside(const QString &path);
+
+// Makes the folder of a file the program keeps, for the user alone when it is new; false with
+// the reason in *error when there is no path or the folder cannot be made.
+bool makeDataFolderFor(const QString &path, QString *error);
 
 } // namespace zelmo

@@ -186,8 +186,13 @@ TEST_F(PurpleTest, BackRestoresTheUsersOwnStatus)
     for (const bool deleted : {false, true}) {
         EXPECT_EQ(status.Command2_Click(), LocalStatus::SwitchResult::Completed);
         EXPECT_EQ(me.mm.GetLocalState(), LocalState::Away);
-        if (deleted)
+        // The program hears of the deletion before the user clicks back.
+        if (deleted) {
             finch.call("PurpleSavedstatusDelete", {"Meeting"});
+            EXPECT_TRUE(waitUntil([&] {
+                return me.mm.stateForRequest(LocalState::Online) == LocalState::Online;
+            }));
+        }
         EXPECT_EQ(status.Command2_Click(), LocalStatus::SwitchResult::Completed);
         EXPECT_EQ(me.view.statusText, deleted ? "Status: Online" : "Status: Busy");
         EXPECT_EQ(integer("PurpleSavedstatusGetCurrent") == meeting, !deleted);

@@ -9,14 +9,17 @@
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QDBusReply>
 #include <QDBusServiceWatcher>
 #include <QHash>
-#include <QPointer>
 #include <QSet>
+#include <QTimer>
 
 #include <algorithm>
 #include <array>
+#include <deque>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -27,8 +30,6 @@ namespace {
 const QString kService = QStringLiteral("im.pidgin.purple.PurpleService");
 const QString kPath = QStringLiteral("/im/pidgin/purple/PurpleObject");
 const QString kInterface = QStringLiteral("im.pidgin.purple.PurpleInterface");
-// A client that does not answer within this is as good as gone; the program must not hang.
-constexpr int kCallTimeoutMs = 5000;
 // So many conversations are remembered, the least recently used going first.
 constexpr std::size_t kSessionBound = 1000;
 
@@ -112,12 +113,45 @@ std::optional<qint32> primitiveFor(qint32 localState)
     }
 }
 
-// Calls into the client. Every failure (no client, a handle that is gone, no answer in
-// time) becomes the boundary's one error.
+const QString kInvalidHandle = QStringLiteral("im.pidgin.purple.InvalidHandle");
+
+// libpurple's connection errors (connection.h) that it does not retry by itself: all but a
+// network error and an encryption error. Its own purple_connection_error_is_fatal says the same;
+// asking it would answer only after the sign-off that follows the error.
+bool fatalConnectionError(qint32 reason)
+{
+    constexpr qint32 networkError = 0;
+    constexpr qint32 encryptionError = 5;
+    return reason != networkError && reason != encryptionError;
+}
+
+// Why a call failed.
+struct CallFailure {
+    QString method;
+    QString errorName;
+    QString message;
+    // The client refused the call, for a handle it no longer knows: it carried nothing out.
+    // Any other failure, no answer in time above all, may have been carried out.
+    bool refused() const { return errorName == kInvalidHandle; }
+};
+
+using Reply = std::function<void(const QVariant &)>;
+using Failure = std::function<void(const CallFailure &)>;
+
+QList<qint32> handlesIn(const QVariant &value)
+{
+    if (value.canConvert<QDBusArgument>())
+        return qdbus_cast<QList<qint32>>(value.value<QDBusArgument>());
+    return {};
+}
+
+// Calls into the client. While the program attaches, calls wait for their answers; after that
+// none does: a client that is busy or hung must not freeze the window and every timer with it.
 class Client {
 public:
-    explicit Client(QDBusConnection bus)
+    Client(QDBusConnection bus, int timeoutMs)
         : m_bus(std::move(bus))
+        , m_timeoutMs(timeoutMs)
     {
     }
 
@@ -132,14 +166,14 @@ public:
     }
     const QString &owner() const { return m_owner; }
 
+    // Calls answer before they return, for as long as this is on.
+    void setWaiting(bool waiting) { m_waiting = waiting; }
+
+    // A call that waits for its answer; every failure (no client, a handle that is gone, no
+    // answer in time) becomes the boundary's one error.
     QVariant call(const QString &method, const QVariantList &arguments = {}) const
     {
-        if (m_owner.isEmpty())
-            throw MessengerError(method, QStringLiteral("not attached to the client"));
-        QDBusMessage message = QDBusMessage::createMethodCall(m_owner, kPath, kInterface, method);
-        message.setArguments(arguments);
-        // Block, not BlockWithGui: no event may run inside an operation.
-        const QDBusMessage reply = m_bus.call(message, QDBus::Block, kCallTimeoutMs);
+        const QDBusMessage reply = callAndWait(method, arguments);
         if (reply.type() != QDBusMessage::ReplyMessage)
             throw MessengerError(method, reply.errorMessage());
         return reply.arguments().value(0);
@@ -154,17 +188,79 @@ public:
     }
     QList<qint32> handles(const QString &method, const QVariantList &arguments = {}) const
     {
-        const QVariant value = call(method, arguments);
-        if (value.canConvert<QDBusArgument>())
-            return qdbus_cast<QList<qint32>>(value.value<QDBusArgument>());
-        return {};
+        return handlesIn(call(method, arguments));
     }
+
+    // A call whose answer runs onReply, or onFailure, from the event loop, unless context
+    // has gone by then.
+    void request(const QString &method, const QVariantList &arguments, QObject *context,
+                 Reply onReply, Failure onFailure = {}) const
+    {
+        if (m_waiting || m_owner.isEmpty()) {
+            answer(method, callAndWait(method, arguments), onReply, onFailure);
+            return;
+        }
+        auto *watcher = new QDBusPendingCallWatcher(
+            m_bus.asyncCall(message(method, arguments), m_timeoutMs), context);
+        QObject::connect(watcher, &QDBusPendingCallWatcher::finished, context,
+                         [method, onReply = std::move(onReply),
+                          onFailure = std::move(onFailure)](QDBusPendingCallWatcher *done) {
+                             done->deleteLater();
+                             answer(method, done->reply(), onReply, onFailure);
+                         });
+    }
+
     const QDBusConnection &bus() const { return m_bus; }
 
 private:
+    QDBusMessage message(const QString &method, const QVariantList &arguments) const
+    {
+        QDBusMessage message = QDBusMessage::createMethodCall(m_owner, kPath, kInterface, method);
+        message.setArguments(arguments);
+        return message;
+    }
+
+    QDBusMessage callAndWait(const QString &method, const QVariantList &arguments) const
+    {
+        if (m_owner.isEmpty())
+            return QDBusMessage::createError(QStringLiteral("org.freedesktop.DBus.Error.Failed"),
+                                             QStringLiteral("not attached to the client"));
+        // Block, not BlockWithGui: no event may run inside an operation.
+        return m_bus.call(message(method, arguments), QDBus::Block, m_timeoutMs);
+    }
+
+    static void answer(const QString &method, const QDBusMessage &reply, const Reply &onReply,
+                       const Failure &onFailure)
+    {
+        if (reply.type() == QDBusMessage::ReplyMessage) {
+            if (onReply)
+                onReply(reply.arguments().value(0));
+        } else if (onFailure) {
+            onFailure({method, reply.errorName(), reply.errorMessage()});
+        }
+    }
+
     QDBusConnection m_bus;
+    int m_timeoutMs;
     QString m_owner;
+    bool m_waiting = false;
 };
+
+// The vCard with the nickname replaced, or added.
+QString withNickname(QString card, const QString &name)
+{
+    const QString nick = QStringLiteral("<NICKNAME>") + xmlSafe(name).toHtmlEscaped() +
+                         QStringLiteral("</NICKNAME>");
+    const int open = card.indexOf(QLatin1String("<NICKNAME>"));
+    const int close = card.indexOf(QLatin1String("</NICKNAME>"));
+    if (open >= 0 && close > open)
+        card.replace(open, close + 11 - open, nick);
+    else if (const int end = card.lastIndexOf(QLatin1String("</vCard>")); end >= 0)
+        card.insert(end, nick);
+    else
+        card = QStringLiteral("<vCard xmlns='vcard-temp'>") + nick + QStringLiteral("</vCard>");
+    return card;
+}
 
 QVariantList args(std::initializer_list<QVariant> values)
 {
@@ -176,7 +272,9 @@ QVariant h(qint32 handle)
     return QVariant::fromValue(handle);
 }
 
-// The sender's conversation. The conversation is found again if the client dropped it.
+// The sender's conversation and the lines on their way to it. One line is with the client at a
+// time, so that a reply's lines arrive in their order. A line is sent again only when the
+// client refused it: one whose answer did not come may have reached the contact already.
 class PurpleSession : public IMSession {
 public:
     PurpleSession(std::shared_ptr<Client> client, qint32 account, QString to)
@@ -190,32 +288,77 @@ public:
                   qint32 *cookie) override
     {
         Q_UNUSED(messageType);
-        const QString markup = replyMarkup(header, text);
-        try {
-            send(markup);
-        } catch (const MessengerError &) {
-            // The conversation was closed in the client since: open it again, once.
-            m_im = 0;
-            send(markup);
-        }
+        // A client that takes nothing any more does not make the program keep every answer.
+        if (m_lines.size() >= kQueuedLineBound)
+            throw MessengerError(QStringLiteral("PurpleConvImSendWithFlags"),
+                                 QStringLiteral("%1 lines to %2 wait for the client already")
+                                     .arg(m_lines.size())
+                                     .arg(m_to));
+        m_lines.push_back(replyMarkup(header, text));
         if (cookie)
             *cookie = ++m_sent;
+        sendNext();
     }
 
 private:
-    void send(const QString &markup)
+    static constexpr std::size_t kQueuedLineBound = 100;
+
+    void sendNext()
     {
+        if (m_busy || m_lines.empty())
+            return;
+        m_busy = true;
         if (!m_im) {
-            const qint32 conversation = m_client->integer(QStringLiteral("PurpleConversationNew"),
-                                                          args({h(1), h(m_account), m_to}));
-            m_im = m_client->integer(QStringLiteral("PurpleConvIm"), args({h(conversation)}));
-            if (!m_im)
-                throw MessengerError(QStringLiteral("PurpleConvIm"),
-                                     QStringLiteral("no conversation with ") + m_to);
+            open();
+            return;
         }
         // Marked as an automatic response, as the client's own window then shows it.
-        m_client->call(QStringLiteral("PurpleConvImSendWithFlags"),
-                       args({h(m_im), markup, h(static_cast<qint32>(kAutoResponse))}));
+        m_client->request(
+            QStringLiteral("PurpleConvImSendWithFlags"),
+            args({h(m_im), m_lines.front(), h(static_cast<qint32>(kAutoResponse))}), &m_context,
+            [this](const QVariant &) { lineDone(); },
+            [this](const CallFailure &failure) {
+                // The conversation was closed in the client since: open it again, once.
+                if (failure.refused() && !m_reopened) {
+                    m_reopened = true;
+                    m_im = 0;
+                    m_busy = false;
+                    sendNext();
+                    return;
+                }
+                lineDone();
+            });
+    }
+
+    // A line with no conversation to go to is given up on.
+    void open()
+    {
+        m_client->request(
+            QStringLiteral("PurpleConversationNew"), args({h(1), h(m_account), m_to}), &m_context,
+            [this](const QVariant &conversation) {
+                m_client->request(
+                    QStringLiteral("PurpleConvIm"), {conversation}, &m_context,
+                    [this](const QVariant &im) {
+                        m_im = im.toInt();
+                        if (!m_im) {
+                            lineDone();
+                            return;
+                        }
+                        m_busy = false;
+                        sendNext();
+                    },
+                    [this](const CallFailure &) { lineDone(); });
+            },
+            [this](const CallFailure &) { lineDone(); });
+    }
+
+    // The first line is through: sent, or given up on.
+    void lineDone()
+    {
+        m_lines.pop_front();
+        m_reopened = false;
+        m_busy = false;
+        sendNext();
     }
 
     std::shared_ptr<Client> m_client;
@@ -223,6 +366,11 @@ private:
     QString m_to;
     qint32 m_im = 0;
     qint32 m_sent = 0;
+    std::deque<QString> m_lines;
+    bool m_busy = false;
+    bool m_reopened = false;
+    // The answers of the calls in flight go with the session.
+    QObject m_context;
 };
 
 } // namespace
@@ -248,6 +396,7 @@ public Q_SLOTS:
     void buddyPrivacyChanged(int buddy);
     void accountStatusChanged(int account, int oldStatus, int newStatus);
     void savedStatusChanged(int now, int old);
+    void savedStatusEdited(int saved);
     void accountSignedOn(int account);
     void accountSignedOff(int account);
     void accountDisabled(int account);
@@ -262,18 +411,34 @@ private:
     PurpleMessenger::Impl &m_impl;
 };
 
+// What a saved status gives: its own kind, and the one it sets for the attached account (its
+// substatus for it, when it has one).
+struct SavedStatus {
+    qint32 type = 0;
+    qint32 primitive = 0;
+};
+
 struct PurpleMessenger::Impl {
     Impl(PurpleMessenger *owner, const QDBusConnection &bus, PurpleAccount a)
         : q(owner)
         , account(std::move(a))
-        , client(std::make_shared<Client>(bus))
+        , client(std::make_shared<Client>(bus, account.callTimeoutMs))
         , relay(*this)
     {
+        reconnectLimit.setSingleShot(true);
+        QObject::connect(&reconnectLimit, &QTimer::timeout, &relay, [this] {
+            if (reconnecting)
+                lose(false, QStringLiteral("the account %1 could not connect again in %2 "
+                                           "within %3 s")
+                                .arg(accountName, q->clientName())
+                                .arg(account.reconnectLimitMs / 1000));
+        });
     }
 
     PurpleMessenger *q;
     PurpleAccount account;
     std::shared_ptr<Client> client;
+    // The answers of the calls in flight go with it.
     SignalRelay relay;
     std::shared_ptr<LiveState> shared = std::make_shared<LiveState>();
     LiveViews<PurpleMessenger> views{shared, q};
@@ -285,15 +450,34 @@ struct PurpleMessenger::Impl {
     QString protocol;
     QString ui;
     qint32 localState = LocalState::Offline;
-    // The saved status that was current when the program went away, to come back to; 0: none.
-    qint32 statusBeforeAway = 0;
     qint32 unreadMail = 0;
     bool attached = false;
     bool ended = false;
     // Why the client went, for the user; empty until then.
     QString endReason;
-    // A network error was reported: the client signs the account in again by itself.
+    // A network error was reported: the client signs the account in again by itself, for as
+    // long as the limit allows.
     bool reconnecting = false;
+    QTimer reconnectLimit;
+
+    // What the client said of its statuses, so that a switch decides without asking it.
+    // libpurple never gives a handle out twice, so what a status handle gives stays true; the
+    // table is only emptied now and then, to stay small.
+    QHash<qint32, qint32> statusPrimitives;
+    QHash<qint32, SavedStatus> savedStatuses;
+    qint32 currentSaved = 0;
+    // The saved status that was current when the program went away, to come back to; 0: none.
+    qint32 statusBeforeAway = 0;
+    // The unnamed status of each kind that going away and back activate.
+    QHash<qint32, qint32> transientStatuses;
+    // Reads of the own state and of each buddy's are numbered: an answer that comes after
+    // the one to a later read changes nothing.
+    quint64 lastTicket = 0;
+    quint64 ownStateTicket = 0;
+    QHash<qint32, quint64> buddyTickets;
+    quint64 listTicket = 0;
+    bool denyAll = false;
+    bool privacyAsked = false;
 
     // Every buddy of the account by handle, in the order the client listed them. A buddy in
     // two groups has two handles; the first stands for both.
@@ -306,6 +490,12 @@ struct PurpleMessenger::Impl {
 
     void raise(std::function<void()> event) { q->deliverLater(std::move(event)); }
     void raiseMessage(std::function<void()> event) { q->deliverMessageLater(std::move(event)); }
+
+    void request(const QString &method, const QVariantList &arguments, Reply onReply,
+                 Failure onFailure = {})
+    {
+        client->request(method, arguments, &relay, std::move(onReply), std::move(onFailure));
+    }
 
     bool jabber() const { return protocol == QLatin1String("prpl-jabber"); }
 
@@ -345,6 +535,8 @@ struct PurpleMessenger::Impl {
         hook("BlistNodeAliased", SLOT(buddyAliased(int, QString)));
         hook("AccountStatusChanged", SLOT(accountStatusChanged(int, int, int)));
         hook("SavedstatusChanged", SLOT(savedStatusChanged(int, int)));
+        hook("SavedstatusModified", SLOT(savedStatusEdited(int)));
+        hook("SavedstatusDeleted", SLOT(savedStatusEdited(int)));
         hook("AccountSignedOn", SLOT(accountSignedOn(int)));
         hook("AccountSignedOff", SLOT(accountSignedOff(int)));
         hook("AccountDisabled", SLOT(accountDisabled(int)));
@@ -382,41 +574,179 @@ struct PurpleMessenger::Impl {
         return false;
     }
 
-    qint32 primitiveOfStatus(qint32 status) const
+    // What a status of the client gives, told to then once known.
+    void withPrimitiveOf(qint32 status, const std::function<void(qint32)> &then)
     {
-        const qint32 type = client->integer(QStringLiteral("PurpleStatusGetType"), {h(status)});
-        return client->integer(QStringLiteral("PurpleStatusTypeGetPrimitive"), {h(type)});
+        if (const auto known = statusPrimitives.constFind(status);
+            known != statusPrimitives.cend()) {
+            then(known.value());
+            return;
+        }
+        request(QStringLiteral("PurpleStatusGetType"), {h(status)}, [=, this](const QVariant &type) {
+            request(QStringLiteral("PurpleStatusTypeGetPrimitive"), {type},
+                    [=, this](const QVariant &primitive) {
+                        if (statusPrimitives.size() >= kStatusTableBound)
+                            statusPrimitives.clear();
+                        statusPrimitives.insert(status, primitive.toInt());
+                        then(primitive.toInt());
+                    });
+        });
     }
 
-    LiveUserPtr readBuddy(qint32 buddy) const
+    void withSavedStatus(qint32 saved, const std::function<void(SavedStatus)> &then)
     {
-        const QString name = client->text(QStringLiteral("PurpleBuddyGetName"), {h(buddy)});
-        QString alias = client->text(QStringLiteral("PurpleBuddyGetAlias"), {h(buddy)});
-        if (alias.isEmpty())
-            alias = name;
-        const qint32 presence =
-            client->integer(QStringLiteral("PurpleBuddyGetPresence"), {h(buddy)});
-        const qint32 status =
-            client->integer(QStringLiteral("PurplePresenceGetActiveStatus"), {h(presence)});
-        return std::make_shared<LiveUser>(logonOf(name), alias,
-                                          contactStateFor(primitiveOfStatus(status)));
+        if (const auto known = savedStatuses.constFind(saved); known != savedStatuses.cend()) {
+            then(known.value());
+            return;
+        }
+        const auto remember = [=, this](qint32 type, qint32 primitive) {
+            if (savedStatuses.size() >= kStatusTableBound)
+                savedStatuses.clear();
+            savedStatuses.insert(saved, {type, primitive});
+            then({type, primitive});
+        };
+        request(QStringLiteral("PurpleSavedstatusGetType"), {h(saved)}, [=, this](const QVariant &t) {
+            const qint32 type = t.toInt();
+            request(QStringLiteral("PurpleSavedstatusGetSubstatus"), {h(saved), h(accountHandle)},
+                    [=, this](const QVariant &sub) {
+                        if (!sub.toInt()) {
+                            remember(type, type);
+                            return;
+                        }
+                        request(QStringLiteral("PurpleSavedstatusSubstatusGetType"), {sub},
+                                [=, this](const QVariant &subType) {
+                                    request(QStringLiteral("PurpleStatusTypeGetPrimitive"),
+                                            {subType}, [=, this](const QVariant &primitive) {
+                                                remember(type, primitive.toInt());
+                                            });
+                                });
+                    });
+        });
     }
 
-    bool ours(qint32 buddy) const
+    std::optional<SavedStatus> knownSavedStatus(qint32 saved) const
     {
-        return client->integer(QStringLiteral("PurpleBuddyGetAccount"), {h(buddy)}) ==
-               accountHandle;
+        const auto known = savedStatuses.constFind(saved);
+        return known == savedStatuses.cend() ? std::nullopt : std::optional(known.value());
     }
 
-    void readBuddies()
+    // Whether the client's current status is an away one; before the client has said what it
+    // gives, the account's own state tells.
+    bool currentIsAway() const
     {
-        buddies.clear();
-        order.clear();
-        const QList<qint32> handles =
-            client->handles(QStringLiteral("PurpleFindBuddies"), {h(accountHandle), QString()});
-        for (const qint32 buddy : handles)
-            skipOnFailure([&] { addBuddy(buddy, readBuddy(buddy)); });
-        rebuildLists();
+        if (const auto current = knownSavedStatus(currentSaved))
+            return awayLike(current->primitive);
+        return localState == LocalState::Away || localState == LocalState::Idle;
+    }
+
+    // The account's status, from a status handle the client named or by asking it; announced
+    // as a state change result unless attaching.
+    void readOwnState(qint32 status = 0, bool announce = true)
+    {
+        const quint64 ticket = ownStateTicket = ++lastTicket;
+        const auto apply = [=, this](qint32 primitive) {
+            if (ended || ticket != ownStateTicket)
+                return;
+            // Set offline by the user while the client was still trying to connect again:
+            // that is a sign-out.
+            if (reconnecting && primitive == Offline) {
+                lose(true, QStringLiteral("the account %1 was signed out in %2")
+                               .arg(accountName, q->clientName()));
+                return;
+            }
+            localState = localStateFor(primitive);
+            if (!announce)
+                return;
+            const qint32 state = localState;
+            const ServicePtr s = views.service;
+            raise([q = q, state, s] { Q_EMIT q->OnLocalStateChangeResult(kOk, state, s); });
+        };
+        if (status) {
+            withPrimitiveOf(status, apply);
+            return;
+        }
+        request(QStringLiteral("PurpleAccountGetActiveStatus"), {h(accountHandle)},
+                [=, this](const QVariant &active) { withPrimitiveOf(active.toInt(), apply); });
+    }
+
+    // The buddy as the client has it now, given to then; null if any of it cannot be read.
+    void readBuddy(qint32 buddy, const std::function<void(LiveUserPtr)> &then)
+    {
+        const auto failed = [then](const CallFailure &) { then(nullptr); };
+        request(
+            QStringLiteral("PurpleBuddyGetName"), {h(buddy)},
+            [=, this](const QVariant &name) {
+                request(
+                    QStringLiteral("PurpleBuddyGetAlias"), {h(buddy)},
+                    [=, this](const QVariant &alias) {
+                        request(
+                            QStringLiteral("PurpleBuddyGetPresence"), {h(buddy)},
+                            [=, this](const QVariant &presence) {
+                                request(
+                                    QStringLiteral("PurplePresenceGetActiveStatus"), {presence},
+                                    [=, this](const QVariant &status) {
+                                        withPrimitiveOf(status.toInt(), [=, this](qint32 primitive) {
+                                            const QString shown = alias.toString().isEmpty()
+                                                                      ? name.toString()
+                                                                      : alias.toString();
+                                            then(std::make_shared<LiveUser>(
+                                                logonOf(name.toString()), shown,
+                                                contactStateFor(primitive)));
+                                        });
+                                    },
+                                    failed);
+                            },
+                            failed);
+                    },
+                    failed);
+            },
+            failed);
+    }
+
+    // Every buddy read again; the lists then hold them in the client's order, and done runs.
+    void readBuddies(const std::function<void()> &done)
+    {
+        const quint64 ticket = listTicket = ++lastTicket;
+        request(
+            QStringLiteral("PurpleFindBuddies"), {h(accountHandle), QString()},
+            [=, this](const QVariant &found) {
+                const QList<qint32> handles = handlesIn(found);
+                auto read = std::make_shared<std::vector<std::pair<qint32, LiveUserPtr>>>();
+                auto waiting = std::make_shared<qsizetype>(handles.size());
+                const auto finish = [=, this] {
+                    if (ended || ticket != listTicket)
+                        return;
+                    buddies.clear();
+                    order.clear();
+                    buddyTickets.clear();
+                    for (const auto &[buddy, fresh] : *read)
+                        addBuddy(buddy, fresh);
+                    rebuildLists();
+                    done();
+                };
+                if (handles.isEmpty()) {
+                    finish();
+                    return;
+                }
+                read->resize(static_cast<std::size_t>(handles.size()));
+                for (qsizetype i = 0; i < handles.size(); ++i) {
+                    const qint32 buddy = handles.at(i);
+                    readBuddy(buddy, [=, this](const LiveUserPtr &fresh) {
+                        (*read)[static_cast<std::size_t>(i)] = {buddy, fresh};
+                        if (--*waiting == 0) {
+                            // A buddy that could not be read is left out.
+                            read->erase(std::remove_if(read->begin(), read->end(),
+                                                       [](const auto &r) { return !r.second; }),
+                                        read->end());
+                            finish();
+                        }
+                    });
+                }
+            },
+            [=, this](const CallFailure &) {
+                if (ticket == listTicket && !ended)
+                    done();
+            });
     }
 
     // The contact known by the buddy's name stays the same object, brought up to date; one
@@ -439,14 +769,28 @@ struct PurpleMessenger::Impl {
 
     // Kind 0 holds every buddy; kind 2 those known to be blocked: all of them when the
     // account denies everyone, else the ones whose messages the client blocked. The client
-    // exports no other part of its privacy lists.
+    // exports no other part of its privacy lists, nor a signal for a change of its privacy
+    // type: that is asked after each change of the lists, and the lists follow its answer.
     void rebuildLists()
     {
-        bool denyAll = false;
-        skipOnFailure([&] {
-            denyAll = client->integer(QStringLiteral("PurpleAccountGetPrivacyType"),
-                                      {h(accountHandle)}) == kDenyAll;
-        });
+        publishLists();
+        if (privacyAsked)
+            return;
+        privacyAsked = true;
+        request(
+            QStringLiteral("PurpleAccountGetPrivacyType"), {h(accountHandle)},
+            [this](const QVariant &type) {
+                privacyAsked = false;
+                if (ended || (type.toInt() == kDenyAll) == denyAll)
+                    return;
+                denyAll = !denyAll;
+                publishLists();
+            },
+            [this](const CallFailure &) { privacyAsked = false; });
+    }
+
+    void publishLists()
+    {
         LiveState::Lists lists;
         for (const qint32 buddy : order) {
             const LiveUserPtr user = buddies.value(buddy);
@@ -457,62 +801,94 @@ struct PurpleMessenger::Impl {
         store.setLists(std::move(lists));
     }
 
-    // What a saved status gives this account: its own substatus for it, when it has one.
-    qint32 primitiveOfSaved(qint32 saved) const
-    {
-        const qint32 sub = client->integer(QStringLiteral("PurpleSavedstatusGetSubstatus"),
-                                           {h(saved), h(accountHandle)});
-        if (!sub)
-            return client->integer(QStringLiteral("PurpleSavedstatusGetType"), {h(saved)});
-        const qint32 type =
-            client->integer(QStringLiteral("PurpleSavedstatusSubstatusGetType"), {h(sub)});
-        return client->integer(QStringLiteral("PurpleStatusTypeGetPrimitive"), {h(type)});
-    }
-
     // The status to come back to: kept while the user is still away and it still exists as
     // one that is not away. Otherwise it is forgotten, and back is a bare Available.
     qint32 statusToRestore()
     {
-        if (!statusBeforeAway)
-            return 0;
-        bool usable = false;
-        // A status deleted since has lost its handle: the client answers with an error.
-        skipOnFailure([&] {
-            const qint32 current = client->integer(QStringLiteral("PurpleSavedstatusGetCurrent"));
-            usable = awayLike(primitiveOfSaved(current)) &&
-                     !awayLike(primitiveOfSaved(statusBeforeAway));
-        });
-        if (!usable)
+        const std::optional<SavedStatus> before = knownSavedStatus(statusBeforeAway);
+        if (!before || awayLike(before->primitive) || !currentIsAway())
             statusBeforeAway = 0;
         return statusBeforeAway;
     }
 
-    void readLocalState()
+    // Asks the client to activate a saved status. It carries calls out in turn, so the next
+    // decision may take it as current already; the signal that it is follows later. refused
+    // runs if the status is gone.
+    void activate(qint32 saved, const std::function<void()> &refused = {})
     {
-        const qint32 status =
-            client->integer(QStringLiteral("PurpleAccountGetActiveStatus"), {h(accountHandle)});
-        localState = localStateFor(primitiveOfStatus(status));
+        currentSaved = saved;
+        request(QStringLiteral("PurpleSavedstatusActivate"), {h(saved)}, {},
+                [=, this](const CallFailure &failure) {
+                    if (!failure.refused())
+                        return;
+                    if (currentSaved == saved)
+                        currentSaved = 0;
+                    if (refused)
+                        refused();
+                });
+    }
+
+    // Activates the client's unnamed status of this kind, made the first time.
+    void activateTransient(qint32 primitive)
+    {
+        // Deleted by the user since: found or made again at the next switch.
+        const auto forget = [=, this] { transientStatuses.remove(primitive); };
+        if (const qint32 known = transientStatuses.value(primitive)) {
+            activate(known, forget);
+            return;
+        }
+        // One per kind, found again next time, so that they do not pile up in the client's
+        // list of statuses.
+        const auto remember = [=, this](const QVariant &status) {
+            if (!status.toInt())
+                return;
+            transientStatuses.insert(primitive, status.toInt());
+            savedStatuses.insert(status.toInt(), {primitive, primitive});
+            activate(status.toInt(), forget);
+        };
+        request(QStringLiteral("PurpleSavedstatusFindTransientByTypeAndMessage"),
+                {h(primitive), QString()}, [=, this](const QVariant &found) {
+                    if (found.toInt())
+                        remember(found);
+                    else
+                        request(QStringLiteral("PurpleSavedstatusNew"), {QString(), h(primitive)},
+                                remember);
+                });
+    }
+
+    void attachTo(qint32 handle)
+    {
+        protocol = client->text(QStringLiteral("PurpleAccountGetProtocolId"), {h(handle)});
+        const bool connected =
+            client->integer(QStringLiteral("PurpleAccountIsConnected"), {h(handle)});
+        bool listsRead = false;
+        readBuddies([&] { listsRead = true; });
+        if (!listsRead)
+            throw MessengerError(QStringLiteral("PurpleFindBuddies"),
+                                 QStringLiteral("the buddy list could not be read"));
+        readOwnState(0, false);
+        currentSaved = client->integer(QStringLiteral("PurpleSavedstatusGetCurrent"));
+        withSavedStatus(currentSaved, [](SavedStatus) {});
+        shared->serviceStatus = connected ? ServiceStatus::Connected : ServiceStatus::Synchronizing;
+        reconnecting = !connected;
     }
 
     bool attach(QString *error)
     {
+        // Attaching is the one time the program waits for the client: it has nothing to show
+        // before the lists are read.
+        client->setWaiting(true);
         try {
             connectSignals();
             ui = client->text(QStringLiteral("PurpleCoreGetUi"));
             if (!findAccount(error)) {
+                client->setWaiting(false);
                 lose(true, QString());
                 return false;
             }
-            protocol =
-                client->text(QStringLiteral("PurpleAccountGetProtocolId"), {h(accountHandle)});
-            const bool connected =
-                client->integer(QStringLiteral("PurpleAccountIsConnected"), {h(accountHandle)});
-            readBuddies();
-            readLocalState();
-            shared->serviceStatus =
-                connected ? ServiceStatus::Connected : ServiceStatus::Synchronizing;
-            reconnecting = !connected;
+            attachTo(accountHandle);
         } catch (const MessengerError &e) {
+            client->setWaiting(false);
             *error = QStringLiteral("no libpurple client (Pidgin or Finch) answers on the "
                                     "session bus: ") +
                      e.reason();
@@ -520,6 +896,7 @@ struct PurpleMessenger::Impl {
             ended = true;
             return false;
         }
+        client->setWaiting(false);
         attached = true;
         return true;
     }
@@ -533,6 +910,7 @@ struct PurpleMessenger::Impl {
         if (ended)
             return;
         ended = true;
+        reconnectLimit.stop();
         endReason = why;
         shared->serviceStatus =
             byUser ? ServiceStatus::NotConnected : ServiceStatus::ConnectionLost;
@@ -576,15 +954,17 @@ struct PurpleMessenger::Impl {
             });
     }
 
-    void buddyChanged(qint32 buddy, bool aliased)
+    // Applies to a buddy what a read that began now finds, unless a later read began since.
+    std::function<void(LiveUserPtr)> buddyUpdate(qint32 buddy, bool aliased)
     {
-        if (ended)
-            return;
-        skipOnFailure([&] {
-            // A known handle is one of this account's: no need to ask the client again.
-            if (!buddies.contains(buddy) && !ours(buddy))
+        const quint64 ticket = ++lastTicket;
+        buddyTickets.insert(buddy, ticket);
+        return [=, this](const LiveUserPtr &fresh) {
+            if (ended || buddyTickets.value(buddy) != ticket)
                 return;
-            const LiveUserPtr fresh = readBuddy(buddy);
+            buddyTickets.remove(buddy);
+            if (!fresh)
+                return;
             const LiveUserPtr user = buddies.value(buddy);
             if (!user) {
                 addBuddy(buddy, fresh);
@@ -593,6 +973,41 @@ struct PurpleMessenger::Impl {
             }
             store.setName(user, fresh->name(), aliased);
             store.setState(user, fresh->state());
+        };
+    }
+
+    void buddyChanged(qint32 buddy, bool aliased)
+    {
+        if (ended)
+            return;
+        const auto update = buddyUpdate(buddy, aliased);
+        // A known handle is one of this account's: no need to ask the client again.
+        if (buddies.contains(buddy)) {
+            readBuddy(buddy, update);
+            return;
+        }
+        request(QStringLiteral("PurpleBuddyGetAccount"), {h(buddy)}, [=, this](const QVariant &owner) {
+            if (owner.toInt() == accountHandle)
+                readBuddy(buddy, update);
+            else
+                buddyTickets.remove(buddy);
+        });
+    }
+
+    // The status the buddy is in now comes with the change: only what it gives is asked.
+    void buddyStatusChanged(qint32 buddy, qint32 status)
+    {
+        const LiveUserPtr user = buddies.value(buddy);
+        if (!user) {
+            buddyChanged(buddy, false);
+            return;
+        }
+        if (ended)
+            return;
+        const auto update = buddyUpdate(buddy, false);
+        withPrimitiveOf(status, [=, this](qint32 primitive) {
+            update(std::make_shared<LiveUser>(user->logon(), user->name(),
+                                              contactStateFor(primitive)));
         });
     }
 
@@ -607,6 +1022,8 @@ struct PurpleMessenger::Impl {
 
     void buddyRemoved(qint32 buddy)
     {
+        // A read still on its way must not add it back.
+        buddyTickets.remove(buddy);
         const LiveUserPtr user = buddies.take(buddy);
         if (!user || ended)
             return;
@@ -625,16 +1042,36 @@ struct PurpleMessenger::Impl {
         rebuildLists();
     }
 
-    void ownStateChanged()
+    void savedStatusChanged(qint32 now)
     {
-        if (ended)
-            return;
-        skipOnFailure([&] {
-            readLocalState();
-            const qint32 state = localState;
-            const ServicePtr s = views.service;
-            raise([q = q, state, s] { Q_EMIT q->OnLocalStateChangeResult(kOk, state, s); });
+        currentSaved = now;
+        withSavedStatus(now, [=, this](SavedStatus status) {
+            // A status that is not away, chosen in the client, means the user came back by
+            // themselves: the one from before going away is old news.
+            if (statusBeforeAway && now != statusBeforeAway && !awayLike(status.primitive))
+                statusBeforeAway = 0;
         });
+        if (!ended)
+            readOwnState();
+    }
+
+    // Edited or deleted in the client: what it gave is asked again. A deleted one is named 0,
+    // its handle being gone by then: everything is asked again, and one that is gone is
+    // forgotten.
+    void savedStatusEdited(qint32 saved)
+    {
+        if (saved) {
+            savedStatuses.remove(saved);
+        } else {
+            savedStatuses.clear();
+            transientStatuses.clear();
+        }
+        for (auto it = transientStatuses.begin(); it != transientStatuses.end();)
+            it = it.value() == saved ? transientStatuses.erase(it) : std::next(it);
+        for (const qint32 wanted : {currentSaved, statusBeforeAway}) {
+            if (wanted && (!saved || wanted == saved))
+                withSavedStatus(wanted, [](SavedStatus) {});
+        }
     }
 
     void signedOn(int acc)
@@ -642,13 +1079,14 @@ struct PurpleMessenger::Impl {
         if (ended || acc != accountHandle)
             return;
         reconnecting = false;
-        shared->serviceStatus = ServiceStatus::Connected;
-        skipOnFailure([&] {
-            readBuddies();
-            readLocalState();
+        reconnectLimit.stop();
+        // The lists are read again before the sign-in is announced: they were all offline.
+        readBuddies([this] {
+            shared->serviceStatus = ServiceStatus::Connected;
+            readOwnState();
+            const ServicePtr s = views.service;
+            raise([q = q, s] { Q_EMIT q->OnLogonResult(kOk, s); });
         });
-        const ServicePtr s = views.service;
-        raise([q = q, s] { Q_EMIT q->OnLogonResult(kOk, s); });
     }
 
     void signedOff(int acc)
@@ -670,17 +1108,18 @@ struct PurpleMessenger::Impl {
     {
         if (ended || acc != accountHandle)
             return;
-        bool fatal = true;
-        skipOnFailure([&] {
-            fatal = client->integer(QStringLiteral("PurpleConnectionErrorIsFatal"), {h(type)}) != 0;
-        });
         // A wrong password or a refused certificate is not retried: that is a loss.
-        if (fatal)
+        if (fatalConnectionError(type)) {
             lose(false, QStringLiteral("the account %1 lost its connection in %2: %3")
                             .arg(accountName, q->clientName(), description));
-        else
-            reconnecting = true;
+            return;
+        }
+        if (!reconnecting || !reconnectLimit.isActive())
+            reconnectLimit.start(account.reconnectLimitMs);
+        reconnecting = true;
     }
+
+    static constexpr qsizetype kStatusTableBound = 10000;
 };
 
 void SignalRelay::receivedImMsg(int account, const QString &sender, const QString &message, int,
@@ -706,9 +1145,9 @@ void SignalRelay::buddyChanged(int buddy)
     m_impl.buddyChanged(buddy, false);
 }
 
-void SignalRelay::buddyStatusChanged(int buddy, int, int)
+void SignalRelay::buddyStatusChanged(int buddy, int, int newStatus)
 {
-    m_impl.buddyChanged(buddy, false);
+    m_impl.buddyStatusChanged(buddy, newStatus);
 }
 
 void SignalRelay::buddyAliased(int node, const QString &)
@@ -727,23 +1166,20 @@ void SignalRelay::buddyPrivacyChanged(int buddy)
     m_impl.buddyPrivacyChanged(buddy);
 }
 
-void SignalRelay::accountStatusChanged(int account, int, int)
+void SignalRelay::accountStatusChanged(int account, int, int newStatus)
 {
-    if (account == m_impl.accountHandle)
-        m_impl.ownStateChanged();
+    if (account == m_impl.accountHandle && !m_impl.ended)
+        m_impl.readOwnState(newStatus);
 }
 
 void SignalRelay::savedStatusChanged(int now, int)
 {
-    // A status that is not away, chosen in the client, means the user came back by themselves:
-    // the one from before going away is old news.
-    if (m_impl.statusBeforeAway && now != m_impl.statusBeforeAway) {
-        skipOnFailure([&] {
-            if (!awayLike(m_impl.primitiveOfSaved(now)))
-                m_impl.statusBeforeAway = 0;
-        });
-    }
-    m_impl.ownStateChanged();
+    m_impl.savedStatusChanged(now);
+}
+
+void SignalRelay::savedStatusEdited(int saved)
+{
+    m_impl.savedStatusEdited(saved);
 }
 
 void SignalRelay::accountSignedOn(int account)
@@ -847,35 +1283,27 @@ void PurpleMessenger::SetLocalState(qint32 state)
     if (!primitive)
         throw MessengerError(QStringLiteral("SetLocalState"),
                              QStringLiteral("unknown state code %1").arg(state));
-    const Client &client = *d->client;
+    Impl &impl = *d;
     if (state == LocalState::Online) {
-        if (const qint32 before = d->statusToRestore()) {
-            client.call(QStringLiteral("PurpleSavedstatusActivate"), {h(before)});
-            d->statusBeforeAway = 0;
+        if (const qint32 before = impl.statusToRestore()) {
+            impl.statusBeforeAway = 0;
+            // Deleted in the client since: back is a bare Available.
+            impl.activate(before, [&impl] { impl.activateTransient(Available); });
             return;
         }
     }
-    const qint32 current = client.integer(QStringLiteral("PurpleSavedstatusGetCurrent"));
+    const std::optional<SavedStatus> current = impl.knownSavedStatus(impl.currentSaved);
     // Away from a status of the user's own: remembered, to come back to. Away from away keeps
     // what was remembered before.
-    if (awayLike(*primitive) && !awayLike(d->primitiveOfSaved(current)))
-        d->statusBeforeAway = current;
+    if (awayLike(*primitive) && current && !awayLike(current->primitive))
+        impl.statusBeforeAway = impl.currentSaved;
     // A state the client is in already is left as it is: the user's own status, with its
     // message, is not replaced by a bare one of the same kind.
-    if (client.integer(QStringLiteral("PurpleSavedstatusGetType"), {h(current)}) == *primitive) {
-        d->ownStateChanged();
+    if (current && current->type == *primitive) {
+        impl.readOwnState();
         return;
     }
-    // One unnamed status per kind, found again next time, so that they do not pile up in the
-    // client's list of statuses.
-    qint32 status = client.integer(QStringLiteral("PurpleSavedstatusFindTransientByTypeAndMessage"),
-                                   {h(*primitive), QString()});
-    if (!status)
-        status = client.integer(QStringLiteral("PurpleSavedstatusNew"), {QString(), h(*primitive)});
-    if (!status)
-        throw MessengerError(QStringLiteral("PurpleSavedstatusNew"),
-                             QStringLiteral("the client made no status"));
-    client.call(QStringLiteral("PurpleSavedstatusActivate"), {h(status)});
+    impl.activateTransient(*primitive);
 }
 
 qint32 PurpleMessenger::stateForRequest(qint32 state)
@@ -885,7 +1313,7 @@ qint32 PurpleMessenger::stateForRequest(qint32 state)
         return state;
     if (state == LocalState::Online) {
         if (const qint32 before = d->statusToRestore())
-            return localStateFor(d->primitiveOfSaved(before));
+            return localStateFor(d->knownSavedStatus(before)->primitive);
     }
     return localStateFor(*primitive);
 }
@@ -915,34 +1343,38 @@ void PurpleMessenger::setFriendlyName(const QString &name)
 {
     if (d->shared->serviceStatus != ServiceStatus::Connected)
         throw MessengerError(QStringLiteral("SetFriendlyName"), QStringLiteral("not signed in"));
-    const Client &client = *d->client;
-    const QVariant account = h(d->accountHandle);
+    Impl &impl = *d;
+    const QVariant account = h(impl.accountHandle);
+    const ServicePtr s = impl.views.service;
+    const auto done = [q = this, name, s] {
+        q->deliverLater([q, name, s] {
+            Q_EMIT q->OnLocalPropertyChangeResult(kOk, kFriendlyNameProperty, name, s);
+        });
+    };
     // The account's alias: the name the client shows for the user.
-    client.call(QStringLiteral("PurpleAccountSetAlias"), {account, name});
-    // On XMPP the contacts see the vCard's nickname. The client keeps the vCard as the
-    // account's user info and publishes what it is given, so only the nickname is changed.
-    if (d->jabber()) {
-        QString card = client.text(QStringLiteral("PurpleAccountGetUserInfo"), {account});
-        const QString nick = QStringLiteral("<NICKNAME>") + xmlSafe(name).toHtmlEscaped() +
-                             QStringLiteral("</NICKNAME>");
-        const int open = card.indexOf(QLatin1String("<NICKNAME>"));
-        const int close = card.indexOf(QLatin1String("</NICKNAME>"));
-        if (open >= 0 && close > open) {
-            card.replace(open, close + 11 - open, nick);
-        } else if (const int end = card.lastIndexOf(QLatin1String("</vCard>")); end >= 0) {
-            card.insert(end, nick);
-        } else {
-            card = QStringLiteral("<vCard xmlns='vcard-temp'>") + nick + QStringLiteral("</vCard>");
-        }
-        client.call(QStringLiteral("PurpleAccountSetUserInfo"), {account, card});
-        const qint32 connection =
-            client.integer(QStringLiteral("PurpleAccountGetConnection"), {account});
-        client.call(QStringLiteral("ServSetInfo"), {h(connection), card});
-    }
-    const ServicePtr s = d->views.service;
-    d->raise([q = this, name, s] {
-        Q_EMIT q->OnLocalPropertyChangeResult(kOk, kFriendlyNameProperty, name, s);
-    });
+    impl.request(QStringLiteral("PurpleAccountSetAlias"), {account, name},
+                 [&impl, account, name, done](const QVariant &) {
+                     if (!impl.jabber()) {
+                         done();
+                         return;
+                     }
+                     // On XMPP the contacts see the vCard's nickname. The client keeps the
+                     // vCard as the account's user info and publishes what it is given, so
+                     // only the nickname is changed.
+                     impl.request(
+                         QStringLiteral("PurpleAccountGetUserInfo"), {account},
+                         [&impl, account, name, done](const QVariant &info) {
+                             const QString card = withNickname(info.toString(), name);
+                             impl.request(QStringLiteral("PurpleAccountSetUserInfo"),
+                                          {account, card}, {});
+                             impl.request(
+                                 QStringLiteral("PurpleAccountGetConnection"), {account},
+                                 [&impl, card, done](const QVariant &connection) {
+                                     impl.request(QStringLiteral("ServSetInfo"), {connection, card},
+                                                  [done](const QVariant &) { done(); });
+                                 });
+                         });
+                 });
 }
 
 } // namespace zelmo::purple

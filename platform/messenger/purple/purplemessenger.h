@@ -23,6 +23,11 @@ struct PurpleAccount {
     QString name;
     // Deliver messages from people who are not the account's buddies too.
     bool acceptStrangers = false;
+    // How long a connection the client lost, and tries to make again, may take before the
+    // program counts it as lost and ends.
+    int reconnectLimitMs = 300000;
+    // A call the client has not answered within this is given up on.
+    int callTimeoutMs = 5000;
 };
 
 class PurpleMessenger : public MessengerObject {

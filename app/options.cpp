@@ -7,6 +7,26 @@
 
 namespace zelmo {
 
+namespace {
+
+bool readReconnectLimit(const QCommandLineParser &parser, const QCommandLineOption &option,
+                        Options *options, QString *message)
+{
+    // A day at most: the limit is counted in milliseconds, and a connection gone for longer
+    // than that is not coming back by itself.
+    bool ok = false;
+    const int limit = parser.value(option).toInt(&ok);
+    if (!ok || limit < 0 || limit > Options::maxReconnectLimitS) {
+        *message = QStringLiteral("--reconnect-limit needs a number of seconds from 0 to %1.\n")
+                       .arg(Options::maxReconnectLimitS);
+        return false;
+    }
+    options->reconnectLimitS = limit;
+    return true;
+}
+
+} // namespace
+
 std::optional<Options> parseOptions(const QStringList &arguments, QString *message, int *exitCode)
 {
     QCommandLineParser parser;
@@ -55,8 +75,9 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *messa
         QStringLiteral("Allow a server without TLS; only for a test server on this machine."));
     const QCommandLineOption reconnectLimit(
         QStringLiteral("reconnect-limit"),
-        QStringLiteral("Seconds a dropped XMPP connection is tried again before the program "
-                       "counts it as lost and ends (300 by default)."),
+        QStringLiteral("Seconds a dropped connection (XMPP, or the account's in Pidgin or Finch) "
+                       "is tried again before the program counts it as lost and ends (300 by "
+                       "default)."),
         QStringLiteral("seconds"), QStringLiteral("300"));
     const QCommandLineOption strangers(
         QStringLiteral("accept-strangers"),
@@ -124,12 +145,13 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *messa
     const bool simOptions =
         parser.isSet(contacts) || parser.isSet(delay) || parser.isSet(script) || parser.isSet(log);
     if (parser.isSet(purple) || parser.isSet(purpleAccount)) {
-        if (parser.isSet(xmpp) || parser.isSet(server) || parser.isSet(plaintext) ||
-            parser.isSet(reconnectLimit) || simOptions) {
+        if (parser.isSet(xmpp) || parser.isSet(server) || parser.isSet(plaintext) || simOptions) {
             *message = QStringLiteral("--purple and --purple-account go with no other messenger's "
-                                      "options but --accept-strangers.\n");
+                                      "options but --accept-strangers and --reconnect-limit.\n");
             return std::nullopt;
         }
+        if (!readReconnectLimit(parser, reconnectLimit, &options, message))
+            return std::nullopt;
         options.purple = true;
         options.purpleAccount = parser.value(purpleAccount).trimmed();
         options.acceptStrangers = parser.isSet(strangers);
@@ -139,8 +161,8 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *messa
         if (parser.isSet(server) || parser.isSet(plaintext) || parser.isSet(strangers) ||
             parser.isSet(reconnectLimit)) {
             *message = QStringLiteral("--server, --insecure-plaintext, --reconnect-limit and "
-                                      "--accept-strangers go with --xmpp (--accept-strangers "
-                                      "with --purple too).\n");
+                                      "--accept-strangers go with --xmpp (--reconnect-limit and "
+                                      "--accept-strangers with --purple too).\n");
             return std::nullopt;
         }
         return options;
@@ -168,15 +190,8 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *messa
         options.xmppPort = address->port;
     }
     options.insecurePlaintext = parser.isSet(plaintext);
-    // A day at most: the limit is counted in milliseconds, and a connection gone for longer
-    // than that is not coming back by itself.
-    const int limit = parser.value(reconnectLimit).toInt(&ok);
-    if (!ok || limit < 0 || limit > Options::maxReconnectLimitS) {
-        *message = QStringLiteral("--reconnect-limit needs a number of seconds from 0 to %1.\n")
-                       .arg(Options::maxReconnectLimitS);
+    if (!readReconnectLimit(parser, reconnectLimit, &options, message))
         return std::nullopt;
-    }
-    options.reconnectLimitS = limit;
     options.acceptStrangers = parser.isSet(strangers);
     // Without TLS the password crosses the network in the clear: never beyond this machine.
     const QString target =

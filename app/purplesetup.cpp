@@ -49,8 +49,9 @@ private:
 
 std::unique_ptr<MessengerBackend> createPurpleBackend(const Options &options)
 {
-    auto backend = std::make_unique<PurpleBackend>(
-        purple::PurpleAccount{options.purpleAccount, options.acceptStrangers});
+    purple::PurpleAccount account{options.purpleAccount, options.acceptStrangers};
+    account.reconnectLimitMs = options.reconnectLimitS * 1000;
+    auto backend = std::make_unique<PurpleBackend>(account);
     backend->attach();
     return backend;
 }

@@ -189,9 +189,8 @@ TEST_F(PurpleTest, BackRestoresTheUsersOwnStatus)
         // The program hears of the deletion before the user clicks back.
         if (deleted) {
             finch.call("PurpleSavedstatusDelete", {"Meeting"});
-            EXPECT_TRUE(waitUntil([&] {
-                return me.mm.stateForRequest(LocalState::Online) == LocalState::Online;
-            }));
+            EXPECT_TRUE(waitUntil(
+                [&] { return me.mm.stateForRequest(LocalState::Online) == LocalState::Online; }));
         }
         EXPECT_EQ(status.Command2_Click(), LocalStatus::SwitchResult::Completed);
         EXPECT_EQ(me.view.statusText, deleted ? "Status: Online" : "Status: Busy");

@@ -575,22 +575,28 @@ struct PurpleMessenger::Impl {
     }
 
     // What a status of the client gives, told to then once known.
-    void withPrimitiveOf(qint32 status, const std::function<void(qint32)> &then)
+    void withPrimitiveOf(qint32 status, const std::function<void(qint32)> &then,
+                         const Failure &failed = {})
     {
         if (const auto known = statusPrimitives.constFind(status);
             known != statusPrimitives.cend()) {
             then(known.value());
             return;
         }
-        request(QStringLiteral("PurpleStatusGetType"), {h(status)}, [=, this](const QVariant &type) {
-            request(QStringLiteral("PurpleStatusTypeGetPrimitive"), {type},
+        request(
+            QStringLiteral("PurpleStatusGetType"), {h(status)},
+            [=, this](const QVariant &type) {
+                request(
+                    QStringLiteral("PurpleStatusTypeGetPrimitive"), {type},
                     [=, this](const QVariant &primitive) {
                         if (statusPrimitives.size() >= kStatusTableBound)
                             statusPrimitives.clear();
                         statusPrimitives.insert(status, primitive.toInt());
                         then(primitive.toInt());
-                    });
-        });
+                    },
+                    failed);
+            },
+            failed);
     }
 
     void withSavedStatus(qint32 saved, const std::function<void(SavedStatus)> &then)
@@ -605,23 +611,24 @@ struct PurpleMessenger::Impl {
             savedStatuses.insert(saved, {type, primitive});
             then({type, primitive});
         };
-        request(QStringLiteral("PurpleSavedstatusGetType"), {h(saved)}, [=, this](const QVariant &t) {
-            const qint32 type = t.toInt();
-            request(QStringLiteral("PurpleSavedstatusGetSubstatus"), {h(saved), h(accountHandle)},
-                    [=, this](const QVariant &sub) {
-                        if (!sub.toInt()) {
-                            remember(type, type);
-                            return;
-                        }
-                        request(QStringLiteral("PurpleSavedstatusSubstatusGetType"), {sub},
-                                [=, this](const QVariant &subType) {
-                                    request(QStringLiteral("PurpleStatusTypeGetPrimitive"),
-                                            {subType}, [=, this](const QVariant &primitive) {
-                                                remember(type, primitive.toInt());
-                                            });
-                                });
-                    });
-        });
+        request(
+            QStringLiteral("PurpleSavedstatusGetType"), {h(saved)}, [=, this](const QVariant &t) {
+                const qint32 type = t.toInt();
+                request(QStringLiteral("PurpleSavedstatusGetSubstatus"),
+                        {h(saved), h(accountHandle)}, [=, this](const QVariant &sub) {
+                            if (!sub.toInt()) {
+                                remember(type, type);
+                                return;
+                            }
+                            request(QStringLiteral("PurpleSavedstatusSubstatusGetType"), {sub},
+                                    [=, this](const QVariant &subType) {
+                                        request(QStringLiteral("PurpleStatusTypeGetPrimitive"),
+                                                {subType}, [=, this](const QVariant &primitive) {
+                                                    remember(type, primitive.toInt());
+                                                });
+                                    });
+                        });
+            });
     }
 
     std::optional<SavedStatus> knownSavedStatus(qint32 saved) const
@@ -672,33 +679,35 @@ struct PurpleMessenger::Impl {
     // The buddy as the client has it now, given to then; null if any of it cannot be read.
     void readBuddy(qint32 buddy, const std::function<void(LiveUserPtr)> &then)
     {
-        const auto failed = [then](const CallFailure &) { then(nullptr); };
+        struct Read {
+            QString name;
+            QString alias;
+        };
+        const auto read = std::make_shared<Read>();
+        const Failure failed = [then](const CallFailure &) { then(nullptr); };
+        const auto withStatus = [=, this](const QVariant &status) {
+            withPrimitiveOf(
+                status.toInt(),
+                [=, this](qint32 primitive) {
+                    then(std::make_shared<LiveUser>(
+                        logonOf(read->name), read->alias.isEmpty() ? read->name : read->alias,
+                        contactStateFor(primitive)));
+                },
+                failed);
+        };
+        const auto withPresence = [=, this](const QVariant &presence) {
+            request(QStringLiteral("PurplePresenceGetActiveStatus"), {presence}, withStatus,
+                    failed);
+        };
+        const auto withAlias = [=, this](const QVariant &alias) {
+            read->alias = alias.toString();
+            request(QStringLiteral("PurpleBuddyGetPresence"), {h(buddy)}, withPresence, failed);
+        };
         request(
             QStringLiteral("PurpleBuddyGetName"), {h(buddy)},
             [=, this](const QVariant &name) {
-                request(
-                    QStringLiteral("PurpleBuddyGetAlias"), {h(buddy)},
-                    [=, this](const QVariant &alias) {
-                        request(
-                            QStringLiteral("PurpleBuddyGetPresence"), {h(buddy)},
-                            [=, this](const QVariant &presence) {
-                                request(
-                                    QStringLiteral("PurplePresenceGetActiveStatus"), {presence},
-                                    [=, this](const QVariant &status) {
-                                        withPrimitiveOf(status.toInt(), [=, this](qint32 primitive) {
-                                            const QString shown = alias.toString().isEmpty()
-                                                                      ? name.toString()
-                                                                      : alias.toString();
-                                            then(std::make_shared<LiveUser>(
-                                                logonOf(name.toString()), shown,
-                                                contactStateFor(primitive)));
-                                        });
-                                    },
-                                    failed);
-                            },
-                            failed);
-                    },
-                    failed);
+                read->name = name.toString();
+                request(QStringLiteral("PurpleBuddyGetAlias"), {h(buddy)}, withAlias, failed);
             },
             failed);
     }
@@ -986,12 +995,13 @@ struct PurpleMessenger::Impl {
             readBuddy(buddy, update);
             return;
         }
-        request(QStringLiteral("PurpleBuddyGetAccount"), {h(buddy)}, [=, this](const QVariant &owner) {
-            if (owner.toInt() == accountHandle)
-                readBuddy(buddy, update);
-            else
-                buddyTickets.remove(buddy);
-        });
+        request(QStringLiteral("PurpleBuddyGetAccount"), {h(buddy)},
+                [=, this](const QVariant &owner) {
+                    if (owner.toInt() == accountHandle)
+                        readBuddy(buddy, update);
+                    else
+                        buddyTickets.remove(buddy);
+                });
     }
 
     // The status the buddy is in now comes with the change: only what it gives is asked.
@@ -1005,10 +1015,13 @@ struct PurpleMessenger::Impl {
         if (ended)
             return;
         const auto update = buddyUpdate(buddy, false);
-        withPrimitiveOf(status, [=, this](qint32 primitive) {
-            update(std::make_shared<LiveUser>(user->logon(), user->name(),
-                                              contactStateFor(primitive)));
-        });
+        withPrimitiveOf(
+            status,
+            [=](qint32 primitive) {
+                update(std::make_shared<LiveUser>(user->logon(), user->name(),
+                                                  contactStateFor(primitive)));
+            },
+            [=](const CallFailure &) { update(nullptr); });
     }
 
     // The client does not export its privacy lists: a change for a buddy whose messages it
@@ -1352,29 +1365,28 @@ void PurpleMessenger::setFriendlyName(const QString &name)
         });
     };
     // The account's alias: the name the client shows for the user.
-    impl.request(QStringLiteral("PurpleAccountSetAlias"), {account, name},
-                 [&impl, account, name, done](const QVariant &) {
-                     if (!impl.jabber()) {
-                         done();
-                         return;
-                     }
-                     // On XMPP the contacts see the vCard's nickname. The client keeps the
-                     // vCard as the account's user info and publishes what it is given, so
-                     // only the nickname is changed.
-                     impl.request(
-                         QStringLiteral("PurpleAccountGetUserInfo"), {account},
-                         [&impl, account, name, done](const QVariant &info) {
-                             const QString card = withNickname(info.toString(), name);
-                             impl.request(QStringLiteral("PurpleAccountSetUserInfo"),
-                                          {account, card}, {});
-                             impl.request(
-                                 QStringLiteral("PurpleAccountGetConnection"), {account},
+    impl.request(
+        QStringLiteral("PurpleAccountSetAlias"), {account, name},
+        [&impl, account, name, done](const QVariant &) {
+            if (!impl.jabber()) {
+                done();
+                return;
+            }
+            // On XMPP the contacts see the vCard's nickname. The client keeps the
+            // vCard as the account's user info and publishes what it is given, so
+            // only the nickname is changed.
+            impl.request(
+                QStringLiteral("PurpleAccountGetUserInfo"), {account},
+                [&impl, account, name, done](const QVariant &info) {
+                    const QString card = withNickname(info.toString(), name);
+                    impl.request(QStringLiteral("PurpleAccountSetUserInfo"), {account, card}, {});
+                    impl.request(QStringLiteral("PurpleAccountGetConnection"), {account},
                                  [&impl, card, done](const QVariant &connection) {
                                      impl.request(QStringLiteral("ServSetInfo"), {connection, card},
                                                   [done](const QVariant &) { done(); });
                                  });
-                         });
-                 });
+                });
+        });
 }
 
 } // namespace zelmo::purple

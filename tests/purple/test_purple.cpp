@@ -31,10 +31,10 @@ const QString Footer = Dispatcher::autoMessageFooter();
 
 // The program on one Finch account, as it runs beside the user's client.
 struct Companion {
-    explicit Companion(FinchClient &client, const QString &name = QString())
+    explicit Companion(FinchClient &client, const purple::PurpleAccount &account = {})
         : bus(QDBusConnection::connectToBus(client.busAddress(),
-                                            "companion" + name + QString::number(++count)))
-        , mm(bus, purple::PurpleAccount{name, false})
+                                            "companion" + QString::number(++count)))
+        , mm(bus, account)
     {
         attached = mm.attach(&error);
         QObject::connect(&mm, &MessengerObject::OnTextReceived,
@@ -299,6 +299,32 @@ TEST_F(PurpleTest, TheProgramEndsWhenTheClientOrTheAccountGoes)
               "Please switch Pidgin or Finch on before using this program..");
     ASSERT_TRUE(waitUntil([&] { return none.view.ended; }, 20000));
     EXPECT_EQ(none.view.exitStatus, Program::exitMessengerNotReached);
+}
+
+// The server goes away: Finch tries again and again, and the program waits only so long. A
+// user who sets the account offline meanwhile has signed out.
+TEST_F(PurpleTest, AConnectionTheClientCannotMakeAgainEndsTheProgramAtTheLimit)
+{
+    ASSERT_TRUE(startFinch(finch));
+    purple::PurpleAccount limited;
+    limited.reconnectLimitMs = 1000;
+    {
+        Companion me(finch, limited);
+        ASSERT_TRUE(waitUntil([&] { return me.program.pollerRunning(); }));
+        server.stop();
+        ASSERT_TRUE(waitUntil([&] { return me.view.ended; }, 20000));
+        EXPECT_EQ(me.view.exitStatus, Program::exitMessengerLost);
+        EXPECT_EQ(me.mm.endReason(),
+                  "the account me@localhost/finch could not connect again in Finch within 1 s");
+    }
+    Companion me(finch, {"me@localhost/finch"});
+    ASSERT_TRUE(me.attached) << me.error;
+    const int offline =
+        finch.call("PurpleSavedstatusNew", {"Gone", 1}).arguments().value(0).toInt();
+    finch.call("PurpleSavedstatusActivate", {offline});
+    ASSERT_TRUE(waitUntil([&] { return me.view.ended; }, 20000));
+    EXPECT_EQ(me.view.exitStatus, Program::exitAsked);
+    EXPECT_EQ(me.mm.endReason(), "the account me@localhost/finch was signed out in Finch");
 }
 
 TEST_F(PurpleTest, ANewOwnerOfTheClientsBusNameIsALossAndNeverHeard)

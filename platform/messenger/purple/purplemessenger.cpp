@@ -879,7 +879,10 @@ struct PurpleMessenger::Impl {
         currentSaved = client->integer(QStringLiteral("PurpleSavedstatusGetCurrent"));
         withSavedStatus(currentSaved, [](SavedStatus) {});
         shared->serviceStatus = connected ? ServiceStatus::Connected : ServiceStatus::Synchronizing;
+        // Not signed in yet, or trying again after an error: the limit holds from now.
         reconnecting = !connected;
+        if (reconnecting)
+            reconnectLimit.start(account.reconnectLimitMs);
     }
 
     bool attach(QString *error)

@@ -64,38 +64,17 @@ Failure invalidArgs(const QString &message)
 // of which there are none here.
 enum class Kind { None, Account, Connection, Buddy, Presence, Status, StatusType, Saved, Conv, Im };
 
-const char *typeName(Kind kind)
-{
-    switch (kind) {
-    case Kind::Account:
-        return "PurpleAccount";
-    case Kind::Connection:
-        return "PurpleConnection";
-    case Kind::Buddy:
-        return "PurpleBuddy";
-    case Kind::Presence:
-        return "PurplePresence";
-    case Kind::Status:
-        return "PurpleStatus";
-    case Kind::StatusType:
-        return "PurpleStatusType";
-    case Kind::Saved:
-        return "PurpleSavedStatus";
-    case Kind::Conv:
-        return "PurpleConversation";
-    case Kind::Im:
-        return "PurpleConvIm";
-    case Kind::None:
-        break;
-    }
-    return "PurpleSavedStatusSub";
-}
+// libpurple's type names, by Kind.
+const char *const kTypeNames[] = {"PurpleSavedStatusSub", "PurpleAccount",     "PurpleConnection",
+                                  "PurpleBuddy",          "PurplePresence",    "PurpleStatus",
+                                  "PurpleStatusType",     "PurpleSavedStatus", "PurpleConversation",
+                                  "PurpleConvIm"};
 
 Failure invalidHandle(Kind kind, int handle)
 {
     return {QStringLiteral("im.pidgin.purple.InvalidHandle"),
             QStringLiteral("%1 object with ID = %2 not found")
-                .arg(QLatin1String(typeName(kind)))
+                .arg(QLatin1String(kTypeNames[static_cast<int>(kind)]))
                 .arg(handle)};
 }
 

@@ -3,8 +3,6 @@
 #include "support/waituntil.h"
 #include "xmpp/support/prosodyserver.h"
 
-#include <QAtomicInt>
-#include <QDBusConnectionInterface>
 #include <QDBusReply>
 #include <QDir>
 #include <QElapsedTimer>
@@ -13,8 +11,6 @@
 
 #include <cerrno>
 #include <csignal>
-
-#include <sys/prctl.h>
 
 namespace zelmo::test {
 
@@ -61,36 +57,24 @@ bool processGone(qint64 pid)
 
 } // namespace
 
-void FinchClient::Process::setupChildProcess()
-{
-    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-}
-
 FinchClient::FinchClient(const ProsodyServer &server, const QList<Account> &accounts)
     : m_server(server)
     , m_accounts(accounts)
     , m_dir(QDir::tempPath() + QStringLiteral("/zelmo-finch-XXXXXX"))
 {
-    static QAtomicInt counter;
-    m_connectionName = QStringLiteral("zelmo-finch-") + QString::number(++counter);
     QDir().mkpath(m_dir.filePath(QStringLiteral("home/.purple")));
 }
 
 FinchClient::~FinchClient()
 {
     // Killed, not quit: a test that is over has no use for the orderly end, and the folder
-    // with everything Finch wrote goes anyway.
+    // with everything Finch wrote goes anyway. The bus goes after it.
     kill();
-    QDBusConnection::disconnectFromBus(m_connectionName);
-    if (m_bus.state() != QProcess::NotRunning) {
-        m_bus.kill();
-        m_bus.waitForFinished(5000);
-    }
 }
 
 QDBusConnection FinchClient::connection() const
 {
-    return QDBusConnection(m_connectionName);
+    return m_bus.connection();
 }
 
 QDBusMessage FinchClient::call(const QString &method, const QVariantList &arguments) const
@@ -104,8 +88,7 @@ QDBusMessage FinchClient::call(const QString &method, const QVariantList &argume
 
 bool FinchClient::hasOwner() const
 {
-    const QDBusConnectionInterface *bus = connection().interface();
-    return bus && bus->isServiceRegistered(service()).value();
+    return m_bus.hasOwner(service());
 }
 
 int FinchClient::accountHandle(const QString &user) const
@@ -194,46 +177,13 @@ void FinchClient::writeSettings()
                              "</pref>\n"));
 }
 
-bool FinchClient::startBus(QString *error)
-{
-    if (m_bus.state() != QProcess::NotRunning)
-        return true;
-    m_bus.setStandardErrorFile(m_dir.filePath(QStringLiteral("bus.log")));
-    m_bus.start(QStringLiteral("dbus-daemon"),
-                {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                 QStringLiteral("--address=unix:path=") + m_dir.filePath(QStringLiteral("bus")),
-                 QStringLiteral("--print-address=1")});
-    if (!m_bus.waitForStarted(10000)) {
-        *error = QStringLiteral("dbus-daemon did not start: ") + m_bus.errorString();
-        return false;
-    }
-    // It prints its address once it listens.
-    QByteArray line;
-    waitUntil(
-        [&] {
-            line += m_bus.readAllStandardOutput();
-            return line.contains('\n') || m_bus.state() == QProcess::NotRunning;
-        },
-        10000);
-    m_busAddress = QString::fromUtf8(line).trimmed();
-    if (m_busAddress.isEmpty()) {
-        *error = QStringLiteral("dbus-daemon gave no address: ") + log();
-        return false;
-    }
-    if (!QDBusConnection::connectToBus(m_busAddress, m_connectionName).isConnected()) {
-        *error = QStringLiteral("cannot connect to the private bus at ") + m_busAddress;
-        return false;
-    }
-    return true;
-}
-
 bool FinchClient::start(QString *error, int timeoutMs)
 {
     if (running()) {
         *error = QStringLiteral("Finch already runs");
         return false;
     }
-    if (!startBus(error))
+    if (!m_bus.start(error))
         return false;
     writeSettings();
 
@@ -242,7 +192,7 @@ bool FinchClient::start(QString *error, int timeoutMs)
     env.insert(QStringLiteral("HOME"), home);
     env.insert(QStringLiteral("TERM"), QStringLiteral("xterm"));
     env.insert(QStringLiteral("SHELL"), QStringLiteral("/bin/sh"));
-    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_busAddress);
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_bus.address());
     m_finch.setProcessEnvironment(env);
     // The screen is of no use; the debug log is. `exec` leaves Finch the only child of
     // `script`, so that killing it ends Finch for sure.
@@ -361,7 +311,7 @@ QString FinchClient::log() const
 {
     return QStringLiteral("--- Finch's debug log\n") +
            readFile(m_dir.filePath(QStringLiteral("finch.log"))) + QStringLiteral("--- the bus\n") +
-           readFile(m_dir.filePath(QStringLiteral("bus.log")));
+           m_bus.log();
 }
 
 } // namespace zelmo::test

@@ -9,10 +9,11 @@
 // pseudo-terminal whose other end is this object's pipe. Nothing outlives the test: the
 // client and the bus are killed with the object, and with the test process if it dies.
 
+#include "purple/support/privatebus.h"
+
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QList>
-#include <QProcess>
 #include <QString>
 #include <QTemporaryDir>
 #include <QVariantList>
@@ -56,7 +57,7 @@ public:
     // The private bus, for QDBusConnection::connectToBus() or a child's
     // DBUS_SESSION_BUS_ADDRESS. It stays up from start() until the object goes, so a program
     // on it sees the client leave and come back.
-    QString busAddress() const { return m_busAddress; }
+    QString busAddress() const { return m_bus.address(); }
     // This object's own connection to that bus.
     QDBusConnection connection() const;
     // A call to libpurple's interface; the answer, or an error message.
@@ -82,14 +83,6 @@ public:
     QString log() const;
 
 private:
-    // Killed when the test process goes; the client's terminal goes with `script`, and the
-    // hang-up ends Finch.
-    class Process : public QProcess {
-    protected:
-        void setupChildProcess() override;
-    };
-
-    bool startBus(QString *error);
     void writeSettings();
     bool hasOwner() const;
     qint64 finchPid() const;
@@ -98,10 +91,10 @@ private:
     const ProsodyServer &m_server;
     QList<Account> m_accounts;
     QTemporaryDir m_dir;
-    Process m_bus;
-    Process m_finch;
-    QString m_busAddress;
-    QString m_connectionName;
+    PrivateBus m_bus;
+    // Killed when the test process goes; the client's terminal goes with `script`, and the
+    // hang-up ends Finch.
+    ChildProcess m_finch;
 };
 
 } // namespace zelmo::test

@@ -19,7 +19,7 @@
 #include "core/program.h"
 #include "platform/messenger/purple/purpleformat.h"
 #include "platform/messenger/purple/purplemessenger.h"
-#include "purple/support/fakepurpleservice.h"
+#include "bench/fakepurple/fakepurpleservice.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>

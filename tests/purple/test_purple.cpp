@@ -19,6 +19,7 @@
 
 #include <QDBusConnectionInterface>
 
+#include <functional>
 #include <memory>
 
 using namespace zelmo;
@@ -37,9 +38,14 @@ struct Companion {
         , mm(bus, account)
     {
         attached = mm.attach(&error);
+        // Before the program's own handlers, which answer.
         QObject::connect(&mm, &MessengerObject::OnTextReceived,
                          [this](const IMSessionPtr &, const UserPtr &, const QString &,
-                                const QString &text, bool *) { received << text; });
+                                const QString &text, bool *) {
+                             received << text;
+                             if (beforeAnswer)
+                                 beforeAnswer();
+                         });
         program.setTickInterval(100);
         program.Form_Load();
     }
@@ -61,6 +67,7 @@ struct Companion {
     QString error;
     bool attached = false;
     QStringList received;
+    std::function<void()> beforeAnswer;
     FakeMainView view;
     MemoryStore store;
     Program program{view, &mm, store, nullptr};
@@ -199,6 +206,38 @@ TEST_F(PurpleTest, BackRestoresTheUsersOwnStatus)
         EXPECT_EQ(message.errorName().isEmpty() ? message.arguments().value(0).toString() : "gone",
                   deleted ? "gone" : "in a meeting");
     }
+}
+
+// A client that stops answering for a while, as a busy or swapping one does: its calls time out
+// meanwhile, and once it goes on the contact gets each line of the answer once, in order.
+TEST_F(PurpleTest, AnAnswerThroughAFrozenClientArrivesOnceAndInOrder)
+{
+    XmppContact ann(server, "ann");
+    ASSERT_TRUE(ann.connect());
+    ASSERT_TRUE(startFinch(finch));
+    purple::PurpleAccount impatient;
+    impatient.callTimeoutMs = 300;
+    Companion me(finch, impatient);
+    ASSERT_TRUE(waitUntil([&] { return me.view.lines == QStringList{"Ann"}; }));
+    me.storeMessage("ann@localhost", "Out until five.");
+    me.program.localStatus().Command2_Click();
+    EXPECT_EQ(ask(ann, "hi", 2), QStringList({"Out until five.", Footer}));
+
+    bool frozen = false;
+    me.beforeAnswer = [&] {
+        finch.freeze(true);
+        frozen = true;
+    };
+    ann.clearMessages();
+    ann.send(Me, "still there?");
+    ASSERT_TRUE(waitUntil([&] { return frozen; }));
+    me.beforeAnswer = nullptr;
+    // Every call of the answer times out while Finch stands still.
+    waitUntil([] { return false; }, 1500);
+    finch.freeze(false);
+    ASSERT_TRUE(ann.waitForMessages(2));
+    EXPECT_FALSE(waitUntil([&] { return ann.bodies().size() > 2; }, 1500));
+    EXPECT_EQ(ann.bodies(), QStringList({"Out until five.", Footer}));
 }
 
 // A buddy in two groups is one contact; it stays listed while it is left in either.

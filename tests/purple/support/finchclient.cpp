@@ -307,6 +307,12 @@ void FinchClient::kill()
     waitUntil([&] { return processGone(pid) && !hasOwner(); }, 5000);
 }
 
+void FinchClient::freeze(bool frozen)
+{
+    if (const qint64 pid = finchPid(); pid > 0)
+        ::kill(static_cast<pid_t>(pid), frozen ? SIGSTOP : SIGCONT);
+}
+
 QString FinchClient::log() const
 {
     return QStringLiteral("--- Finch's debug log\n") +

@@ -78,6 +78,8 @@ public:
     void quit(int timeoutMs = 15000);
     // Finch dies at once, as in a crash: no Quitting, no signing out; only its bus name goes.
     void kill();
+    // Finch stops, as a busy or swapping client does: calls wait in its socket until it goes on.
+    void freeze(bool frozen);
 
     // Finch's debug log and the bus's output, to understand a failing test.
     QString log() const;

@@ -1,4 +1,4 @@
-#include "purple/support/fakepurpleservice.h"
+#include "bench/fakepurple/fakepurpleservice.h"
 
 #include "support/waituntil.h"
 

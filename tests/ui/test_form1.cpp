@@ -320,7 +320,8 @@ TEST_F(Form1Test, TheWindowShowsALostClientAndClosingItShutsDown)
               QStringLiteral("Please switch MSN on before using this program.."));
     // A reason under the text, however long, is shown in full: the box grows or scrolls.
     QLabel *label2 = child<QLabel>("Label2");
-    form.setNotConnectedText(label2->text() + "<br>" + QString("Reason, a long one. ").repeated(30));
+    form.setNotConnectedText(label2->text() + "<br>" +
+                             QString("Reason, a long one. ").repeated(30));
     QCoreApplication::sendPostedEvents();
     EXPECT_GE(label2->height(), label2->heightForWidth(label2->width()));
     EXPECT_EQ(child<QLabel>("Label1")->text(), QStringLiteral("Not Connected"));

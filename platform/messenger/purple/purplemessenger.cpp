@@ -383,8 +383,9 @@ struct PurpleMessenger::Impl {
                 accountHandle = a;
                 accountName = name;
             }
+            const QString withoutResource = name.section(QLatin1Char('/'), 0, 0);
             if (!account.name.contains(QLatin1Char('/')) &&
-                name.section(QLatin1Char('/'), 0, 0).compare(account.name, Qt::CaseInsensitive) == 0)
+                withoutResource.compare(account.name, Qt::CaseInsensitive) == 0)
                 sameUser.append({a, name});
         }
         if (!accountHandle && sameUser.size() == 1) {

@@ -67,6 +67,8 @@ int main(int argc, char *argv[])
         return exitCode;
     }
 
+    // Before Qt first asks for the runtime folder.
+    zelmo::settleRuntimeFolder();
     QApplication app(argc, argv);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/zelmo/zelmo.png")));
     QApplication::setDesktopFileName(QStringLiteral("net.zelmo.Extensions"));

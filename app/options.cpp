@@ -89,7 +89,8 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *messa
     const QCommandLineOption purpleAccount(
         QStringLiteral("purple-account"),
         QStringLiteral("Attach to the running Pidgin or Finch and act for this account, by its "
-                       "user name as the client shows it."),
+                       "user name as the client shows it (without the resource when only one "
+                       "account has that name)."),
         QStringLiteral("name"));
     parser.addOption(contacts);
     parser.addOption(delay);

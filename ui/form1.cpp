@@ -25,6 +25,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QStyleOptionSlider>
@@ -268,14 +269,21 @@ void Form1::buildControls()
     Frame1->setAccessibleName(QStringLiteral("Online Users"));
     placeTwips(Frame1, 0, 0, 4815, 2175);
 
-    // Label2 lies under the list and shows through only while the list is hidden.
-    Label2 = new QLabel(Frame1);
+    // Label2 lies under the list and shows through only while the list is hidden. It has the
+    // list's place, and scrolls when a reason under its text is longer still.
+    auto *label2Box = new QScrollArea(Frame1);
+    label2Box->setObjectName(QStringLiteral("Label2Box"));
+    label2Box->setFrameShape(QFrame::NoFrame);
+    label2Box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    label2Box->setWidgetResizable(true);
+    placeTwips(label2Box, 120, 240, 4575, 1740);
+    Label2 = new QLabel;
     Label2->setObjectName(QStringLiteral("Label2"));
     Label2->setAlignment(Qt::AlignCenter);
     Label2->setWordWrap(true);
     Label2->setFont(arialFont(11.25));
     Label2->setAccessibleDescription(QStringLiteral("Messenger status message"));
-    placeTwips(Label2, 720, 720, 3375, 1215);
+    label2Box->setWidget(Label2);
 
     m_onlineModel = new QStringListModel(this);
     List1 = new QListView(Frame1);

@@ -37,7 +37,7 @@ run_from() { # ROOT: run ROOT/usr/bin/zelmo with only ROOT/usr/share as data fol
 root=$work/installed
 DESTDIR=$root cmake --install "$build" --prefix /usr >/dev/null
 share=$root/usr/share
-for f in bin/zelmo share/zelmo/blonde.txt share/zelmo/beep.wav share/man/man1/zelmo.1.gz \
+for f in bin/zelmo share/zelmo/blonde.txt share/zelmo/beep.wav share/man/man1/zelmo.1.gz share/doc/zelmo/copyright \
     share/applications/$id.desktop share/metainfo/$id.metainfo.xml; do
     [ -f "$root/usr/$f" ] || fail "/usr/$f not installed"
 done

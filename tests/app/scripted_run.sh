@@ -69,6 +69,15 @@ wait "$first" || status=$?
 [ "$(grep -c '^send ' "$work/log.txt")" -eq 10 ] || fail "the help menu did not come once"
 [ ! -s "$work/log2.txt" ] || fail "the second copy sent something"
 
+# No Pidgin or Finch on the session bus, and no runtime folder named (root through su): one
+# plain line on why, nothing else, and status 4.
+status=0
+env -u XDG_RUNTIME_DIR TMPDIR="$work" timeout 60 dbus-run-session -- "$zelmo" --purple \
+    >"$work/out.txt" 2>&1 || status=$?
+[ "$status" -eq 4 ] || fail "no client: status $status"
+[ "$(grep -v '^dbus-daemon' "$work/out.txt")" = "zelmo: Pidgin or Finch is not running: start it, then start this program; ending." ] ||
+    fail "no client: not one plain line"
+
 # A command line it cannot use: one line and a hint, no display needed.
 status=0
 env -u DISPLAY -u QT_QPA_PLATFORM "$zelmo" --frobnicate >"$work/out.txt" 2>&1 || status=$?

@@ -320,11 +320,16 @@ TEST_F(PurpleTest, TheProgramEndsWhenTheClientOrTheAccountGoes)
     };
     ASSERT_TRUE(startFinch(finch));
     {
-        Companion me(finch);
+        // Named without its resource: the one account of that name.
+        Companion me(finch, Me);
+        ASSERT_TRUE(me.attached) << me.error;
         ASSERT_TRUE(waitUntil([&] { return me.program.pollerRunning(); }));
         ASSERT_TRUE(finch.signOut("me"));
         expectEnd(me, "the user signed the account out");
     }
+    EXPECT_EQ(Companion(finch).error,
+              "Finch runs but has no enabled account: tick the account under Finch's Accounts "
+              "window (Alt+A, Accounts), then start this program again");
     ASSERT_TRUE(finch.signIn("me"));
     {
         Companion me(finch);
@@ -334,6 +339,7 @@ TEST_F(PurpleTest, TheProgramEndsWhenTheClientOrTheAccountGoes)
     }
     Companion none(finch);
     EXPECT_FALSE(none.attached);
+    EXPECT_EQ(none.error, "Pidgin or Finch is not running: start it, then start this program");
     EXPECT_EQ(none.view.notConnectedText,
               "Please switch Pidgin or Finch on before using this program..");
     ASSERT_TRUE(waitUntil([&] { return none.view.ended; }, 20000));

@@ -318,6 +318,12 @@ TEST_F(Form1Test, TheWindowShowsALostClientAndClosingItShutsDown)
     EXPECT_TRUE(child<QLabel>("Label2")->isVisible());
     EXPECT_EQ(child<QLabel>("Label2")->text(),
               QStringLiteral("Please switch MSN on before using this program.."));
+    // A reason under the text, however long, is shown in full: the box grows or scrolls.
+    QLabel *label2 = child<QLabel>("Label2");
+    form.setNotConnectedText(label2->text() + "<br>" +
+                             QString("Reason, a long one. ").repeated(30));
+    QCoreApplication::sendPostedEvents();
+    EXPECT_GE(label2->height(), label2->heightForWidth(label2->width()));
     EXPECT_EQ(child<QLabel>("Label1")->text(), QStringLiteral("Not Connected"));
     EXPECT_FALSE(child<QPushButton>("Command1")->isEnabled());
     EXPECT_FALSE(child<QPushButton>("Command2")->isEnabled());

@@ -546,9 +546,23 @@ struct PurpleMessenger::Impl {
         hook("Quitting", SLOT(clientQuitting()));
     }
 
+    // Where the user enables an account in the client found.
+    QString accountsDialog() const
+    {
+        const QString client = q->clientName();
+        if (client == QLatin1String("Pidgin"))
+            return QStringLiteral("Accounts > Manage Accounts");
+        if (client == QLatin1String("Finch"))
+            return QStringLiteral("Finch's Accounts window (Alt+A, Accounts)");
+        return QStringLiteral("the client's account list");
+    }
+
+    // The account the user named, or else the first connected one. A name without its
+    // resource ("me@example.org" for "me@example.org/home") will do when it fits one account.
     bool findAccount(QString *error)
     {
         QStringList names;
+        QList<QPair<qint32, QString>> sameUser;
         for (const qint32 a : client->handles(QStringLiteral("PurpleAccountsGetAllActive"))) {
             const QString name = client->text(QStringLiteral("PurpleAccountGetUsername"), {h(a)});
             const bool connected =
@@ -561,16 +575,34 @@ struct PurpleMessenger::Impl {
                 accountHandle = a;
                 accountName = name;
             }
+            const QString withoutResource = name.section(QLatin1Char('/'), 0, 0);
+            if (!account.name.contains(QLatin1Char('/')) &&
+                withoutResource.compare(account.name, Qt::CaseInsensitive) == 0)
+                sameUser.append({a, name});
+        }
+        if (!accountHandle && sameUser.size() == 1) {
+            accountHandle = sameUser[0].first;
+            accountName = sameUser[0].second;
         }
         if (accountHandle)
             return true;
-        const QString known = names.isEmpty() ? QStringLiteral("it has no enabled account")
-                                              : QStringLiteral("its accounts are ") +
-                                                    names.join(QStringLiteral(", "));
-        *error =
-            account.name.isEmpty()
-                ? QStringLiteral("the messenger has no connected account; ") + known
-                : QStringLiteral("the messenger has no account %1; ").arg(account.name) + known;
+        const QString shown = q->clientName();
+        const QString list = names.join(QStringLiteral(", "));
+        if (names.isEmpty())
+            *error = QStringLiteral("%1 runs but has no enabled account: tick the account under "
+                                    "%2, then start this program again")
+                         .arg(shown, accountsDialog());
+        else if (account.name.isEmpty())
+            *error = QStringLiteral("%1 has no connected account: its accounts are %2; name one "
+                                    "with --purple-account to wait until it signs in")
+                         .arg(shown, list);
+        else if (sameUser.size() > 1)
+            *error = QStringLiteral("%1 has several accounts %2: %3; name one of them in full")
+                         .arg(shown, account.name, list);
+        else
+            *error = QStringLiteral("%1 has no enabled account %2: its accounts are %3; name one "
+                                    "of them, or tick yours under %4")
+                         .arg(shown, account.name, list, accountsDialog());
         return false;
     }
 
@@ -901,9 +933,16 @@ struct PurpleMessenger::Impl {
             attachTo(accountHandle);
         } catch (const MessengerError &e) {
             client->setWaiting(false);
-            *error = QStringLiteral("no libpurple client (Pidgin or Finch) answers on the "
-                                    "session bus: ") +
-                     e.reason();
+            // No owner of the client's name: the common case of a client not started yet.
+            if (!client->bus().isConnected())
+                *error = QStringLiteral("there is no desktop session bus here, where Pidgin or "
+                                        "Finch would be: start this program in the desktop "
+                                        "session that runs the client");
+            else if (client->owner().isEmpty())
+                *error = QStringLiteral("Pidgin or Finch is not running: start it, then start "
+                                        "this program");
+            else
+                *error = QStringLiteral("%1 did not answer: %2").arg(q->clientName(), e.reason());
             shared->serviceStatus = ServiceStatus::NotConnected;
             ended = true;
             return false;

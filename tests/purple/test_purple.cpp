@@ -321,7 +321,7 @@ TEST_F(PurpleTest, TheProgramEndsWhenTheClientOrTheAccountGoes)
     ASSERT_TRUE(startFinch(finch));
     {
         // Named without its resource: the one account of that name.
-        Companion me(finch, Me);
+        Companion me(finch, {Me});
         ASSERT_TRUE(me.attached) << me.error;
         ASSERT_TRUE(waitUntil([&] { return me.program.pollerRunning(); }));
         ASSERT_TRUE(finch.signOut("me"));

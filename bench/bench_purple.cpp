@@ -43,8 +43,8 @@
 
 namespace {
 
-using zelmo::test::FinchClient;
 using zelmo::bench::waitFor;
+using zelmo::test::FinchClient;
 using zelmo::test::ProsodyServer;
 
 constexpr int kWarmUp = 50;
@@ -235,12 +235,8 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "bench_purple: %s\n", qPrintable(error));
         return 1;
     }
-    zelmo::bench::NullView view;
-    zelmo::bench::MemoryStore store;
-    zelmo::Program program(view, &messenger, store, nullptr);
-    program.Form_Load();
-    program.state().AwayMode = false;
-    program.localStatus().Command2_Click();
+    zelmo::bench::ProgramSentAway away(messenger);
+    zelmo::Program &program = away.program;
     if (messenger.GetLocalState() != zelmo::LocalState::Away) {
         std::fprintf(stderr, "bench_purple: Finch did not go away\n");
         return 1;

@@ -156,12 +156,8 @@ int main(int argc, char **argv)
         zelmo::purple::PurpleAccount{});
     if (!messenger.attach(&error))
         return fail(qPrintable(error));
-    zelmo::bench::NullView view;
-    zelmo::bench::MemoryStore store;
-    zelmo::Program program(view, &messenger, store, nullptr);
-    program.Form_Load();
-    program.state().AwayMode = false;
-    program.localStatus().Command2_Click();
+    zelmo::bench::ProgramSentAway away(messenger);
+    zelmo::Program &program = away.program;
     if (!waitFor([&] { return messenger.GetLocalState() == zelmo::LocalState::Away; }))
         return fail("the client did not go away");
     const zelmo::UserCollectionPtr contacts = messenger.GetList(zelmo::ListKind::AllContacts);

@@ -1,10 +1,12 @@
 #pragma once
 
 // What the benchmarks share: a settings store that keeps nothing, a main view that shows
-// nothing, and the few figures they print.
+// nothing, the program sent away, and the few figures they print.
 
 #include "core/dispatcher.h"
+#include "core/localstatus.h"
 #include "core/mainview.h"
+#include "core/program.h"
 #include "core/settingsstore.h"
 
 #include <QByteArray>
@@ -146,5 +148,20 @@ inline void printAgainstFloor(const std::vector<qint64> &ours, const std::vector
                 labels[2].constData(), static_cast<double>(p50) / static_cast<double>(f50),
                 static_cast<double>(p99) / static_cast<double>(f99), goal);
 }
+
+// The real program on a messenger, started and sent away by its own button, as a user does.
+struct ProgramSentAway {
+    explicit ProgramSentAway(MessengerObject &messenger)
+        : program(view, &messenger, store, nullptr)
+    {
+        program.Form_Load();
+        program.state().AwayMode = false;
+        program.localStatus().Command2_Click();
+    }
+
+    NullView view;
+    MemoryStore store;
+    Program program;
+};
 
 } // namespace zelmo::bench

@@ -8,9 +8,11 @@
 // Every call to that interface is carried out, and answered, `delay` ms after it arrived, in
 // the order of arrival, as a client busy elsewhere would. A control interface, answered at
 // once, delivers messages from buddies, sets the delay, reads what was sent, and plays the
-// client's own events (see kControlPath).
+// client's own events (see fp::controlPath).
 //
 // Usage: fake_purple [--account NAME] [--delay MS] [BUDDY[=ALIAS]]...
+
+#include "bench/fakepurple/fakepurplenames.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -29,11 +31,7 @@
 
 namespace {
 
-const QString kService = QStringLiteral("im.pidgin.purple.PurpleService");
-const QString kPath = QStringLiteral("/im/pidgin/purple/PurpleObject");
-const QString kInterface = QStringLiteral("im.pidgin.purple.PurpleInterface");
-const QString kControlPath = QStringLiteral("/net/zelmo/test/FakePurple");
-const QString kControlInterface = QStringLiteral("net.zelmo.test.FakePurple");
+namespace fp = zelmo::fakepurple;
 
 // libpurple's status primitives (status.h), first and last.
 constexpr int kOffline = 1;
@@ -198,7 +196,7 @@ private:
 
     void emitSignal(const QString &name, const QVariantList &arguments)
     {
-        QDBusMessage signal = QDBusMessage::createSignal(kPath, kInterface, name);
+        QDBusMessage signal = QDBusMessage::createSignal(fp::path, fp::interface, name);
         signal.setArguments(arguments);
         m_bus.send(signal);
     }
@@ -316,7 +314,7 @@ private:
 
 bool Endpoint::handleMessage(const QDBusMessage &message, const QDBusConnection &)
 {
-    if (message.interface() != (m_control ? kControlInterface : kInterface))
+    if (message.interface() != (m_control ? fp::controlInterface : fp::interface))
         return false;
     if (m_control)
         m_fake.control(message);
@@ -574,8 +572,8 @@ void FakePurple::addControlMethods()
 QString FakePurple::introspect(bool control) const
 {
     const QHash<QString, Method> &methods = control ? m_controlMethods : m_methods;
-    QString xml =
-        QStringLiteral("<interface name=\"%1\">\n").arg(control ? kControlInterface : kInterface);
+    QString xml = QStringLiteral("<interface name=\"%1\">\n")
+                      .arg(control ? fp::controlInterface : fp::interface);
     for (auto it = methods.cbegin(); it != methods.cend(); ++it) {
         xml += QStringLiteral("<method name=\"%1\">").arg(it.key());
         const auto args = [&](const QString &signature, const char *direction) {
@@ -601,13 +599,13 @@ bool FakePurple::publish(QString *error)
         return false;
     }
     // The objects first: once the name is taken, everything answers.
-    if (!m_bus.registerVirtualObject(kPath, &m_purpleObject) ||
-        !m_bus.registerVirtualObject(kControlPath, &m_controlObject)) {
+    if (!m_bus.registerVirtualObject(fp::path, &m_purpleObject) ||
+        !m_bus.registerVirtualObject(fp::controlPath, &m_controlObject)) {
         *error = QStringLiteral("cannot register the objects");
         return false;
     }
-    if (!m_bus.registerService(kService)) {
-        *error = QStringLiteral("cannot own %1: %2").arg(kService, m_bus.lastError().message());
+    if (!m_bus.registerService(fp::service)) {
+        *error = QStringLiteral("cannot own %1: %2").arg(fp::service, m_bus.lastError().message());
         return false;
     }
     return true;

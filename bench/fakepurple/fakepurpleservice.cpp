@@ -1,5 +1,6 @@
 #include "bench/fakepurple/fakepurpleservice.h"
 
+#include "bench/fakepurple/fakepurplenames.h"
 #include "support/waituntil.h"
 
 #include <QDBusArgument>
@@ -9,11 +10,7 @@ namespace zelmo::test {
 
 namespace {
 
-const QString kService = QStringLiteral("im.pidgin.purple.PurpleService");
-const QString kPath = QStringLiteral("/im/pidgin/purple/PurpleObject");
-const QString kInterface = QStringLiteral("im.pidgin.purple.PurpleInterface");
-const QString kControlPath = QStringLiteral("/net/zelmo/test/FakePurple");
-const QString kControlInterface = QStringLiteral("net.zelmo.test.FakePurple");
+namespace fp = zelmo::fakepurple;
 // Well below the tests' own bounds, so that a stuck client shows as an error.
 constexpr int kControlTimeoutMs = 5000;
 
@@ -49,7 +46,8 @@ bool FakePurpleService::start(QString *error, int timeoutMs)
         *error = QStringLiteral("fake_purple did not start: ") + m_client.errorString();
         return false;
     }
-    if (waitUntil([&] { return !running() || m_bus.hasOwner(kService); }, timeoutMs) && running())
+    if (waitUntil([&] { return !running() || m_bus.hasOwner(fp::service); }, timeoutMs) &&
+        running())
         return true;
     *error = running() ? QStringLiteral("fake_purple did not take libpurple's name")
                        : QStringLiteral("fake_purple ended at once");
@@ -64,7 +62,8 @@ bool FakePurpleService::running() const
 
 QDBusMessage FakePurpleService::call(const QString &method, const QVariantList &arguments) const
 {
-    QDBusMessage message = QDBusMessage::createMethodCall(kService, kPath, kInterface, method);
+    QDBusMessage message =
+        QDBusMessage::createMethodCall(fp::service, fp::path, fp::interface, method);
     message.setArguments(arguments);
     return connection().call(message, QDBus::Block, 60000);
 }
@@ -72,7 +71,7 @@ QDBusMessage FakePurpleService::call(const QString &method, const QVariantList &
 QDBusMessage FakePurpleService::control(const QString &method, const QVariantList &arguments) const
 {
     QDBusMessage message =
-        QDBusMessage::createMethodCall(kService, kControlPath, kControlInterface, method);
+        QDBusMessage::createMethodCall(fp::service, fp::controlPath, fp::controlInterface, method);
     message.setArguments(arguments);
     const QDBusMessage reply = connection().call(message, QDBus::Block, kControlTimeoutMs);
     if (reply.type() != QDBusMessage::ReplyMessage)
@@ -140,7 +139,7 @@ void FakePurpleService::quit(int timeoutMs)
     if (!running())
         return;
     control(QStringLiteral("Quit"));
-    waitUntil([&] { return !running() && !m_bus.hasOwner(kService); }, timeoutMs);
+    waitUntil([&] { return !running() && !m_bus.hasOwner(fp::service); }, timeoutMs);
     kill();
 }
 
@@ -150,7 +149,7 @@ void FakePurpleService::kill()
         return;
     m_client.kill();
     m_client.waitForFinished(5000);
-    waitUntil([&] { return !m_bus.hasOwner(kService); }, 5000);
+    waitUntil([&] { return !m_bus.hasOwner(fp::service); }, 5000);
 }
 
 QString FakePurpleService::log() const

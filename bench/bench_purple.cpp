@@ -310,7 +310,7 @@ int main(int argc, char **argv)
     std::printf("send to first reply line, %d messages each, interleaved, Prosody and Finch on "
                 "loopback\n",
                 messages);
-    zelmo::bench::printAgainstFloor(answered, floor, "bare QtDBus companion", "companion", 1.20);
+    zelmo::bench::printAgainstFloor(answered, floor, "bare QtDBus companion", "companion", 1.10);
     return 0;
 }
 

@@ -6,11 +6,17 @@ namespace zelmo {
 
 Program::Program(MainView &view, MessengerObject *messenger, SettingsStore &settings,
                  SoundPlayer *sound, IdleSource *idle, QObject *parent)
+    : Program(messenger, settings, sound, idle, parent)
+{
+    setView(&view);
+}
+
+Program::Program(MessengerObject *messenger, SettingsStore &settings, SoundPlayer *sound,
+                 IdleSource *idle, QObject *parent)
     : QObject(parent)
-    , m_view(view)
     , m_messenger(messenger)
-    , m_contactLists(m_state, view)
-    , m_localStatus(m_state, view)
+    , m_contactLists(m_state, m_view)
+    , m_localStatus(m_state, m_view)
     , m_authorizationCode(m_state, settings)
     , m_commands(m_state, m_localStatus, sound)
     , m_dispatcher(m_state, m_commands)
@@ -122,7 +128,8 @@ void Program::Form_Load()
     m_timer1.start();
 
     // Shown without waiting: the start-up goes on behind the box.
-    if (const QString notice = m_authorizationCode.load(); !notice.isEmpty())
+    if (const QString notice = m_authorizationCode.load(m_view.keepsCodeHidden());
+        !notice.isEmpty())
         m_view.warnUser(notice, false);
 
     m_state.counter = 0;
@@ -203,6 +210,7 @@ void Program::ShowNotConnected()
     m_view.setOnlineCountText(QStringLiteral("Not Connected"));
     m_view.setStatusText(QStringLiteral("Status: Not Connected"));
     m_view.setNotConnectedText(notConnectedText());
+    m_view.setNotConnectedReason(endReason());
     m_timer2.stop();
 }
 

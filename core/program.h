@@ -14,6 +14,7 @@
 #include <QObject>
 #include <QTimer>
 
+#include <functional>
 #include <optional>
 
 namespace zelmo {
@@ -21,18 +22,28 @@ namespace zelmo {
 class SettingsStore;
 class SoundPlayer;
 
-// Everything the main window owns for the whole run, and the logic of its life: the
-// start-up, the activation test, the shutdown, the not-connected display and the two
-// one-second timers that watch the connection. The window forwards its events here.
+// Everything the program holds for the whole run, and the logic of its life: the start-up,
+// the activation test, the shutdown, the not-connected display and the two one-second timers
+// that watch the connection. A view (the main window, or the lines of a run without a display)
+// shows it and forwards its events here.
 class Program : public QObject {
     Q_OBJECT
 public:
     // messenger may be null (no client could be had): the start-up then finds it missing.
     // sound and idle may be null (no idle time: the program never goes away by itself). None
-    // of them is owned.
+    // of them is owned. The view is set once it exists (setView); until then nothing is shown.
+    Program(MessengerObject *messenger, SettingsStore &settings, SoundPlayer *sound = nullptr,
+            IdleSource *idle = nullptr, QObject *parent = nullptr);
     Program(MainView &view, MessengerObject *messenger, SettingsStore &settings, SoundPlayer *sound,
             IdleSource *idle = nullptr, QObject *parent = nullptr);
     ~Program() override;
+
+    // The view that shows the program; null: none (a view going away before the program).
+    void setView(MainView *view) { m_view.target = view; }
+    // Why the messenger could not be reached or went, asked each time the not-connected
+    // display is shown; empty while there is nothing to tell.
+    void setEndReason(std::function<QString()> reason) { m_endReason = std::move(reason); }
+    QString endReason() const { return m_endReason ? m_endReason() : QString(); }
 
     // The not-connected text, naming the messenger in use.
     static QString notConnectedText(const QString &client)
@@ -117,7 +128,36 @@ private:
     void attachMessenger();
     void detachMessenger();
 
-    MainView &m_view;
+    // Passes everything on to the view in place, or drops it while there is none.
+    struct ViewSlot : MainView {
+        MainView *target = nullptr;
+        void setOnlineLines(const QStringList &l) override { if (target) target->setOnlineLines(l); }
+        void setOnlineCountText(const QString &t) override { if (target) target->setOnlineCountText(t); }
+        void setMailText(const QString &t) override { if (target) target->setMailText(t); }
+        void setStatusText(const QString &t) override { if (target) target->setStatusText(t); }
+        void setSwitchCaption(const QString &t) override { if (target) target->setSwitchCaption(t); }
+        void setTitle(const QString &t) override { if (target) target->setTitle(t); }
+        void setSwitchEnabled(bool on) override { if (target) target->setSwitchEnabled(on); }
+        void setWindowEnabled(bool on) override { if (target) target->setWindowEnabled(on); }
+        void showProgress() override { if (target) target->showProgress(); }
+        void dismissProgress() override { if (target) target->dismissProgress(); }
+        void showWindow() override { if (target) target->showWindow(); }
+        void setAwayEditorEnabled(bool on) override { if (target) target->setAwayEditorEnabled(on); }
+        void setOnlineListVisible(bool on) override { if (target) target->setOnlineListVisible(on); }
+        void setNotConnectedText(const QString &t) override { if (target) target->setNotConnectedText(t); }
+        void setNotConnectedReason(const QString &r) override { if (target) target->setNotConnectedReason(r); }
+        void showNoAwayMessages(const QString &t) override { if (target) target->showNoAwayMessages(t); }
+        void showAwayMessagesSet(const QString &t) override { if (target) target->showAwayMessagesSet(t); }
+        void warnUser(const QString &t, bool wait) override { if (target) target->warnUser(t, wait); }
+        void showActivityRecord() override { if (target) target->showActivityRecord(); }
+        void closeSplash() override { if (target) target->closeSplash(); }
+        void removeTrayIcon() override { if (target) target->removeTrayIcon(); }
+        bool keepsCodeHidden() const override { return target && target->keepsCodeHidden(); }
+        void endProgram(int status) override { if (target) target->endProgram(status); }
+    };
+
+    ViewSlot m_view;
+    std::function<QString()> m_endReason;
     MessengerObject *m_messenger;
     AppState m_state;
     ContactLists m_contactLists;

@@ -155,7 +155,9 @@ TEST_F(XmppAppTest, TheReasonOfAFailedSignInStaysUnderTheNotConnectedText)
         << "taken out of the environment";
 
     MemoryStore store;
-    Form1 form(&backend->messenger(), store, nullptr);
+    Program program(&backend->messenger(), store);
+    program.setEndReason([&] { return backend->endReason(); });
+    Form1 form(program);
     bool ended = false;
     form.setEndProgram([&ended](int) { ended = true; });
     form.program().setTickInterval(100);
@@ -171,6 +173,7 @@ TEST_F(XmppAppTest, TheReasonOfAFailedSignInStaysUnderTheNotConnectedText)
     ASSERT_TRUE(waitUntil(
         [&] { return form.windowTitle() == Program::countdownCaption(1) || ended; }, 10000));
     EXPECT_EQ(label->text(), expected);
+    EXPECT_TRUE(backend->credentialsRefused()) << "a run that cannot mend itself";
 }
 
 TEST(PasswordDialogTest, AsksForThePasswordAndOffersTheKeyringOnlyWhenOneAnswered)

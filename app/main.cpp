@@ -43,8 +43,7 @@ std::unique_ptr<zelmo::InstanceLock> lockAccount(const QString &account, const Q
     zelmo::writeLine(zelmo::LinePriority::Error, text);
     // A box only where someone can see it and close it.
     const QString platform = headless ? QString() : QGuiApplication::platformName();
-    if (!headless && platform != QLatin1String("offscreen") &&
-        platform != QLatin1String("minimal"))
+    if (!headless && platform != QLatin1String("offscreen") && platform != QLatin1String("minimal"))
         zelmo::MessageBox::information(nullptr, zelmo::applicationTitle(), text);
     return nullptr;
 }

@@ -51,7 +51,7 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *messa
     const QCommandLineOption script(
         QStringLiteral("sim-script"),
         QStringLiteral("Play the contact and network events of this script on the built-in "
-                       "messenger, timed from when the window opens."),
+                       "messenger, timed from the end of the start-up."),
         QStringLiteral("file"));
     const QCommandLineOption log(
         QStringLiteral("sim-log"),

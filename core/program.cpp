@@ -4,6 +4,126 @@
 
 namespace zelmo {
 
+struct Program::ViewSlot : MainView {
+    MainView *target = nullptr;
+    void setOnlineLines(const QStringList &l) override
+    {
+        if (target)
+            target->setOnlineLines(l);
+    }
+    void setOnlineCountText(const QString &t) override
+    {
+        if (target)
+            target->setOnlineCountText(t);
+    }
+    void setMailText(const QString &t) override
+    {
+        if (target)
+            target->setMailText(t);
+    }
+    void setStatusText(const QString &t) override
+    {
+        if (target)
+            target->setStatusText(t);
+    }
+    void setSwitchCaption(const QString &t) override
+    {
+        if (target)
+            target->setSwitchCaption(t);
+    }
+    void setTitle(const QString &t) override
+    {
+        if (target)
+            target->setTitle(t);
+    }
+    void setSwitchEnabled(bool on) override
+    {
+        if (target)
+            target->setSwitchEnabled(on);
+    }
+    void setWindowEnabled(bool on) override
+    {
+        if (target)
+            target->setWindowEnabled(on);
+    }
+    void showProgress() override
+    {
+        if (target)
+            target->showProgress();
+    }
+    void dismissProgress() override
+    {
+        if (target)
+            target->dismissProgress();
+    }
+    void showWindow() override
+    {
+        if (target)
+            target->showWindow();
+    }
+    void setAwayEditorEnabled(bool on) override
+    {
+        if (target)
+            target->setAwayEditorEnabled(on);
+    }
+    void setOnlineListVisible(bool on) override
+    {
+        if (target)
+            target->setOnlineListVisible(on);
+    }
+    void setNotConnectedText(const QString &t) override
+    {
+        if (target)
+            target->setNotConnectedText(t);
+    }
+    void setNotConnectedReason(const QString &r) override
+    {
+        if (target)
+            target->setNotConnectedReason(r);
+    }
+    void showNoAwayMessages(const QString &t) override
+    {
+        if (target)
+            target->showNoAwayMessages(t);
+    }
+    void showAwayMessagesSet(const QString &t) override
+    {
+        if (target)
+            target->showAwayMessagesSet(t);
+    }
+    void warnUser(const QString &t, bool wait) override
+    {
+        if (target)
+            target->warnUser(t, wait);
+    }
+    void showActivityRecord() override
+    {
+        if (target)
+            target->showActivityRecord();
+    }
+    void closeSplash() override
+    {
+        if (target)
+            target->closeSplash();
+    }
+    void removeTrayIcon() override
+    {
+        if (target)
+            target->removeTrayIcon();
+    }
+    bool keepsCodeHidden() const override { return target && target->keepsCodeHidden(); }
+    void endProgram(int status) override
+    {
+        if (target)
+            target->endProgram(status);
+    }
+};
+
+void Program::setView(MainView *view)
+{
+    m_slot->target = view;
+}
+
 Program::Program(MainView &view, MessengerObject *messenger, SettingsStore &settings,
                  SoundPlayer *sound, IdleSource *idle, QObject *parent)
     : Program(messenger, settings, sound, idle, parent)
@@ -14,6 +134,8 @@ Program::Program(MainView &view, MessengerObject *messenger, SettingsStore &sett
 Program::Program(MessengerObject *messenger, SettingsStore &settings, SoundPlayer *sound,
                  IdleSource *idle, QObject *parent)
     : QObject(parent)
+    , m_slot(std::make_unique<ViewSlot>())
+    , m_view(*m_slot)
     , m_messenger(messenger)
     , m_contactLists(m_state, m_view)
     , m_localStatus(m_state, m_view)

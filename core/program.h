@@ -15,6 +15,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace zelmo {
@@ -39,7 +40,7 @@ public:
     ~Program() override;
 
     // The view that shows the program; null: none (a view going away before the program).
-    void setView(MainView *view) { m_view.target = view; }
+    void setView(MainView *view);
     // Why the messenger could not be reached or went, asked each time the not-connected
     // display is shown; empty while there is nothing to tell.
     void setEndReason(std::function<QString()> reason) { m_endReason = std::move(reason); }
@@ -129,34 +130,9 @@ private:
     void detachMessenger();
 
     // Passes everything on to the view in place, or drops it while there is none.
-    struct ViewSlot : MainView {
-        MainView *target = nullptr;
-        void setOnlineLines(const QStringList &l) override { if (target) target->setOnlineLines(l); }
-        void setOnlineCountText(const QString &t) override { if (target) target->setOnlineCountText(t); }
-        void setMailText(const QString &t) override { if (target) target->setMailText(t); }
-        void setStatusText(const QString &t) override { if (target) target->setStatusText(t); }
-        void setSwitchCaption(const QString &t) override { if (target) target->setSwitchCaption(t); }
-        void setTitle(const QString &t) override { if (target) target->setTitle(t); }
-        void setSwitchEnabled(bool on) override { if (target) target->setSwitchEnabled(on); }
-        void setWindowEnabled(bool on) override { if (target) target->setWindowEnabled(on); }
-        void showProgress() override { if (target) target->showProgress(); }
-        void dismissProgress() override { if (target) target->dismissProgress(); }
-        void showWindow() override { if (target) target->showWindow(); }
-        void setAwayEditorEnabled(bool on) override { if (target) target->setAwayEditorEnabled(on); }
-        void setOnlineListVisible(bool on) override { if (target) target->setOnlineListVisible(on); }
-        void setNotConnectedText(const QString &t) override { if (target) target->setNotConnectedText(t); }
-        void setNotConnectedReason(const QString &r) override { if (target) target->setNotConnectedReason(r); }
-        void showNoAwayMessages(const QString &t) override { if (target) target->showNoAwayMessages(t); }
-        void showAwayMessagesSet(const QString &t) override { if (target) target->showAwayMessagesSet(t); }
-        void warnUser(const QString &t, bool wait) override { if (target) target->warnUser(t, wait); }
-        void showActivityRecord() override { if (target) target->showActivityRecord(); }
-        void closeSplash() override { if (target) target->closeSplash(); }
-        void removeTrayIcon() override { if (target) target->removeTrayIcon(); }
-        bool keepsCodeHidden() const override { return target && target->keepsCodeHidden(); }
-        void endProgram(int status) override { if (target) target->endProgram(status); }
-    };
-
-    ViewSlot m_view;
+    struct ViewSlot;
+    std::unique_ptr<ViewSlot> m_slot;
+    MainView &m_view;
     std::function<QString()> m_endReason;
     MessengerObject *m_messenger;
     AppState m_state;

@@ -82,7 +82,8 @@ TEST_F(XmppAppTest, AWrongPasswordIsToldOnStandardErrorAndTheProgramEndsByItself
 {
     ZelmoRun zelmo(ZelmoRun::accountArguments(Me, server.address()), QStringLiteral("secret-x"));
     ASSERT_TRUE(zelmo.waitForExit(60000)) << zelmo.output();
-    EXPECT_EQ(zelmo.exitCode(), Program::exitMessengerNotReached);
+    // Not the status of a server out of reach: a service must not try it again and again.
+    EXPECT_EQ(zelmo.exitCode(), exitCredentialsRefused);
     const QString output = zelmo.output();
     EXPECT_TRUE(output.contains(QStringLiteral("zelmo: the sign-in as zelmo@localhost failed: the "
                                                "server refused the name or password")))

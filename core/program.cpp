@@ -2,6 +2,8 @@
 
 #include "messenger/messengererror.h"
 
+#include <algorithm>
+
 namespace zelmo {
 
 struct Program::ViewSlot : MainView {
@@ -439,12 +441,18 @@ void Program::followAwayMode(bool connected)
     // Still away as far as the record goes: what it holds is shown at the next start.
     if (!connected)
         return;
-    if (m_state.AwayMode && !m_wasAway)
-        m_addedBeforeAway = m_log.addedCount();
     if (!m_state.AwayMode) {
         m_dispatcher.userIsBack();
-        if (m_wasAway && m_log.addedCount() > m_addedBeforeAway && !m_log.rows().empty())
+        // The rows since the last poll that found the user here, recorded while away: an
+        // answer sent between the switch and the next poll counts too.
+        const quint64 added = m_log.addedCount() - m_addedWhileHere;
+        const auto &rows = m_log.rows();
+        const auto since =
+            rows.begin() + static_cast<std::ptrdiff_t>(std::min<quint64>(added, rows.size()));
+        if (m_wasAway && std::any_of(rows.begin(), since,
+                                     [](const ActivityLog::Row &row) { return row.whileAway; }))
             m_view.showActivityRecord();
+        m_addedWhileHere = m_log.addedCount();
     }
     m_wasAway = m_state.AwayMode;
 }

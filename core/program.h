@@ -146,9 +146,9 @@ private:
     ActivityLog m_log;
     QString m_recordPath;
     bool m_wasAway = false;
-    quint64 m_addedBeforeAway = 0;
-    QTimer m_timer1; // Timer1, the watchdog
-    QTimer m_timer2; // Timer2, the poller
+    quint64 m_addedWhileHere = 0; // the record's count at the last poll that found the user here
+    QTimer m_timer1;              // Timer1, the watchdog
+    QTimer m_timer2;              // Timer2, the poller
     int m_tickInterval = 1000;
     bool m_ended = false;
     bool m_selfDestructing = false; // the watchdog's countdown ran out

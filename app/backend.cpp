@@ -15,8 +15,7 @@ public:
     MessengerObject &messenger() override { return m_sim; }
     void startScript() override { m_tools->startScript(); }
 
-    // Why the client went, for the user; empty while it is there.
-    QString endReason() const
+    QString endReason() const override
     {
         switch (m_sim.serviceStatus()) {
         case ServiceStatus::NotConnected:

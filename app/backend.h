@@ -26,7 +26,11 @@ public:
     // The account's key (accountkey.h), when it is known only once the backend has found it;
     // empty otherwise.
     virtual QString accountKey() const { return {}; }
-    // Called once the main window is first shown: the built-in messenger's script starts.
+    // Why the client could not be reached or went, for the user; empty while it is there.
+    virtual QString endReason() const = 0;
+    // The server refused the account's credentials: starting again cannot mend it.
+    virtual bool credentialsRefused() const { return false; }
+    // Called at the end of the start-up: the built-in messenger's script starts.
     virtual void startScript() {}
 };
 

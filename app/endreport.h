@@ -1,6 +1,6 @@
 #pragma once
 
-// Telling the user why the run ends by itself, the same way on every backend.
+// Telling why the run ends by itself, the same way on every backend.
 
 #include "messenger/messenger.h"
 
@@ -12,10 +12,8 @@
 namespace zelmo {
 
 // Once the client goes (the messenger raises OnLogoff, or tell() is called for a client that
-// was never reached), says why in one line on standard error, "zelmo: WHY; ending.", and from
-// then on adds the reason below the text of the main window's not-connected display, each time
-// the program writes that text: the program's own text stays as it is, and the user learns why
-// (the client quit, a wrong password, an unreachable server).
+// was never reached), says why in one line on standard error, "zelmo: WHY; ending.". The
+// program holds the same reason for its views (Program::setEndReason).
 class EndReport : public QObject {
     Q_OBJECT
 public:
@@ -24,17 +22,11 @@ public:
               QObject *parent = nullptr);
     ~EndReport() override;
 
-    // Says it now: the line once, the reason on every main window once the running handler
-    // has finished.
+    // Says it now, once.
     void tell();
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
+    QString reason() const { return m_reason(); }
 
 private:
-    void refreshLater();
-    void refresh(QObject *window);
-
     std::function<QString()> m_reason;
     bool m_told = false;
 };

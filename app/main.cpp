@@ -2,9 +2,13 @@
 
 #include "app/accountkey.h"
 #include "app/backend.h"
+#include "app/headlessview.h"
 #include "app/instancelock.h"
+#include "app/lines.h"
 #include "app/options.h"
+#include "app/shutdownsignals.h"
 #include "core/activitylogfile.h"
+#include "core/program.h"
 #include "platform/datafolder.h"
 #include "platform/idle/kidletimesource.h"
 #include "platform/messenger/sim/clientwindow.h"
@@ -18,6 +22,7 @@
 #include <QApplication>
 #include <QPointer>
 #include <QTextStream>
+#include <QTimer>
 
 #include <memory>
 #include <optional>
@@ -26,7 +31,8 @@ namespace {
 
 // The lock of an account, or nothing when a running copy serves it already: then the user is
 // told, and this copy ends without answering anything.
-std::unique_ptr<zelmo::InstanceLock> lockAccount(const QString &account, const QString &shown)
+std::unique_ptr<zelmo::InstanceLock> lockAccount(const QString &account, const QString &shown,
+                                                 bool headless)
 {
     auto lock = std::make_unique<zelmo::InstanceLock>(account);
     if (lock->tryLock())
@@ -34,12 +40,18 @@ std::unique_ptr<zelmo::InstanceLock> lockAccount(const QString &account, const Q
     const QString text = QStringLiteral("Zelmo Extensions is already running for %1, so this "
                                         "copy ends: two would answer every message twice.")
                              .arg(shown);
-    QTextStream(stderr) << "zelmo: " << text << '\n';
+    zelmo::writeLine(zelmo::LinePriority::Error, text);
     // A box only where someone can see it and close it.
-    const QString platform = QGuiApplication::platformName();
-    if (platform != QLatin1String("offscreen") && platform != QLatin1String("minimal"))
+    const QString platform = headless ? QString() : QGuiApplication::platformName();
+    if (!headless && platform != QLatin1String("offscreen") && platform != QLatin1String("minimal"))
         zelmo::MessageBox::information(nullptr, zelmo::applicationTitle(), text);
     return nullptr;
+}
+
+bool displayNamed()
+{
+    return qEnvironmentVariableIsSet("DISPLAY") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY") ||
+           qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
 }
 
 } // namespace
@@ -66,14 +78,37 @@ int main(int argc, char *argv[])
             QTextStream(stderr) << "zelmo: " << message;
         return exitCode;
     }
+    if (options->helpAll) {
+        // Qt's options for windows come with the windowed application object, which needs a
+        // platform: one that opens nothing serves anywhere.
+        qputenv("QT_QPA_PLATFORM", "minimal");
+        const QApplication helping(argc, argv);
+        zelmo::parseOptions(QCoreApplication::arguments(), &message, &exitCode);
+        return 0;
+    }
+    const bool headless = options->headless;
+    if (!headless && !displayNamed()) {
+        QTextStream(stderr) << "zelmo: no display (DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM "
+                               "are unset); start it with --headless to run without windows.\n";
+        return zelmo::exitBadCommandLine;
+    }
+    zelmo::setLinePrefixes(headless);
+    // From here on a stop asked by a signal runs the normal shutdown, once the start-up is done.
+    zelmo::ShutdownSignals stopSignals;
 
     // Before Qt first asks for the runtime folder.
     zelmo::settleRuntimeFolder();
-    QApplication app(argc, argv);
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/zelmo/zelmo.png")));
-    QApplication::setDesktopFileName(QStringLiteral("net.zelmo.Extensions"));
-    // The shutdown decides when the program ends, not the last window to close.
-    QApplication::setQuitOnLastWindowClosed(false);
+    // Without a display, no GUI application at all: it would look for a platform to draw on.
+    std::unique_ptr<QCoreApplication> app;
+    if (headless) {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    } else {
+        app = std::make_unique<QApplication>(argc, argv);
+        QApplication::setWindowIcon(QIcon(QStringLiteral(":/zelmo/zelmo.png")));
+        QApplication::setDesktopFileName(QStringLiteral("net.zelmo.Extensions"));
+        // The shutdown decides when the program ends, not the last window to close.
+        QApplication::setQuitOnLastWindowClosed(false);
+    }
 
     // One copy per account. Where the command line names the account, before anything signs
     // in; the first connected account of Pidgin or Finch is known once attached.
@@ -85,8 +120,10 @@ int main(int argc, char *argv[])
     if (!options->purple) {
         const bool builtIn = options->xmppJid.isEmpty();
         account = builtIn ? QStringLiteral("built-in") : zelmo::xmppAccountKey(options->xmppJid);
-        lock = lockAccount(account, builtIn ? QStringLiteral("the built-in messenger")
-                                            : zelmo::shownAccount(account));
+        lock = lockAccount(account,
+                           builtIn ? QStringLiteral("the built-in messenger")
+                                   : zelmo::shownAccount(account),
+                           headless);
         if (!lock)
             return zelmo::exitAlreadyRunning;
     }
@@ -97,12 +134,12 @@ int main(int argc, char *argv[])
     QString error;
     const auto backend = zelmo::MessengerBackend::create(*options, &error, &exitCode);
     if (!backend) {
-        QTextStream(stderr) << "zelmo: " << error << '\n';
+        zelmo::writeLine(zelmo::LinePriority::Error, error);
         return exitCode;
     }
     if (const QString key = backend->accountKey(); !lock && !key.isEmpty()) {
         account = key;
-        lock = lockAccount(key, zelmo::shownAccount(key));
+        lock = lockAccount(key, zelmo::shownAccount(key), headless);
         if (!lock)
             return zelmo::exitAlreadyRunning;
     }
@@ -110,12 +147,64 @@ int main(int argc, char *argv[])
 
     zelmo::QSettingsStore settings;
     zelmo::PulseSoundPlayer sound;
-    zelmo::KIdleTimeSource idle;
-    zelmo::Form1 form(&messenger, settings, &sound, &idle);
-    form.state().programFolder = zelmo::programFolder();
+    // Idle time is the display's: without one the program never goes away by itself.
+    std::optional<zelmo::KIdleTimeSource> idle;
+    if (!headless)
+        idle.emplace();
+    zelmo::Program program(&messenger, settings, &sound, idle ? &*idle : nullptr);
+    program.state().programFolder = zelmo::programFolder();
     // Without a known account (a libpurple client with none signed in) the record stays in
     // memory: the run ends at once anyway.
-    form.program().setRecordFile(zelmo::ActivityLogFile::defaultPathFor(account));
+    const QString recordPath = zelmo::ActivityLogFile::defaultPathFor(account);
+    program.setRecordFile(recordPath);
+    program.setEndReason([&] { return backend->endReason(); });
+
+    // How the run ends, whatever ends it. Credentials the server refused are told apart from
+    // a server out of reach: trying again cannot mend them.
+    const auto finish = [&](int status) {
+        if (status != zelmo::Program::exitAsked && backend->credentialsRefused())
+            status = zelmo::exitCredentialsRefused;
+        if (headless)
+            zelmo::writeLine(status == 0 ? zelmo::LinePriority::Info : zelmo::LinePriority::Error,
+                             QStringLiteral("ended with status %1").arg(status));
+        QCoreApplication::exit(status);
+    };
+    // Once the start-up is done: the contacts' script starts, and a stop asked meanwhile is
+    // carried out.
+    bool started = false;
+    bool stopAsked = false;
+    const auto startUpDone = [&] {
+        started = true;
+        backend->startScript();
+        if (stopAsked)
+            QTimer::singleShot(0, &program, &zelmo::Program::Form_Unload);
+    };
+    stopSignals.start([&] {
+        if (started)
+            program.Form_Unload();
+        else
+            stopAsked = true;
+    });
+
+    if (headless) {
+        zelmo::HeadlessView view(program, options->logText, recordPath, finish);
+        const QString shown = account == QLatin1String("built-in")
+                                  ? QStringLiteral("the built-in messenger")
+                                  : zelmo::shownAccount(account);
+        zelmo::writeLine(zelmo::LinePriority::Info,
+                         QStringLiteral("started without windows for %1, process %2")
+                             .arg(shown.isEmpty() ? messenger.clientName() : shown)
+                             .arg(QCoreApplication::applicationPid()));
+        zelmo::writeLine(zelmo::LinePriority::Info,
+                         QStringLiteral("going away when idle is off: without a display there "
+                                        "is no idle time to watch"));
+        program.Form_Load();
+        startUpDone();
+        return QCoreApplication::exec();
+    }
+
+    zelmo::Form1 form(program);
+    form.setEndProgram(finish);
 
     // The built-in messenger's own window, beside the main window (--no-sim-window: none).
     std::unique_ptr<zelmo::sim::ClientWindow> simWindow;
@@ -125,16 +214,18 @@ int main(int argc, char *argv[])
         zelmo::sim::ClientWindow::placeSideBySide(&form, simWindow.get());
     }
 
-    // The contacts' script runs from the moment the main window is first shown.
-    form.setOnFirstShow([&] { backend->startScript(); });
     // The splash runs the start-up and hands over to the main window about a second after it.
-    QPointer<zelmo::frmSplash> splash = new zelmo::frmSplash([&] { form.Form_Load(); },
-                                                             [&] {
-                                                                 form.show();
-                                                                 if (simWindow)
-                                                                     simWindow->show();
-                                                             },
-                                                             form.state());
+    QPointer<zelmo::frmSplash> splash = new zelmo::frmSplash(
+        [&] {
+            program.Form_Load();
+            startUpDone();
+        },
+        [&] {
+            form.show();
+            if (simWindow)
+                simWindow->show();
+        },
+        program.state());
     splash->setAttribute(Qt::WA_DeleteOnClose);
     form.setCloseSplash([&splash] {
         if (splash)

@@ -35,7 +35,9 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *messa
         "Exit status: 0 when the user ended it (closing it, Exit Program, signing the messenger\n"
         "out), 1 for a command line it cannot use, 2 for a script it cannot read, 3 when the\n"
         "messenger was lost, 4 when it could not be reached at all, 5 when a copy already\n"
-        "runs for the same account."));
+        "runs for the same account, 6 when the server refused the name or password, 7 when\n"
+        "--headless finds no password to use. SIGTERM, SIGINT and SIGHUP end it as the user\n"
+        "would, with status 0."));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption contacts(
@@ -49,7 +51,7 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *messa
     const QCommandLineOption script(
         QStringLiteral("sim-script"),
         QStringLiteral("Play the contact and network events of this script on the built-in "
-                       "messenger, timed from when the window opens."),
+                       "messenger, timed from the end of the start-up."),
         QStringLiteral("file"));
     const QCommandLineOption log(
         QStringLiteral("sim-log"),
@@ -92,6 +94,17 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *messa
                        "user name as the client shows it (without the resource when only one "
                        "account has that name)."),
         QStringLiteral("name"));
+    const QCommandLineOption headless(
+        QStringLiteral("headless"),
+        QStringLiteral("Run without windows or a display (over ssh, as a user service): no "
+                       "dialogs, one line on standard error for each message answered, code "
+                       "declined, lockout, start and end, with a syslog priority prefix."));
+    const QCommandLineOption logText(
+        QStringLiteral("log-text"),
+        QStringLiteral("With --headless, quote the contacts' text and the away messages in those "
+                       "lines."));
+    parser.addOption(headless);
+    parser.addOption(logText);
     parser.addOption(contacts);
     parser.addOption(delay);
     parser.addOption(script);
@@ -117,6 +130,16 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *messa
         *exitCode = 0;
         return std::nullopt;
     }
+    if (parser.isSet(QStringLiteral("help-all"))) {
+        // Qt lists the options of the application object in place, and prints and exits: the
+        // caller asks again once the windowed program's object exists.
+        if (QCoreApplication::instance() &&
+            QCoreApplication::instance()->inherits("QGuiApplication"))
+            parser.process(*QCoreApplication::instance());
+        Options options;
+        options.helpAll = true;
+        return options;
+    }
     if (parser.isSet(version)) {
         *message = QStringLiteral("zelmo (") + QCoreApplication::applicationName() +
                    QStringLiteral(") ") + QCoreApplication::applicationVersion() +
@@ -130,7 +153,13 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *messa
         return std::nullopt;
     }
 
+    if (parser.isSet(logText) && !parser.isSet(headless)) {
+        *message = QStringLiteral("--log-text goes with --headless: windows log nothing.\n");
+        return std::nullopt;
+    }
     Options options;
+    options.headless = parser.isSet(headless);
+    options.logText = parser.isSet(logText);
     options.contactsFile = parser.value(contacts);
     options.simScript = parser.value(script);
     options.simLog = parser.value(log);

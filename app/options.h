@@ -39,12 +39,24 @@ struct Options {
     bool purple = false;
     // Its account to act for, by user name; empty: the first connected one.
     QString purpleAccount;
+
+    // No windows and no display: a QCoreApplication, no dialog, and one line on standard
+    // error for each box and each thing done.
+    bool headless = false;
+    // The lines of a headless run quote the contacts' text and the away messages too.
+    bool logText = false;
+    // --help-all: the help with Qt's own options, which need the application object first.
+    bool helpAll = false;
 };
 
 // The exit status of a command line that cannot be used.
 inline constexpr int exitBadCommandLine = 1;
 // The exit status of a second start on an account that a running copy already serves.
 inline constexpr int exitAlreadyRunning = 5;
+// The server refused the account's name or password.
+inline constexpr int exitCredentialsRefused = 6;
+// A headless start with no password in the environment or the keyring: nobody to ask.
+inline constexpr int exitNoPassword = 7;
 
 // Parses the arguments (the program name first); needs no application object. On a bad
 // command line, returns nothing and puts the reason in *message: one line, and a hint to the

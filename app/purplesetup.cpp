@@ -2,10 +2,10 @@
 
 #include "app/accountkey.h"
 #include "app/endreport.h"
+#include "app/lines.h"
 #include "platform/messenger/purple/purplemessenger.h"
 
 #include <QDBusConnection>
-#include <QTextStream>
 
 namespace zelmo {
 
@@ -21,6 +21,8 @@ public:
     }
 
     MessengerObject &messenger() override { return m_messenger; }
+    QString endReason() const override { return m_end.reason(); }
+    bool credentialsRefused() const override { return m_messenger.credentialsRefused(); }
     QString accountKey() const override
     {
         return m_messenger.accountName().isEmpty()
@@ -30,10 +32,11 @@ public:
 
     void attach()
     {
-        QTextStream err(stderr);
         if (m_messenger.attach(&m_reason)) {
-            err << "zelmo: attached to " << m_messenger.clientName() << ", account "
-                << m_messenger.accountName() << " (" << m_messenger.protocolId() << ")\n";
+            writeLine(LinePriority::Info,
+                      QStringLiteral("attached to %1, account %2 (%3)")
+                          .arg(m_messenger.clientName(), m_messenger.accountName(),
+                               m_messenger.protocolId()));
             return;
         }
         m_end.tell();

@@ -1,6 +1,7 @@
 #include "app/xmppsetup.h"
 
 #include "app/endreport.h"
+#include "app/lines.h"
 #include "platform/messenger/xmpp/xmppmessenger.h"
 #include "ui/passworddialog.h"
 
@@ -58,6 +59,8 @@ public:
     }
 
     MessengerObject &messenger() override { return m_messenger; }
+    QString endReason() const override { return m_end.reason(); }
+    bool credentialsRefused() const override { return m_messenger.credentialsRefused(); }
 
     void signInAndWait()
     {
@@ -75,8 +78,8 @@ private:
     {
         QString error;
         if (!writeKeyringPassword(m_messenger.accountJid(), password, &error))
-            QTextStream(stderr) << "zelmo: the password could not be kept in the keyring: " << error
-                                << '\n';
+            writeLine(LinePriority::Warning,
+                      QStringLiteral("the password could not be kept in the keyring: ") + error);
     }
 
     xmpp::XmppMessenger m_messenger;
@@ -154,6 +157,15 @@ std::unique_ptr<MessengerBackend> createXmppBackend(const Options &options, QStr
         const KeyringRead stored = readKeyringPassword(bare);
         if (stored.password) {
             account.password = *stored.password;
+        } else if (options.headless) {
+            // Nobody to ask: a service started without a password would fail the same way
+            // each time it is started again.
+            *error = QStringLiteral("no password for %1, and nobody to ask without a display: set "
+                                    "ZELMO_XMPP_PASSWORD, or keep the password in the keyring "
+                                    "by starting once with a display")
+                         .arg(bare);
+            *exitCode = exitNoPassword;
+            return nullptr;
         } else {
             const auto answer = PasswordDialog::ask(bare, stored.keyringAnswered);
             if (!answer) {

@@ -64,7 +64,8 @@ int main(int argc, char **argv)
     zelmo::sim::SimMessenger messenger;
     messenger.setContacts(list);
     zelmo::bench::MemoryStore store;
-    CountingForm form(&messenger, store);
+    zelmo::Program program(&messenger, store);
+    CountingForm form(program);
     // The start-up connects the window's logic to the client; without it no event arrives.
     form.program().contactLists().setRebuildPerEvent(perEvent);
     form.Form_Load();

@@ -36,7 +36,7 @@ QString AuthorizationCode::stored() const
     return m_store.read(application(), section(), key(), m_state.AUTHORIZEDPASSWORD);
 }
 
-QString AuthorizationCode::load()
+QString AuthorizationCode::load(bool hideCode)
 {
     const QString file = m_store.location(application());
     QString problem;
@@ -70,9 +70,18 @@ QString AuthorizationCode::load()
 
     m_state.AUTHORIZEDPASSWORD = generate();
     const bool saved = m_store.write(application(), section(), key(), m_state.AUTHORIZEDPASSWORD);
-    if (problem.isEmpty() && saved)
+    if (problem.isEmpty() && saved && !hideCode)
         return {}; // the first start: the code dialog shows the new code
     QString text = problem.isEmpty() ? QString() : problem + QLatin1Char(' ');
+    if (hideCode) {
+        text += saved ? QStringLiteral("A new authorization code was made; it is kept in %1, "
+                                       "[%2] %3.")
+                            .arg(file, section(), key())
+                      : QStringLiteral("A new authorization code was made, but it could not be "
+                                       "stored in %1, so it holds for this run only.")
+                            .arg(file);
+        return text;
+    }
     text +=
         QStringLiteral("A new authorization code was made: %1.").arg(m_state.AUTHORIZEDPASSWORD);
     if (!saved)

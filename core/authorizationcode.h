@@ -30,8 +30,10 @@ public:
     QString stored() const;
     // Start-up: the stored code comes into force. When none is stored, or the stored one or
     // the settings cannot be used, a new code is made, stored and comes into force. Returns
-    // what the user must be told, empty when there is nothing to tell.
-    QString load();
+    // what the user must be told, empty when there is nothing to tell. With hideCode (lines
+    // others may read) the text never holds the code, and a new code is always told of, with
+    // where it is kept.
+    QString load(bool hideCode = false);
     // Shutdown: the code in force is stored, whether or not it changed.
     bool save();
     // What the user is told when the save fails.

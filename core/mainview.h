@@ -18,6 +18,9 @@ public:
     // Hiding the list of online contacts uncovers the text that lies under it.
     virtual void setOnlineListVisible(bool visible) = 0;
     virtual void setNotConnectedText(const QString &text) = 0;
+    // Why the messenger could not be reached or went, shown with the not-connected text;
+    // empty while that is not known.
+    virtual void setNotConnectedReason(const QString &reason) { Q_UNUSED(reason) }
     // The indicator's no-messages state: its text, with the no-messages picture shown.
     virtual void showNoAwayMessages(const QString &text) = 0;
     // The indicator's set state: its text, with the messages-set picture shown.
@@ -30,6 +33,9 @@ public:
     // The shutdown's steps that concern other windows.
     virtual void closeSplash() = 0;
     virtual void removeTrayIcon() = 0;
+    // A view whose lines others may read (a journal) never shows the authorization code, only
+    // where it is kept.
+    virtual bool keepsCodeHidden() const { return false; }
     // Closes the window and ends the program with the exit status given. Nothing runs after it.
     virtual void endProgram(int status) = 0;
 };

@@ -2,15 +2,145 @@
 
 #include "messenger/messengererror.h"
 
+#include <algorithm>
+
 namespace zelmo {
+
+struct Program::ViewSlot : MainView {
+    MainView *target = nullptr;
+    void setOnlineLines(const QStringList &l) override
+    {
+        if (target)
+            target->setOnlineLines(l);
+    }
+    void setOnlineCountText(const QString &t) override
+    {
+        if (target)
+            target->setOnlineCountText(t);
+    }
+    void setMailText(const QString &t) override
+    {
+        if (target)
+            target->setMailText(t);
+    }
+    void setStatusText(const QString &t) override
+    {
+        if (target)
+            target->setStatusText(t);
+    }
+    void setSwitchCaption(const QString &t) override
+    {
+        if (target)
+            target->setSwitchCaption(t);
+    }
+    void setTitle(const QString &t) override
+    {
+        if (target)
+            target->setTitle(t);
+    }
+    void setSwitchEnabled(bool on) override
+    {
+        if (target)
+            target->setSwitchEnabled(on);
+    }
+    void setWindowEnabled(bool on) override
+    {
+        if (target)
+            target->setWindowEnabled(on);
+    }
+    void showProgress() override
+    {
+        if (target)
+            target->showProgress();
+    }
+    void dismissProgress() override
+    {
+        if (target)
+            target->dismissProgress();
+    }
+    void showWindow() override
+    {
+        if (target)
+            target->showWindow();
+    }
+    void setAwayEditorEnabled(bool on) override
+    {
+        if (target)
+            target->setAwayEditorEnabled(on);
+    }
+    void setOnlineListVisible(bool on) override
+    {
+        if (target)
+            target->setOnlineListVisible(on);
+    }
+    void setNotConnectedText(const QString &t) override
+    {
+        if (target)
+            target->setNotConnectedText(t);
+    }
+    void setNotConnectedReason(const QString &r) override
+    {
+        if (target)
+            target->setNotConnectedReason(r);
+    }
+    void showNoAwayMessages(const QString &t) override
+    {
+        if (target)
+            target->showNoAwayMessages(t);
+    }
+    void showAwayMessagesSet(const QString &t) override
+    {
+        if (target)
+            target->showAwayMessagesSet(t);
+    }
+    void warnUser(const QString &t, bool wait) override
+    {
+        if (target)
+            target->warnUser(t, wait);
+    }
+    void showActivityRecord() override
+    {
+        if (target)
+            target->showActivityRecord();
+    }
+    void closeSplash() override
+    {
+        if (target)
+            target->closeSplash();
+    }
+    void removeTrayIcon() override
+    {
+        if (target)
+            target->removeTrayIcon();
+    }
+    bool keepsCodeHidden() const override { return target && target->keepsCodeHidden(); }
+    void endProgram(int status) override
+    {
+        if (target)
+            target->endProgram(status);
+    }
+};
+
+void Program::setView(MainView *view)
+{
+    m_slot->target = view;
+}
 
 Program::Program(MainView &view, MessengerObject *messenger, SettingsStore &settings,
                  SoundPlayer *sound, IdleSource *idle, QObject *parent)
+    : Program(messenger, settings, sound, idle, parent)
+{
+    setView(&view);
+}
+
+Program::Program(MessengerObject *messenger, SettingsStore &settings, SoundPlayer *sound,
+                 IdleSource *idle, QObject *parent)
     : QObject(parent)
-    , m_view(view)
+    , m_slot(std::make_unique<ViewSlot>())
+    , m_view(*m_slot)
     , m_messenger(messenger)
-    , m_contactLists(m_state, view)
-    , m_localStatus(m_state, view)
+    , m_contactLists(m_state, m_view)
+    , m_localStatus(m_state, m_view)
     , m_authorizationCode(m_state, settings)
     , m_commands(m_state, m_localStatus, sound)
     , m_dispatcher(m_state, m_commands)
@@ -122,7 +252,8 @@ void Program::Form_Load()
     m_timer1.start();
 
     // Shown without waiting: the start-up goes on behind the box.
-    if (const QString notice = m_authorizationCode.load(); !notice.isEmpty())
+    if (const QString notice = m_authorizationCode.load(m_view.keepsCodeHidden());
+        !notice.isEmpty())
         m_view.warnUser(notice, false);
 
     m_state.counter = 0;
@@ -203,6 +334,7 @@ void Program::ShowNotConnected()
     m_view.setOnlineCountText(QStringLiteral("Not Connected"));
     m_view.setStatusText(QStringLiteral("Status: Not Connected"));
     m_view.setNotConnectedText(notConnectedText());
+    m_view.setNotConnectedReason(endReason());
     m_timer2.stop();
 }
 
@@ -309,12 +441,18 @@ void Program::followAwayMode(bool connected)
     // Still away as far as the record goes: what it holds is shown at the next start.
     if (!connected)
         return;
-    if (m_state.AwayMode && !m_wasAway)
-        m_addedBeforeAway = m_log.addedCount();
     if (!m_state.AwayMode) {
         m_dispatcher.userIsBack();
-        if (m_wasAway && m_log.addedCount() > m_addedBeforeAway && !m_log.rows().empty())
+        // The rows since the last poll that found the user here, recorded while away: an
+        // answer sent between the switch and the next poll counts too.
+        const quint64 added = m_log.addedCount() - m_addedWhileHere;
+        const auto &rows = m_log.rows();
+        const auto since =
+            rows.begin() + static_cast<std::ptrdiff_t>(std::min<quint64>(added, rows.size()));
+        if (m_wasAway && std::any_of(rows.begin(), since,
+                                     [](const ActivityLog::Row &row) { return row.whileAway; }))
             m_view.showActivityRecord();
+        m_addedWhileHere = m_log.addedCount();
     }
     m_wasAway = m_state.AwayMode;
 }

@@ -14,6 +14,8 @@
 #include <QObject>
 #include <QTimer>
 
+#include <functional>
+#include <memory>
 #include <optional>
 
 namespace zelmo {
@@ -21,18 +23,28 @@ namespace zelmo {
 class SettingsStore;
 class SoundPlayer;
 
-// Everything the main window owns for the whole run, and the logic of its life: the
-// start-up, the activation test, the shutdown, the not-connected display and the two
-// one-second timers that watch the connection. The window forwards its events here.
+// Everything the program holds for the whole run, and the logic of its life: the start-up,
+// the activation test, the shutdown, the not-connected display and the two one-second timers
+// that watch the connection. A view (the main window, or the lines of a run without a display)
+// shows it and forwards its events here.
 class Program : public QObject {
     Q_OBJECT
 public:
     // messenger may be null (no client could be had): the start-up then finds it missing.
     // sound and idle may be null (no idle time: the program never goes away by itself). None
-    // of them is owned.
+    // of them is owned. The view is set once it exists (setView); until then nothing is shown.
+    Program(MessengerObject *messenger, SettingsStore &settings, SoundPlayer *sound = nullptr,
+            IdleSource *idle = nullptr, QObject *parent = nullptr);
     Program(MainView &view, MessengerObject *messenger, SettingsStore &settings, SoundPlayer *sound,
             IdleSource *idle = nullptr, QObject *parent = nullptr);
     ~Program() override;
+
+    // The view that shows the program; null: none (a view going away before the program).
+    void setView(MainView *view);
+    // Why the messenger could not be reached or went, asked each time the not-connected
+    // display is shown; empty while there is nothing to tell.
+    void setEndReason(std::function<QString()> reason) { m_endReason = std::move(reason); }
+    QString endReason() const { return m_endReason ? m_endReason() : QString(); }
 
     // The not-connected text, naming the messenger in use.
     static QString notConnectedText(const QString &client)
@@ -117,7 +129,11 @@ private:
     void attachMessenger();
     void detachMessenger();
 
+    // Passes everything on to the view in place, or drops it while there is none.
+    struct ViewSlot;
+    std::unique_ptr<ViewSlot> m_slot;
     MainView &m_view;
+    std::function<QString()> m_endReason;
     MessengerObject *m_messenger;
     AppState m_state;
     ContactLists m_contactLists;
@@ -130,9 +146,9 @@ private:
     ActivityLog m_log;
     QString m_recordPath;
     bool m_wasAway = false;
-    quint64 m_addedBeforeAway = 0;
-    QTimer m_timer1; // Timer1, the watchdog
-    QTimer m_timer2; // Timer2, the poller
+    quint64 m_addedWhileHere = 0; // the record's count at the last poll that found the user here
+    QTimer m_timer1;              // Timer1, the watchdog
+    QTimer m_timer2;              // Timer2, the poller
     int m_tickInterval = 1000;
     bool m_ended = false;
     bool m_selfDestructing = false; // the watchdog's countdown ran out

@@ -165,13 +165,13 @@ void updateLines(QStringListModel &model, const QStringList &lines)
     }
 }
 
-Form1::Form1(MessengerObject *messenger, SettingsStore &settings, SoundPlayer *sound,
-             IdleSource *idle, QWidget *parent)
+Form1::Form1(Program &program, QWidget *parent)
     : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                               Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                               Qt::WindowCloseButtonHint)
-    , m_program(*this, messenger, settings, sound, idle)
+    , m_program(program)
 {
+    m_program.setView(this);
     initResources();
     setObjectName(QStringLiteral("Form1"));
     QMainWindow::setWindowTitle(title());
@@ -198,6 +198,7 @@ Form1::Form1(MessengerObject *messenger, SettingsStore &settings, SoundPlayer *s
 
 Form1::~Form1()
 {
+    m_program.setView(nullptr);
     if (m_progress)
         delete m_progress.data();
     if (m_record)
@@ -496,7 +497,27 @@ void Form1::setOnlineListVisible(bool visible)
 
 void Form1::setNotConnectedText(const QString &text)
 {
-    Label2->setText(text);
+    m_notConnectedText = text;
+    showNotConnectedLabel();
+}
+
+void Form1::setNotConnectedReason(const QString &reason)
+{
+    m_notConnectedReason = reason;
+    showNotConnectedLabel();
+}
+
+void Form1::showNotConnectedLabel()
+{
+    if (m_notConnectedReason.isEmpty()) {
+        Label2->setText(m_notConnectedText);
+        return;
+    }
+    // Smaller than the program's own text, so that both fit the area.
+    QString said = m_notConnectedReason.toHtmlEscaped();
+    said[0] = said[0].toUpper();
+    Label2->setText(m_notConnectedText + QStringLiteral("<br><span style=\"font-size: 8pt\">") +
+                    said + QStringLiteral("</span>"));
 }
 
 void Form1::showNoAwayMessages(const QString &text)
@@ -677,8 +698,6 @@ void Form1::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
     m_shownOnce = true;
-    if (m_onFirstShow)
-        std::exchange(m_onFirstShow, nullptr)();
     if (std::exchange(m_recordAfterFirstShow, false))
         QTimer::singleShot(0, this, &Form1::showActivityRecord);
 }

@@ -28,20 +28,17 @@ namespace zelmo {
 
 class Form6;
 class Form7;
-class SettingsStore;
-class SoundPlayer;
 class SystemTray;
 
 // Brings a list model to the given lines, changing only the rows that differ.
 void updateLines(QStringListModel &model, const QStringList &lines);
 
 // The main window: online contacts, unread mail, own status, local time and the away/back
-// switch. It holds the program's logic for the whole run; its handlers forward to it.
+// switch. A view of the program; its handlers forward to it.
 class Form1 : public QMainWindow, public MainView, public TrayWindow {
     Q_OBJECT
 public:
-    Form1(MessengerObject *messenger, SettingsStore &settings, SoundPlayer *sound = nullptr,
-          IdleSource *idle = nullptr, QWidget *parent = nullptr);
+    explicit Form1(Program &program, QWidget *parent = nullptr);
     ~Form1() override;
 
     static QString title() { return LocalStatus::onlineTitle(); }
@@ -57,11 +54,6 @@ public:
     // What ends the program once the logic is done with it, given the exit status; by default
     // the event loop ends with it. Tests put their own here.
     void setEndProgram(std::function<void(int status)> end) { m_endProgram = std::move(end); }
-    // Runs once, when the window is first shown, however it came to be shown.
-    void setOnFirstShow(std::function<void()> onFirstShow)
-    {
-        m_onFirstShow = std::move(onFirstShow);
-    }
     // What the shutdown does to the splash window, while there is one.
     void setCloseSplash(std::function<void()> close) { m_closeSplash = std::move(close); }
 
@@ -87,6 +79,7 @@ public:
     void setAwayEditorEnabled(bool enabled) override;
     void setOnlineListVisible(bool visible) override;
     void setNotConnectedText(const QString &text) override;
+    void setNotConnectedReason(const QString &reason) override;
     void showNoAwayMessages(const QString &text) override;
     void showAwayMessagesSet(const QString &text) override;
     void warnUser(const QString &text, bool wait) override;
@@ -136,10 +129,14 @@ private:
     void openViewer();
     void execOverMainWindow(QDialog &dialog);
 
-    Program m_program;
+    // The not-connected display: the program's text, with the reason below it.
+    void showNotConnectedLabel();
+
+    Program &m_program;
+    QString m_notConnectedText;
+    QString m_notConnectedReason;
     std::function<void(int)> m_endProgram;
     std::function<void()> m_closeSplash;
-    std::function<void()> m_onFirstShow;
     bool m_shownOnce = false;
     bool m_recordAfterFirstShow = false;
     SystemTray *m_systemTray = nullptr;

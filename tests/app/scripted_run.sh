@@ -97,3 +97,50 @@ status=0
 "$zelmo" --sim-script "$work/bad.txt" >"$work/out.txt" 2>&1 || status=$?
 [ "$status" -eq 2 ] || fail "a bad script gave status $status"
 grep -q "bad.txt:2:" "$work/out.txt" || fail "the error does not name the line"
+
+# Without a display: only with --headless, which answers the script with no windows, writes
+# one prefixed line for each thing done (quoting nothing said) and keeps the code unseen.
+nodisplay() { env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$@"; }
+status=0
+nodisplay "$zelmo" --sim-script "$work/script.txt" >"$work/out.txt" 2>&1 || status=$?
+[ "$status" -eq 1 ] && grep -q -- '--headless' "$work/out.txt" || fail "no display: status $status"
+nodisplay "$zelmo" --help-all | grep -q -- "--platform" || fail "--help-all"
+rm -f "$ini"
+printf '0.2 ann.moss@example.net says |help|\n0.4 ben.ortiz@example.net says |setaway| 00000\n1 signout\n' \
+    >"$work/script.txt"
+status=0
+QT_DEBUG_PLUGINS=1 nodisplay timeout 60 "$zelmo" --headless --sim-script "$work/script.txt" \
+    --sim-log "$work/log.txt" >"$work/out.txt" 2>&1 || status=$?
+[ "$status" -eq 0 ] || fail "headless: status $status"
+[ "$(grep -c '^send ann.moss@example.net CO=800000 ' "$work/log.txt")" -eq 10 ] || fail "headless: help menu"
+! grep -q 'plugin' "$work/out.txt" || fail "headless: a plugin was loaded"
+grep -qxF "<6>zelmo: answered ann.moss@example.net's command |help|" "$work/out.txt" || fail "headless: answer line"
+grep -qxF '<4>zelmo: declined the code of ben.ortiz@example.net (|setaway|)' "$work/out.txt" ||
+    fail "headless: declined line"
+grep -q "^<4>zelmo: A new authorization code was made; it is kept in .*AuthorizedPassword\.$" "$work/out.txt" ||
+    fail "headless: where the code is kept"
+code=$(sed -n 's/^AuthorizedPassword=//p' "$ini")
+! grep -q "$code" "$work/out.txt" || fail "headless: the code was shown"
+
+# SIGTERM, SIGINT and SIGHUP end a run as the user would, windows or not: status 0, the code
+# written, the lock released for the next start.
+printf '0.2 ann.moss@example.net says |help|\n120 signout\n' >"$work/script.txt"
+for run in "TERM --headless" "INT --headless" "HUP --no-sim-window"; do
+    set -- $run
+    rm -f "$ini" "$work/log.txt"
+    QT_QPA_PLATFORM=offscreen "$zelmo" "$2" --sim-script "$work/script.txt" --sim-log "$work/log.txt" \
+        >"$work/out.txt" 2>&1 &
+    pid=$!
+    for _ in $(seq 300); do [ "$(grep -c '^send ' "$work/log.txt" 2>/dev/null)" -ge 10 ] && break; sleep 0.1; done
+    kill -"$1" "$pid"
+    status=0
+    wait "$pid" || status=$?
+    [ "$status" -eq 0 ] || fail "SIG$1 $2: status $status"
+    grep -q '^AuthorizedPassword=[0-9]\{5\}$' "$ini" || fail "SIG$1 $2: the code was not written"
+done
+
+# Headless with no password to use: nobody to ask, one line and a status of its own.
+status=0
+nodisplay env -u DBUS_SESSION_BUS_ADDRESS -u ZELMO_XMPP_PASSWORD "$zelmo" --headless \
+    --xmpp me@localhost >"$work/out.txt" 2>&1 || status=$?
+[ "$status" -eq 7 ] && [ "$(wc -l <"$work/out.txt")" -eq 1 ] || fail "no password: status $status"

@@ -18,6 +18,9 @@
 #include <gtest/gtest.h>
 
 #include <QDBusConnectionInterface>
+#include <QDirIterator>
+#include <QProcess>
+#include <QTemporaryDir>
 
 #include <functional>
 #include <memory>
@@ -430,4 +433,60 @@ TEST_F(PurpleTest, TwoCompanionsBothAwayAnswerEachOtherABoundedNumberOfTimes)
         60000));
     EXPECT_LE(me.received.count("Me too"), 2) << me.received.join('|');
     EXPECT_LE(you.received.count("I am out"), 2) << you.received.join('|');
+}
+
+// The program itself, as a user service or over ssh runs it: no display, Finch on the bus.
+// A contact is answered; SIGTERM (systemd stopping the service) ends it as the user would.
+TEST_F(PurpleTest, WithoutADisplayTheProgramAnswersAndEndsOnSigtermAsTheUserWould)
+{
+    XmppContact ann(server, "ann");
+    ASSERT_TRUE(ann.connect());
+    ASSERT_TRUE(startFinch(finch));
+    QTemporaryDir home;
+    ASSERT_TRUE(QDir(home.path()).mkdir("run"));
+    QFile::setPermissions(home.filePath("run"),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(name);
+    environment.insert("HOME", home.path());
+    environment.insert("XDG_CONFIG_HOME", home.filePath("config"));
+    environment.insert("XDG_DATA_HOME", home.filePath("data"));
+    environment.insert("XDG_RUNTIME_DIR", home.filePath("run"));
+    environment.insert("DBUS_SESSION_BUS_ADDRESS", finch.busAddress());
+    QProcess zelmo;
+    zelmo.setProcessEnvironment(environment);
+    zelmo.start(ZELMO_BINARY, {"--headless", "--purple"});
+    QByteArray lines;
+    const auto said = [&](const char *line) {
+        lines += zelmo.readAllStandardError();
+        return lines.contains(line);
+    };
+    ASSERT_TRUE(waitUntil([&] { return said("<6>zelmo: started without windows"); }, 30000))
+        << lines.constData();
+
+    EXPECT_EQ(ask(ann, "|help|", 10), Commands::helpLines());
+    ASSERT_TRUE(waitUntil([&] {
+        return said("<6>zelmo: answered ann@localhost's command |help|\n");
+    })) << lines.constData();
+    zelmo.terminate();
+    ASSERT_TRUE(zelmo.waitForFinished(30000));
+    lines += zelmo.readAllStandardError();
+    EXPECT_EQ(zelmo.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(zelmo.exitCode(), 0) << lines.constData();
+    EXPECT_TRUE(lines.endsWith("<6>zelmo: ended with status 0\n")) << lines.constData();
+    // Not the help text: the journal is no place for what was said.
+    EXPECT_FALSE(lines.contains("Welcome")) << lines.constData();
+    QByteArray record;
+    for (QDirIterator it(home.filePath("data"), {"record-*.jsonl"}, QDir::Files,
+                         QDirIterator::Subdirectories);
+         it.hasNext();) {
+        QFile file(it.next());
+        if (file.open(QIODevice::ReadOnly))
+            record += file.readAll();
+    }
+    EXPECT_TRUE(record.contains("|help|")) << "the record was written: " << record.constData();
+    QFile settings(home.filePath("config/Zelmo Extensions/Zelmo Extensions.ini"));
+    ASSERT_TRUE(settings.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(settings.readAll().contains("AuthorizedPassword=")) << "the code was written";
 }

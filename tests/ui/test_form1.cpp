@@ -64,7 +64,8 @@ protected:
 
     SimMessenger messenger;
     MemoryStore store;
-    Form1 form{&messenger, store};
+    Program program{&messenger, store};
+    Form1 form{program};
 };
 
 } // namespace

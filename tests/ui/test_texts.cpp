@@ -20,7 +20,8 @@ TEST(ProgramTexts, AreTheLiteralsToTheLetter)
     sim.setConfirmDelay(-1); // a set away that never completes shows its progress, then fails
     sim.setContacts({{"ann@zelmo.test", "Ann", 2, {ListKind::AllContacts}}});
     test::MemoryStore store;
-    Form1 form(&sim, store);
+    Program program(&sim, store);
+    Form1 form(program);
     QStringList shown;
     form.state().onProgress = [&](const QString &status) { shown << status; };
     form.Form_Load();

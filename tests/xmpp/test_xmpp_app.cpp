@@ -82,7 +82,8 @@ TEST_F(XmppAppTest, AWrongPasswordIsToldOnStandardErrorAndTheProgramEndsByItself
 {
     ZelmoRun zelmo(ZelmoRun::accountArguments(Me, server.address()), QStringLiteral("secret-x"));
     ASSERT_TRUE(zelmo.waitForExit(60000)) << zelmo.output();
-    EXPECT_EQ(zelmo.exitCode(), Program::exitMessengerNotReached);
+    // Not the status of a server out of reach: a service must not try it again and again.
+    EXPECT_EQ(zelmo.exitCode(), exitCredentialsRefused);
     const QString output = zelmo.output();
     EXPECT_TRUE(output.contains(QStringLiteral("zelmo: the sign-in as zelmo@localhost failed: the "
                                                "server refused the name or password")))
@@ -155,7 +156,9 @@ TEST_F(XmppAppTest, TheReasonOfAFailedSignInStaysUnderTheNotConnectedText)
         << "taken out of the environment";
 
     MemoryStore store;
-    Form1 form(&backend->messenger(), store, nullptr);
+    Program program(&backend->messenger(), store);
+    program.setEndReason([&] { return backend->endReason(); });
+    Form1 form(program);
     bool ended = false;
     form.setEndProgram([&ended](int) { ended = true; });
     form.program().setTickInterval(100);
@@ -171,6 +174,7 @@ TEST_F(XmppAppTest, TheReasonOfAFailedSignInStaysUnderTheNotConnectedText)
     ASSERT_TRUE(waitUntil(
         [&] { return form.windowTitle() == Program::countdownCaption(1) || ended; }, 10000));
     EXPECT_EQ(label->text(), expected);
+    EXPECT_TRUE(backend->credentialsRefused()) << "a run that cannot mend itself";
 }
 
 TEST(PasswordDialogTest, AsksForThePasswordAndOffersTheKeyringOnlyWhenOneAnswered)

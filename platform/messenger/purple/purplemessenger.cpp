@@ -455,6 +455,7 @@ struct PurpleMessenger::Impl {
     bool ended = false;
     // Why the client went, for the user; empty until then.
     QString endReason;
+    bool credentialsRefused = false;
     // A network error was reported: the client signs the account in again by itself, for as
     // long as the limit allows.
     bool reconnecting = false;
@@ -1165,6 +1166,9 @@ struct PurpleMessenger::Impl {
             return;
         // A wrong password or a refused certificate is not retried: that is a loss.
         if (fatalConnectionError(type)) {
+            // libpurple's invalid user name, authentication failed and authentication
+            // impossible.
+            credentialsRefused = type >= 1 && type <= 3;
             lose(false, QStringLiteral("the account %1 lost its connection in %2: %3")
                             .arg(accountName, q->clientName(), description));
             return;
@@ -1314,6 +1318,11 @@ QString PurpleMessenger::protocolId() const
 QString PurpleMessenger::endReason() const
 {
     return d->endReason;
+}
+
+bool PurpleMessenger::credentialsRefused() const
+{
+    return d->credentialsRefused;
 }
 
 QString PurpleMessenger::clientName() const

@@ -45,6 +45,9 @@ public:
     // Why the client went (it quit, the account was signed out, the bus name passed to
     // another process), for the user; empty while it is there.
     QString endReason() const;
+    // The account went on an error about its credentials (an invalid user name, a refused or
+    // impossible authentication): the client will not sign it in again by itself.
+    bool credentialsRefused() const;
 
     // The boundary.
     QString clientName() const override;

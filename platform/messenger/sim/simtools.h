@@ -26,7 +26,7 @@ public:
     SimTools(const SimTools &) = delete;
     SimTools &operator=(const SimTools &) = delete;
 
-    // Starts the script's clock; call it once the main window is shown. Does nothing
+    // Starts the script's clock; call it at the end of the start-up. Does nothing
     // without a script.
     void startScript();
 

@@ -259,6 +259,8 @@ struct XmppMessenger::Impl {
     QString streamError;
     QString saslFailure;
     QString sslReason;
+    // The run ended on the server refusing the name or password: trying again cannot mend it.
+    bool credentialsRefused = false;
 
     qint32 status() const { return shared->serviceStatus; }
     void raise(std::function<void()> event) { q->deliverLater(std::move(event)); }
@@ -494,6 +496,7 @@ struct XmppMessenger::Impl {
             return;
         }
         ended = true;
+        credentialsRefused = !saslFailure.isEmpty();
         signInTimer.stop();
         presenceGrace.stop();
         link->client = nullptr;
@@ -1063,6 +1066,11 @@ qint32 XmppMessenger::serviceStatus() const
 QString XmppMessenger::lastError() const
 {
     return d->lastError;
+}
+
+bool XmppMessenger::credentialsRefused() const
+{
+    return d->credentialsRefused;
 }
 
 QString XmppMessenger::accountJid() const

@@ -58,6 +58,8 @@ public:
     qint32 serviceStatus() const;
     // Why the sign-in failed or the connection ended, for the user; empty while all is well.
     QString lastError() const;
+    // The server refused the name or password (at the sign-in or a later one).
+    bool credentialsRefused() const;
     // The account's bare JID, normalised.
     QString accountJid() const;
 

@@ -4,6 +4,7 @@
 #include "app/backend.h"
 #include "app/instancelock.h"
 #include "app/options.h"
+#include "control/controlservice.h"
 #include "core/activitylogfile.h"
 #include "platform/datafolder.h"
 #include "platform/idle/kidletimesource.h"
@@ -116,6 +117,9 @@ int main(int argc, char *argv[])
     // Without a known account (a libpurple client with none signed in) the record stays in
     // memory: the run ends at once anyway.
     form.program().setRecordFile(zelmo::ActivityLogFile::defaultPathFor(account));
+    // zelmoctl and scripts reach this copy on the session bus.
+    zelmo::ControlService control(form.program(), &messenger, account,
+                                  zelmo::shownAccount(account));
 
     // The built-in messenger's own window, beside the main window (--no-sim-window: none).
     std::unique_ptr<zelmo::sim::ClientWindow> simWindow;

@@ -44,19 +44,20 @@ QString ControlService::busName(const QString &accountKey)
     QString element;
     const QByteArray bytes = accountKey.toUtf8();
     for (const char c : bytes) {
-        const bool alnum = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+        const bool alnum =
+            (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
         // An element must not start with a digit.
         if (alnum && !(element.isEmpty() && c >= '0' && c <= '9'))
             element += QLatin1Char(c);
         else
-            element += QStringLiteral("_%1").arg(static_cast<unsigned char>(c), 2, 16,
-                                                 QLatin1Char('0'));
+            element +=
+                QStringLiteral("_%1").arg(static_cast<unsigned char>(c), 2, 16, QLatin1Char('0'));
     }
     // Bus names end at 255 characters.
     if (element.isEmpty() || busNamePrefix().size() + element.size() > 255)
-        element = QStringLiteral("h") +
-                  QString::fromLatin1(
-                      QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex());
+        element =
+            QStringLiteral("h") +
+            QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex());
     return busNamePrefix() + element;
 }
 

@@ -69,10 +69,9 @@ RemoteControl::RemoteControl(Program &program, MessengerObject *messenger, QObje
 {
     // Confirmed states, whoever asked for them: this program, the client's user, idle time.
     if (messenger) {
-        connect(messenger, &MessengerObject::OnLocalStateChangeResult, this,
-                [this](qint32, qint32 state, const ServicePtr &) {
-                    followState(isAwayState(state));
-                });
+        connect(
+            messenger, &MessengerObject::OnLocalStateChangeResult, this,
+            [this](qint32, qint32 state, const ServicePtr &) { followState(isAwayState(state)); });
     }
     ActivityLog &log = program.activityLog();
     // New rows come in at the top.

@@ -120,13 +120,13 @@ std::optional<QString> findCopy(QDBusConnection &bus, const QString &account, in
     if (matching.size() == 1)
         return matching.front();
     if (matching.isEmpty()) {
-        *status = fail(exitNotRunning,
-                       account.isEmpty()
-                           ? QStringLiteral("zelmo is not running (no copy on the session bus).")
-                           : QStringLiteral("zelmo is not running for %1 (running for: %2).")
-                                 .arg(account, accounts.isEmpty()
-                                                   ? QStringLiteral("none")
-                                                   : accounts.join(QLatin1String(", "))));
+        *status =
+            fail(exitNotRunning,
+                 account.isEmpty()
+                     ? QStringLiteral("zelmo is not running (no copy on the session bus).")
+                     : QStringLiteral("zelmo is not running for %1 (running for: %2).")
+                           .arg(account, accounts.isEmpty() ? QStringLiteral("none")
+                                                            : accounts.join(QLatin1String(", "))));
         return std::nullopt;
     }
     *status = fail(exitSeveralRunning,
@@ -202,18 +202,19 @@ int run(const QStringList &args, const QString &account)
                                                .arg(count - 1))
                    : 0;
     };
-    static const QStringList known{
-        QStringLiteral("away"),    QStringLiteral("back"),     QStringLiteral("status"),
-        QStringLiteral("message"), QStringLiteral("unset"),    QStringLiteral("messages"),
-        QStringLiteral("record"),  QStringLiteral("code")};
+    static const QStringList known{QStringLiteral("away"),   QStringLiteral("back"),
+                                   QStringLiteral("status"), QStringLiteral("message"),
+                                   QStringLiteral("unset"),  QStringLiteral("messages"),
+                                   QStringLiteral("record"), QStringLiteral("code")};
     if (!known.contains(command))
-        return fail(exitCommandLine,
-                    command.isEmpty()
-                        ? QStringLiteral("no command; see zelmoctl --help.")
-                        : QStringLiteral("unknown command '%1'; see zelmoctl --help.").arg(command));
+        return fail(
+            exitCommandLine,
+            command.isEmpty()
+                ? QStringLiteral("no command; see zelmoctl --help.")
+                : QStringLiteral("unknown command '%1'; see zelmoctl --help.").arg(command));
     const int arity = command == QLatin1String("message") ? 3
                       : command == QLatin1String("unset") ? 2
-                                                            : 1;
+                                                          : 1;
     if (const int status = wrongCount(arity))
         return status;
     QString text;
@@ -257,8 +258,7 @@ int run(const QStringList &args, const QString &account)
         return simple(everyone ? proxy.SetMessageForEveryone(text)
                                : proxy.SetMessage(args.at(1), text));
     if (command == QLatin1String("unset"))
-        return simple(everyone ? proxy.UnsetMessageForEveryone()
-                               : proxy.UnsetMessage(args.at(1)));
+        return simple(everyone ? proxy.UnsetMessageForEveryone() : proxy.UnsetMessage(args.at(1)));
     if (command == QLatin1String("code"))
         return setCode(proxy);
     if (command == QLatin1String("status")) {
@@ -329,8 +329,8 @@ int main(int argc, char *argv[])
     }
     // --everyone stands only where a contact would.
     if (args.indexOf(QStringLiteral("--everyone")) > 1 ||
-        (args.indexOf(QStringLiteral("--everyone")) == 1 && args.at(0) != QLatin1String("message") &&
-         args.at(0) != QLatin1String("unset")))
+        (args.indexOf(QStringLiteral("--everyone")) == 1 &&
+         args.at(0) != QLatin1String("message") && args.at(0) != QLatin1String("unset")))
         return fail(exitCommandLine, QStringLiteral("--everyone goes with 'message' and 'unset' "
                                                     "only, in place of a contact."));
     return run(args, account);

@@ -139,6 +139,7 @@ TEST_F(Form1Test, FollowsTheControlInterface)
     EXPECT_EQ(form.panelText(2), QStringLiteral("Status: Away"));
 
     EXPECT_TRUE(remote.unsetMessageForEveryone().ok());
+    form.program().Timer2_Timer();
     EXPECT_EQ(child<QLabel>("Label3")->text(), Program::noAwayMessagesText());
 }
 

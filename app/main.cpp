@@ -7,6 +7,7 @@
 #include "app/lines.h"
 #include "app/options.h"
 #include "app/shutdownsignals.h"
+#include "control/controlservice.h"
 #include "core/activitylogfile.h"
 #include "core/program.h"
 #include "platform/datafolder.h"
@@ -158,6 +159,8 @@ int main(int argc, char *argv[])
     const QString recordPath = zelmo::ActivityLogFile::defaultPathFor(account);
     program.setRecordFile(recordPath);
     program.setEndReason([&] { return backend->endReason(); });
+    // zelmoctl and scripts reach this copy on the session bus.
+    zelmo::ControlService control(program, &messenger, account, zelmo::shownAccount(account));
 
     // How the run ends, whatever ends it. Credentials the server refused are told apart from
     // a server out of reach: trying again cannot mend them.

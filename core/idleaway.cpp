@@ -104,14 +104,24 @@ void IdleAway::onIdle()
         return;
     m_goingAway = true;
     m_resumedMeanwhile = false;
+    m_byHandMeanwhile = false;
     // Guarded as the window's own button is: a failing client leaves the state as it was, and
     // only a confirmed away is ours to undo.
-    skipOnFailure(
-        [&] { m_status.Command2_Click([this](bool confirmed) { m_wentAway = confirmed; }); });
+    skipOnFailure([&] {
+        m_status.Command2_Click(
+            [this](bool confirmed) { m_wentAway = confirmed && !m_byHandMeanwhile; });
+    });
     m_goingAway = false;
     // The user came back while the client was still confirming: back at once.
     if (std::exchange(m_resumedMeanwhile, false))
         onResumed();
+}
+
+void IdleAway::awaySetByHand()
+{
+    m_wentAway = false;
+    if (m_goingAway)
+        m_byHandMeanwhile = true;
 }
 
 void IdleAway::onResumed()

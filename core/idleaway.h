@@ -70,6 +70,9 @@ public:
     QString unavailableReason() const;
     // The program went away because the desktop was idle, and will come back at the next input.
     bool wentAwayByItself() const { return m_wentAway; }
+    // The user asked for away themselves (from outside the window): the next input must not
+    // bring them back, even when idle time went away first or is going away now.
+    void awaySetByHand();
 
     // A minute is 60 s unless set; tests shorten it.
     void setMinuteLength(std::chrono::milliseconds length) { m_minute = length; }
@@ -92,6 +95,7 @@ private:
     bool m_wentAway = false;
     bool m_goingAway = false;        // our own switch to away is waiting
     bool m_resumedMeanwhile = false; // input came back during that wait
+    bool m_byHandMeanwhile = false;  // the user asked for away during that wait
 };
 
 } // namespace zelmo

@@ -147,8 +147,11 @@ Program::Program(MessengerObject *messenger, SettingsStore &settings, SoundPlaye
     , m_idleAway(m_state, m_localStatus, settings, idle)
     , m_remembered(m_state, settings, AwayMessageFile(AwayMessageFile::defaultPath()))
 {
-    // Shown without waiting: a change comes from inside the editor or a command.
+    // Shown without waiting: a change comes from inside the editor or a command. A message
+    // set from outside the window shows at once too; the poller tells when none is left.
     m_state.onAwayMessagesChanged = [this] {
+        if (m_state.awayMessages.freeEntryCount() < m_state.awayMessages.entryCount())
+            m_view.showAwayMessagesSet(awayMessagesSetText());
         if (const QString problem = m_remembered.tableChanged(); !problem.isEmpty())
             m_view.warnUser(problem, false);
     };

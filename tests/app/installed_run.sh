@@ -38,7 +38,8 @@ root=$work/installed
 DESTDIR=$root cmake --install "$build" --prefix /usr >/dev/null
 share=$root/usr/share
 for f in bin/zelmo share/zelmo/blonde.txt share/zelmo/beep.wav share/man/man1/zelmo.1.gz share/doc/zelmo/copyright \
-    share/applications/$id.desktop share/metainfo/$id.metainfo.xml; do
+    share/applications/$id.desktop share/metainfo/$id.metainfo.xml bin/zelmoctl share/man/man1/zelmoctl.1.gz \
+    share/dbus-1/interfaces/net.zelmo.Extensions1.xml; do
     [ -f "$root/usr/$f" ] || fail "/usr/$f not installed"
 done
 # The icon the menu entry names, in the theme every desktop falls back to.
@@ -50,8 +51,10 @@ fi
 desktop-file-validate "$share/applications/$id.desktop" >"$work/validate.txt" 2>&1 || true
 [ ! -s "$work/validate.txt" ] || fail "desktop entry"
 appstreamcli validate-tree --no-net "$root/usr" >"$work/validate.txt" 2>&1 || fail "metainfo"
-zcat "$share/man/man1/zelmo.1.gz" | groff -man -ww -z -Tutf8 >"$work/validate.txt" 2>&1
-[ ! -s "$work/validate.txt" ] || fail "manual page"
+for page in zelmo zelmoctl; do
+    zcat "$share/man/man1/$page.1.gz" | groff -man -ww -z -Tutf8 >"$work/validate.txt" 2>&1
+    [ ! -s "$work/validate.txt" ] || fail "manual page $page"
+done
 
 # Every option of --help is in the manual, and the version has its release in the metainfo.
 zcat "$share/man/man1/zelmo.1.gz" | groff -man -Tascii -P-cbou 2>/dev/null >"$work/man.out"

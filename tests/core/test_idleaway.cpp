@@ -3,6 +3,7 @@
 
 #include "core/idleaway.h"
 #include "core/program.h"
+#include "core/remotecontrol.h"
 #include "platform/messenger/sim/simmessenger.h"
 
 #include "support/fakemainview.h"
@@ -114,6 +115,29 @@ TEST(IdleAway, TheUsersOwnChoiceStands)
         EXPECT_EQ(w.sim.requestedStates(), c.requests) << c.name;
         EXPECT_EQ(w.away(), c.requests.size() == 1) << c.name;
     }
+}
+
+// Away asked for from outside while idle time had already gone away is the user's own choice:
+// input does not bring them back.
+TEST(IdleAway, AwayFromOutsideStandsAtInput)
+{
+    sim::SimMessenger sim;
+    sim.setConfirmDelay(0);
+    test::MemoryStore store;
+    store.values["Zelmo Extensions/Settings/GoAwayWhenIdle"] = "1";
+    test::FakeMainView view;
+    FakeIdle source;
+    Program program{view, &sim, store, nullptr, &source};
+    program.Form_Load();
+    RemoteControl remote(program, &sim);
+    Q_EMIT source.idle();
+    ASSERT_TRUE(program.state().AwayMode);
+    bool done = false;
+    remote.goAway([&](const RemoteControl::Result &result) { done = result.ok(); });
+    Q_EMIT source.resumed();
+    EXPECT_TRUE(done);
+    EXPECT_TRUE(program.state().AwayMode);
+    EXPECT_EQ(sim.requestedStates(), (Requests{34}));
 }
 
 TEST(IdleAway, NothingHappens)

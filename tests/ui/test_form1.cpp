@@ -1,10 +1,12 @@
 #include "ui/form1.h"
 
+#include "core/remotecontrol.h"
 #include "platform/messenger/sim/simmessenger.h"
 #include "support/memorystore.h"
 #include "support/printers.h"
 #include "support/waituntil.h"
 #include "ui/form6.h"
+#include "ui/form3.h"
 #include "ui/form7.h"
 #include "ui/messagebox.h"
 #include "ui/systemtray.h"
@@ -15,6 +17,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QListView>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -117,6 +120,28 @@ TEST_F(Form1Test, ContactEventsReachTheListAndItsCount)
     test::drainEvents();
     EXPECT_EQ(listLines(), (QStringList{QStringLiteral("Ann"), QStringLiteral("Bob")}));
     EXPECT_EQ(child<QLabel>("Label1")->text(), QStringLiteral("2 People online"));
+}
+
+// What a script sets through the control interface shows in the windows as if set there.
+TEST_F(Form1Test, FollowsTheControlInterface)
+{
+    form.Form_Load();
+    RemoteControl remote(form.program(), &messenger);
+    EXPECT_TRUE(remote.setMessage(QStringLiteral("ANN@example.net"), "Out.\nBack soon.").ok());
+    EXPECT_EQ(child<QLabel>("Label3")->text(), Program::awayMessagesSetText());
+    const Form3 viewer(form.state(), nullptr);
+    EXPECT_EQ(viewer.findChild<QPlainTextEdit *>("Text1")->toPlainText(), "Out.\nBack soon.");
+
+    std::optional<bool> done;
+    remote.goAway([&](const RemoteControl::Result &result) { done = result.ok(); });
+    EXPECT_TRUE(test::waitUntil([&] { return done.has_value(); }));
+    EXPECT_EQ(done, true);
+    EXPECT_EQ(form.windowTitle(), LocalStatus::awayTitle());
+    EXPECT_EQ(form.panelText(2), QStringLiteral("Status: Away"));
+
+    EXPECT_TRUE(remote.unsetMessageForEveryone().ok());
+    form.program().Timer2_Timer();
+    EXPECT_EQ(child<QLabel>("Label3")->text(), Program::noAwayMessagesText());
 }
 
 TEST_F(Form1Test, RefreshShowsTheOwnStatus)

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# zelmoctl drives the real program on the built-in messenger over a private session bus: an
+# zelmoctl drives the real program, without windows, on the built-in messenger over a private
+# session bus: an
 # away message of two lines and away, which a contact then gets; status says away; a contact
 # not in the list and a copy not running each have their own exit status.
 set -euo pipefail
@@ -14,14 +15,14 @@ status=0
 env -u DBUS_SESSION_BUS_ADDRESS "$zelmoctl" status >"$work/ctl.txt" 2>&1 || status=$?
 [ "$status" -eq 2 ] && grep -q "no D-Bus session bus" "$work/ctl.txt" || fail "no bus: $status"
 
-# The contact writes late enough for zelmoctl to have set everything.
-printf '8 ann.moss@example.net says hello\n10 signout\n' >"$work/script.txt"
+# The contact writes late enough for zelmoctl to have set everything, even on a loaded machine.
+printf '20 ann.moss@example.net says hello\n22 signout\n' >"$work/script.txt"
 cat >"$work/session.sh" <<'SESSION'
 set -u
 status=0
 "$ZELMOCTL" status >"$WORK/ctl.txt" 2>&1 || status=$?
 [ "$status" -eq 2 ] && grep -q "zelmo is not running" "$WORK/ctl.txt" || { echo "none running: $status"; exit 1; }
-"$ZELMO" --confirm-delay 50 --no-sim-window --sim-script "$WORK/script.txt" --sim-log "$WORK/log.txt" \
+"$ZELMO" --headless --confirm-delay 50 --no-sim-window --sim-script "$WORK/script.txt" --sim-log "$WORK/log.txt" \
     >"$WORK/out.txt" 2>&1 &
 zelmo=$!
 for _ in $(seq 150); do

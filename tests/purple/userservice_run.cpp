@@ -16,6 +16,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QHash>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -40,8 +41,7 @@ QString unitValue(const QString &unit, const QString &key)
 }
 
 // The specifiers of a user unit that this one uses; any other fails the test.
-QString expandSpecifiers(const QString &text, const QString &instance, const QString &home,
-                         const QString &configHome)
+QString expandSpecifiers(const QString &text, const QHash<QChar, QString> &values)
 {
     QString out;
     for (int i = 0; i < text.size(); ++i) {
@@ -49,14 +49,9 @@ QString expandSpecifiers(const QString &text, const QString &instance, const QSt
             out += text[i];
             continue;
         }
-        switch (text[++i].unicode()) {
-        case 'i':
-        case 'I': out += instance; break;
-        case 'h': out += home; break;
-        case 'E': out += configHome; break;
-        case '%': out += '%'; break;
-        default: ADD_FAILURE() << "a specifier to expand: %" << text[i].toLatin1();
-        }
+        const QChar specifier = text[++i];
+        EXPECT_TRUE(values.contains(specifier)) << "to expand: %" << specifier.toLatin1();
+        out += values.value(specifier);
     }
     return out;
 }
@@ -106,7 +101,9 @@ TEST(UserServiceTest, TheInstalledUnitAnswersBesideFinchAndEndsOnSigtermWithItsR
     QDir().mkpath(runtime);
     QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     const auto expand = [&](const QString &key) {
-        return expandSpecifiers(unitValue(unit, key), "work", home.path(), configHome);
+        return expandSpecifiers(
+            unitValue(unit, key),
+            {{'i', "work"}, {'I', "work"}, {'h', home.path()}, {'E', configHome}, {'%', "%"}});
     };
     QFile envFile(expand("EnvironmentFile"));
     ASSERT_TRUE(QDir().mkpath(QFileInfo(envFile).path()));
@@ -126,7 +123,8 @@ TEST(UserServiceTest, TheInstalledUnitAnswersBesideFinchAndEndsOnSigtermWithItsR
     ASSERT_TRUE(envFile.open(QIODevice::ReadOnly));
     for (const QByteArray &line : envFile.readAll().split('\n')) {
         if (const int equals = line.indexOf('='); equals > 0)
-            env.insert(QString::fromUtf8(line.left(equals)), QString::fromUtf8(line.mid(equals + 1)));
+            env.insert(QString::fromUtf8(line.left(equals)),
+                       QString::fromUtf8(line.mid(equals + 1)));
     }
     const QStringList command = commandLine(expand("ExecStart"), env);
     ASSERT_TRUE(command.contains("--headless")) << command.join(' ').toStdString();

@@ -16,7 +16,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QHash>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -25,61 +24,9 @@
 using namespace zelmo;
 using namespace zelmo::test;
 
-namespace {
-
-const QString Me = QStringLiteral("me@localhost");
-
-// The last "key=" line of a unit.
-QString unitValue(const QString &unit, const QString &key)
-{
-    QString value;
-    for (const QString &line : unit.split('\n')) {
-        if (line.startsWith(key + '='))
-            value = line.mid(key.size() + 1).trimmed();
-    }
-    return value;
-}
-
-// The specifiers of a user unit that this one uses; any other fails the test.
-QString expandSpecifiers(const QString &text, const QHash<QChar, QString> &values)
-{
-    QString out;
-    for (int i = 0; i < text.size(); ++i) {
-        if (text[i] != '%' || i + 1 == text.size()) {
-            out += text[i];
-            continue;
-        }
-        const QChar specifier = text[++i];
-        EXPECT_TRUE(values.contains(specifier)) << "to expand: %" << specifier.toLatin1();
-        out += values.value(specifier);
-    }
-    return out;
-}
-
-// ExecStart's words with the environment's variables: $NAME splits into words, ${NAME} not.
-QStringList commandLine(const QString &execStart, const QProcessEnvironment &env)
-{
-    static const QRegularExpression space(QStringLiteral("\\s+"));
-    QStringList words;
-    for (const QString &word : execStart.split(space, Qt::SkipEmptyParts)) {
-        if (word.startsWith(QLatin1String("${")) && word.endsWith('}'))
-            words << env.value(word.mid(2, word.size() - 3));
-        else if (word.startsWith('$'))
-            words << env.value(word.mid(1)).split(space, Qt::SkipEmptyParts);
-        else
-            words << word;
-    }
-    return words;
-}
-
-} // namespace
-
 TEST(UserServiceTest, TheInstalledUnitAnswersBesideFinchAndEndsOnSigtermWithItsRecord)
 {
-    QFile unitFile(qEnvironmentVariable("ZELMO_USER_UNIT"));
-    ASSERT_TRUE(unitFile.open(QIODevice::ReadOnly)) << unitFile.fileName();
-    const QString unit = QString::fromUtf8(unitFile.readAll());
-
+    const QString me = QStringLiteral("me@localhost");
     ProsodyServer server;
     server.addAccount("me");
     server.addAccount("ann");
@@ -92,54 +39,55 @@ TEST(UserServiceTest, TheInstalledUnitAnswersBesideFinchAndEndsOnSigtermWithItsR
     XmppContact ann(server, "ann");
     ASSERT_TRUE(ann.connect());
 
-    // The user's home as the service manager sees it, with the instance's file as the README
-    // has it written.
+    // The user's home as the service manager sees it, for the instance "work".
     QTemporaryDir home;
-    const QString configHome = home.filePath(".config");
-    const QString dataHome = home.filePath(".local/share");
-    const QString runtime = home.filePath("runtime");
+    const QString dataHome = home.filePath(".local/share"), runtime = home.filePath("runtime");
     QDir().mkpath(runtime);
     QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    const auto expand = [&](const QString &key) {
-        return expandSpecifiers(
-            unitValue(unit, key),
-            {{'i', "work"}, {'I', "work"}, {'h', home.path()}, {'E', configHome}, {'%', "%"}});
+    QFile unitFile(qEnvironmentVariable("ZELMO_USER_UNIT"));
+    ASSERT_TRUE(unitFile.open(QIODevice::ReadOnly)) << unitFile.fileName();
+    const QString unit = QString::fromUtf8(unitFile.readAll());
+    const auto setting = [&](const QString &key) { // the last line of the key, specifiers expanded
+        const QStringList lines = unit.split('\n').filter(QRegularExpression('^' + key + '='));
+        EXPECT_FALSE(lines.isEmpty()) << "no " << key.toStdString();
+        QString value = lines.value(lines.size() - 1).mid(key.size() + 1).trimmed();
+        value.replace("%i", "work").replace("%E", home.filePath(".config"));
+        EXPECT_FALSE(value.contains('%')) << "a specifier to expand: " << value.toStdString();
+        return value;
     };
-    QFile envFile(expand("EnvironmentFile"));
+
+    // The instance's file as the README has it written.
+    QFile envFile(setting("EnvironmentFile"));
     ASSERT_TRUE(QDir().mkpath(QFileInfo(envFile).path()));
     ASSERT_TRUE(envFile.open(QIODevice::WriteOnly)) << envFile.fileName();
-    envFile.write("ZELMO_OPTIONS=--purple-account " + Me.toUtf8() + "\n");
-    envFile.close();
     envFile.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
-
+    const QByteArray options = "--purple-account " + me.toUtf8();
+    envFile.write("ZELMO_OPTIONS=" + options + "\n");
+    envFile.close();
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char *display : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         env.remove(display);
     env.insert("HOME", home.path());
-    env.insert("XDG_CONFIG_HOME", configHome);
+    env.insert("XDG_CONFIG_HOME", home.filePath(".config"));
     env.insert("XDG_DATA_HOME", dataHome);
     env.insert("XDG_RUNTIME_DIR", runtime);
     env.insert("DBUS_SESSION_BUS_ADDRESS", finch.busAddress());
-    ASSERT_TRUE(envFile.open(QIODevice::ReadOnly));
-    for (const QByteArray &line : envFile.readAll().split('\n')) {
-        if (const int equals = line.indexOf('='); equals > 0)
-            env.insert(QString::fromUtf8(line.left(equals)),
-                       QString::fromUtf8(line.mid(equals + 1)));
-    }
-    const QStringList command = commandLine(expand("ExecStart"), env);
+    // What systemd runs: the file's $ZELMO_OPTIONS, unbraced, split into words.
+    QStringList command = setting("ExecStart").split(' ', Qt::SkipEmptyParts);
+    ASSERT_TRUE(command.removeOne("$ZELMO_OPTIONS")) << command.join(' ').toStdString();
+    command += QString::fromUtf8(options).split(' ');
     ASSERT_TRUE(command.contains("--headless")) << command.join(' ').toStdString();
 
     ChildProcess zelmo;
     zelmo.setProcessEnvironment(env);
     zelmo.setProcessChannelMode(QProcess::MergedChannels);
-    zelmo.start(command.first(), command.mid(1));
+    zelmo.start(command.takeFirst(), command);
     const auto output = [&] { return QString::fromLocal8Bit(zelmo.readAll()).toStdString(); };
-
     // A message before the program has attached goes unanswered: ask until it answers.
     bool answered = false;
     for (int tries = 0; tries < 6 && !answered && zelmo.state() != QProcess::NotRunning; ++tries) {
         ann.clearMessages();
-        ann.send(Me, "|help|");
+        ann.send(me, "|help|");
         answered = ann.waitForMessages(10, 10000);
     }
     ASSERT_TRUE(answered) << output();

@@ -16,6 +16,7 @@ packages=(
     dbus gnome-keyring openssl
     finch libpurple-bin bsdutils python3-slixmpp xterm
     librsvg2-bin desktop-file-utils appstream groff-base dpkg-dev file
+    systemd man-db
 )
 
 missing=()

@@ -37,7 +37,7 @@ run_from() { # ROOT: run ROOT/usr/bin/zelmo with only ROOT/usr/share as data fol
 root=$work/installed
 DESTDIR=$root cmake --install "$build" --prefix /usr >/dev/null
 share=$root/usr/share
-for f in bin/zelmo share/zelmo/blonde.txt share/zelmo/beep.wav share/man/man1/zelmo.1.gz share/doc/zelmo/copyright \
+for f in bin/zelmo lib/systemd/user/zelmo@.service share/zelmo/blonde.txt share/zelmo/beep.wav share/man/man1/zelmo.1.gz share/doc/zelmo/copyright \
     share/applications/$id.desktop share/metainfo/$id.metainfo.xml bin/zelmoctl share/man/man1/zelmoctl.1.gz \
     share/dbus-1/interfaces/net.zelmo.Extensions1.xml; do
     [ -f "$root/usr/$f" ] || fail "/usr/$f not installed"
@@ -77,4 +77,7 @@ diff "$work/installed-files" "$work/deb-files" || fail "the .deb holds other fil
 depends=$(dpkg-deb -f "$deb" Depends)
 [[ $depends == *libqt5core5a* ]] || fail "Depends: $depends"
 dpkg-deb -x "$deb" "$work/deb"
+# The user service runs the program where the package puts it, whatever the build's prefix.
+grep -qx 'ExecStart=/usr/bin/zelmo .*' "$work/deb/usr/lib/systemd/user/zelmo@.service" ||
+    fail "the .deb's user unit runs $(grep ExecStart "$work/deb/usr/lib/systemd/user/zelmo@.service")"
 run_from "$work/deb"

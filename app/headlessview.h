@@ -16,7 +16,7 @@ class Program;
 // contact (from the record), each declined code and lockout. Without logText the lines name
 // the contact but quote neither their text nor the away message: the journal is read by more
 // than the user.
-class HeadlessView : public QObject, public MainView {
+class HeadlessView : public QObject, public WindowlessView {
     Q_OBJECT
 public:
     // end: ends the run with the exit status given.
@@ -24,26 +24,8 @@ public:
                  std::function<void(int status)> end);
     ~HeadlessView() override;
 
-    void setOnlineLines(const QStringList &) override {}
-    void setOnlineCountText(const QString &) override {}
-    void setMailText(const QString &) override {}
-    void setStatusText(const QString &) override {}
-    void setSwitchCaption(const QString &) override {}
-    void setTitle(const QString &) override {}
-    void setSwitchEnabled(bool) override {}
-    void setWindowEnabled(bool) override {}
-    void showProgress() override {}
-    void dismissProgress() override {}
-    void showWindow() override {}
-    void setAwayEditorEnabled(bool) override {}
-    void setOnlineListVisible(bool) override {}
-    void setNotConnectedText(const QString &) override {}
-    void showNoAwayMessages(const QString &) override {}
-    void showAwayMessagesSet(const QString &) override {}
     void warnUser(const QString &text, bool wait) override;
     void showActivityRecord() override;
-    void closeSplash() override {}
-    void removeTrayIcon() override {}
     bool keepsCodeHidden() const override { return true; }
     void endProgram(int status) override;
 

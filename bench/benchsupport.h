@@ -42,30 +42,7 @@ public:
 };
 
 // A window that draws nothing, so that only the program's own logic is measured.
-class NullView : public MainView {
-public:
-    void setOnlineLines(const QStringList &) override {}
-    void setOnlineCountText(const QString &) override {}
-    void setMailText(const QString &) override {}
-    void setStatusText(const QString &) override {}
-    void setSwitchCaption(const QString &) override {}
-    void setTitle(const QString &) override {}
-    void setSwitchEnabled(bool) override {}
-    void setWindowEnabled(bool) override {}
-    void showProgress() override {}
-    void dismissProgress() override {}
-    void showWindow() override {}
-    void setAwayEditorEnabled(bool) override {}
-    void setOnlineListVisible(bool) override {}
-    void setNotConnectedText(const QString &) override {}
-    void showNoAwayMessages(const QString &) override {}
-    void showAwayMessagesSet(const QString &) override {}
-    void warnUser(const QString &, bool) override {}
-    void showActivityRecord() override {}
-    void closeSplash() override {}
-    void removeTrayIcon() override {}
-    void endProgram(int) override {}
-};
+using NullView = WindowlessView;
 
 // Before the application object exists: the benchmarks run without a display.
 inline void runHeadless()

@@ -40,4 +40,31 @@ public:
     virtual void endProgram(int status) = 0;
 };
 
+// A main view with no window at all: it shows nothing. Views without a display start from it
+// and override what they do show.
+class WindowlessView : public MainView {
+public:
+    void setOnlineLines(const QStringList &) override {}
+    void setOnlineCountText(const QString &) override {}
+    void setMailText(const QString &) override {}
+    void setStatusText(const QString &) override {}
+    void setSwitchCaption(const QString &) override {}
+    void setTitle(const QString &) override {}
+    void setSwitchEnabled(bool) override {}
+    void setWindowEnabled(bool) override {}
+    void showProgress() override {}
+    void dismissProgress() override {}
+    void showWindow() override {}
+    void setAwayEditorEnabled(bool) override {}
+    void setOnlineListVisible(bool) override {}
+    void setNotConnectedText(const QString &) override {}
+    void showNoAwayMessages(const QString &) override {}
+    void showAwayMessagesSet(const QString &) override {}
+    void warnUser(const QString &, bool) override {}
+    void showActivityRecord() override {}
+    void closeSplash() override {}
+    void removeTrayIcon() override {}
+    void endProgram(int) override {}
+};
+
 } // namespace zelmo

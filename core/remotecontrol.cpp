@@ -207,22 +207,32 @@ RemoteControl::Result emptyMessage()
 
 } // namespace
 
+RemoteControl::Result RemoteControl::findContact(const QString &logonName, QString *name,
+                                                 qint32 *position)
+{
+    if (!connected())
+        return notConnected();
+    const std::optional<QString> listed = listedName(logonName, position);
+    if (!listed)
+        return unknownContact(logonName);
+    *name = *listed;
+    return {};
+}
+
 RemoteControl::Result RemoteControl::setMessage(const QString &logonName, const QString &text)
 {
     if (text.trimmed().isEmpty())
         return emptyMessage();
-    if (!connected())
-        return notConnected();
+    QString name;
     qint32 position = 0;
-    const std::optional<QString> name = listedName(logonName, &position);
-    if (!name)
-        return unknownContact(logonName);
+    if (Result found = findContact(logonName, &name, &position); !found.ok())
+        return found;
     if (position > std::numeric_limits<qint16>::max() ||
-        !m_program.state().SetMessage(*name, toTable(text), static_cast<qint16>(position)))
+        !m_program.state().SetMessage(name, toTable(text), static_cast<qint16>(position)))
         return failure(Error::NotStored,
                        QStringLiteral("The away message could not be stored for %1 just now "
                                       "(the contact list is changing). Please try again.")
-                           .arg(*name));
+                           .arg(name));
     return {};
 }
 
@@ -265,13 +275,11 @@ RemoteControl::Result RemoteControl::setMessageForEveryone(const QString &text)
 
 RemoteControl::Result RemoteControl::unsetMessage(const QString &logonName)
 {
-    if (!connected())
-        return notConnected();
+    QString name;
     qint32 position = 0;
-    const std::optional<QString> name = listedName(logonName, &position);
-    if (!name)
-        return unknownContact(logonName);
-    m_program.state().DeleteMessage(*name);
+    if (Result found = findContact(logonName, &name, &position); !found.ok())
+        return found;
+    m_program.state().DeleteMessage(name);
     return {};
 }
 

@@ -89,6 +89,9 @@ private:
     void goTo(bool away, Done done);
     // The contact's logon name as the list has it, or nothing.
     std::optional<QString> listedName(const QString &logonName, qint32 *position);
+    // The same for a request about one contact: fails while not connected, or when the list
+    // has no such contact.
+    Result findContact(const QString &logonName, QString *name, qint32 *position);
     bool connected() const;
     void followState(bool away);
 

@@ -30,6 +30,13 @@
 
 namespace {
 
+// The account as the user knows it, for the lines and boxes that name it.
+QString accountForUser(const QString &key)
+{
+    return key == QLatin1String("built-in") ? QStringLiteral("the built-in messenger")
+                                            : zelmo::shownAccount(key);
+}
+
 // The lock of an account, or nothing when a running copy serves it already: then the user is
 // told, and this copy ends without answering anything.
 std::unique_ptr<zelmo::InstanceLock> lockAccount(const QString &account, const QString &shown,
@@ -119,12 +126,9 @@ int main(int argc, char *argv[])
     // An XMPP account has one key whichever backend serves it, so --xmpp and Pidgin or Finch
     // on the same account keep each other off it too.
     if (!options->purple) {
-        const bool builtIn = options->xmppJid.isEmpty();
-        account = builtIn ? QStringLiteral("built-in") : zelmo::xmppAccountKey(options->xmppJid);
-        lock = lockAccount(account,
-                           builtIn ? QStringLiteral("the built-in messenger")
-                                   : zelmo::shownAccount(account),
-                           headless);
+        account = options->xmppJid.isEmpty() ? QStringLiteral("built-in")
+                                             : zelmo::xmppAccountKey(options->xmppJid);
+        lock = lockAccount(account, accountForUser(account), headless);
         if (!lock)
             return zelmo::exitAlreadyRunning;
     }
@@ -140,7 +144,7 @@ int main(int argc, char *argv[])
     }
     if (const QString key = backend->accountKey(); !lock && !key.isEmpty()) {
         account = key;
-        lock = lockAccount(key, zelmo::shownAccount(key), headless);
+        lock = lockAccount(key, accountForUser(key), headless);
         if (!lock)
             return zelmo::exitAlreadyRunning;
     }
@@ -191,9 +195,7 @@ int main(int argc, char *argv[])
 
     if (headless) {
         zelmo::HeadlessView view(program, options->logText, recordPath, finish);
-        const QString shown = account == QLatin1String("built-in")
-                                  ? QStringLiteral("the built-in messenger")
-                                  : zelmo::shownAccount(account);
+        const QString shown = accountForUser(account);
         zelmo::writeLine(zelmo::LinePriority::Info,
                          QStringLiteral("started without windows for %1, process %2")
                              .arg(shown.isEmpty() ? messenger.clientName() : shown)

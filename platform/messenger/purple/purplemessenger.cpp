@@ -1410,8 +1410,8 @@ void PurpleMessenger::setFriendlyName(const QString &name)
     Impl &impl = *d;
     const QVariant account = h(impl.accountHandle);
     const ServicePtr s = impl.views.service;
-    const auto done = [q = this, name, s] {
-        q->deliverLater([q, name, s] {
+    const auto done = [&impl, q = this, name, s] {
+        impl.raise([q, name, s] {
             Q_EMIT q->OnLocalPropertyChangeResult(kOk, kFriendlyNameProperty, name, s);
         });
     };

@@ -16,8 +16,8 @@
 #include "platform/messenger/sim/simmessenger.h"
 #include "platform/settings/qsettingsstore.h"
 #include "platform/sound/pulsesoundplayer.h"
-#include "ui/form1.h"
-#include "ui/frmsplash.h"
+#include "ui/mainwindow.h"
+#include "ui/splashscreen.h"
 #include "ui/messagebox.h"
 
 #include <QApplication>
@@ -184,11 +184,11 @@ int main(int argc, char *argv[])
         started = true;
         backend->startScript();
         if (stopAsked)
-            QTimer::singleShot(0, &program, &zelmo::Program::Form_Unload);
+            QTimer::singleShot(0, &program, &zelmo::Program::shutDown);
     };
     stopSignals.start([&] {
         if (started)
-            program.Form_Unload();
+            program.shutDown();
         else
             stopAsked = true;
     });
@@ -203,12 +203,12 @@ int main(int argc, char *argv[])
         zelmo::writeLine(zelmo::LinePriority::Info,
                          QStringLiteral("going away when idle is off: without a display there "
                                         "is no idle time to watch"));
-        program.Form_Load();
+        program.start();
         startUpDone();
         return QCoreApplication::exec();
     }
 
-    zelmo::Form1 form(program);
+    zelmo::MainWindow form(program);
     form.setEndProgram(finish);
 
     // The built-in messenger's own window, beside the main window (--no-sim-window: none).
@@ -220,9 +220,9 @@ int main(int argc, char *argv[])
     }
 
     // The splash runs the start-up and hands over to the main window about a second after it.
-    QPointer<zelmo::frmSplash> splash = new zelmo::frmSplash(
+    QPointer<zelmo::SplashScreen> splash = new zelmo::SplashScreen(
         [&] {
-            program.Form_Load();
+            program.start();
             startUpDone();
         },
         [&] {

@@ -19,7 +19,7 @@ struct AwayOnSim {
     {
         // As in the real program, each row of the record is written to its file as it comes.
         program.setRecordFile(recordDir.filePath(QStringLiteral("record.jsonl")));
-        program.Form_Load();
+        program.start();
         sim.setLocalStateNow(LocalState::Away);
         QCoreApplication::sendPostedEvents();
         QCoreApplication::processEvents();

@@ -7,7 +7,7 @@
 
 #include "bench/benchsupport.h"
 #include "platform/messenger/sim/simmessenger.h"
-#include "ui/form1.h"
+#include "ui/mainwindow.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -19,14 +19,14 @@ namespace {
 
 // The main window, counting the rebuilds that reach it: a bench whose events went nowhere
 // would otherwise report a fast rebuild.
-class CountingForm : public zelmo::Form1 {
+class CountingForm : public zelmo::MainWindow {
 public:
-    using Form1::Form1;
+    using MainWindow::MainWindow;
 
     void setOnlineLines(const QStringList &lines) override
     {
         ++rebuilds;
-        Form1::setOnlineLines(lines);
+        MainWindow::setOnlineLines(lines);
     }
 
     int rebuilds = 0;
@@ -68,11 +68,11 @@ int main(int argc, char **argv)
     CountingForm form(program);
     // The start-up connects the window's logic to the client; without it no event arrives.
     form.program().contactLists().setRebuildPerEvent(perEvent);
-    form.Form_Load();
+    form.start();
     form.show();
     QCoreApplication::processEvents();
 
-    auto *view = form.findChild<QListView *>(QStringLiteral("List1"));
+    auto *view = form.findChild<QListView *>(QStringLiteral("onlineList"));
     struct Pass {
         qint64 nanoseconds = 0;
         qint64 longestFreeze = 0; // the longest the event loop was kept from the window

@@ -305,7 +305,7 @@ int main(int argc, char **argv)
             floor.push_back(b);
         }
     }
-    program.Form_Unload();
+    program.shutDown();
 
     std::printf("send to first reply line, %d messages each, interleaved, Prosody and Finch on "
                 "loopback\n",

@@ -210,7 +210,7 @@ int main(int argc, char **argv)
     waitFor([&] { return lingered; });
     const Answers answers(fake.sentLines());
     const double stallMs = stalls.longestMs();
-    program.Form_Unload();
+    program.shutDown();
 
     std::printf("%d messages from %d contacts over %.1f s; the client answers every call %d ms "
                 "late\n",

@@ -70,8 +70,8 @@ int main(int argc, char **argv)
     // As in the real program, each row of the record is written to its file as it comes.
     const QTemporaryDir recordDir;
     program.setRecordFile(recordDir.filePath(QStringLiteral("record.jsonl")));
-    program.Form_Load();
-    program.localStatus().Command2_Click();
+    program.start();
+    program.localStatus().toggleAway();
     program.state().SetMessage(QStringLiteral("ann@localhost"), QStringLiteral("Out until five."),
                                0);
     zelmo::bench::liftAwayMessageLimit(program.dispatcher());

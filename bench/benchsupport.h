@@ -131,9 +131,9 @@ struct ProgramSentAway {
     explicit ProgramSentAway(MessengerObject &messenger)
         : program(view, &messenger, store, nullptr)
     {
-        program.Form_Load();
+        program.start();
         program.state().AwayMode = false;
-        program.localStatus().Command2_Click();
+        program.localStatus().toggleAway();
     }
 
     NullView view;

@@ -7,28 +7,28 @@
 namespace zelmo {
 
 AppState::AppState(MessengerObject *messenger)
-    : mm(messenger)
+    : messenger(messenger)
 {
 }
 
 void AppState::advanceProgress(qint32 step)
 {
-    if (statusbar <= std::numeric_limits<qint32>::max() - step)
-        statusbar += step;
+    if (startupProgress <= std::numeric_limits<qint32>::max() - step)
+        startupProgress += step;
     if (onProgress)
-        onProgress(Status);
+        onProgress(startupStep);
 }
 
-void AppState::Open_file()
+void AppState::loadJokes()
 {
-    Status = QStringLiteral("Loading file contents");
+    startupStep = QStringLiteral("Loading file contents");
     advanceProgress();
     jokes.load(QDir(programFolder).filePath(QStringLiteral("blonde.txt")));
 }
 
-std::optional<QString> AppState::Print_ChatupLine()
+std::optional<QString> AppState::randomJoke()
 {
-    return jokes.at(Random_Num(jokes.jokeCount()));
+    return jokes.at(randomNumber(jokes.jokeCount()));
 }
 
 } // namespace zelmo

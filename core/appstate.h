@@ -18,30 +18,31 @@ class AppState {
 public:
     explicit AppState(MessengerObject *messenger = nullptr);
 
-    MessengerObject *mm = nullptr;
+    MessengerObject *messenger = nullptr;
 
     // Contact lists: kind 1, kind 2 and kind 0.
-    UserCollectionPtr Users;
-    UserCollectionPtr BlockedUsers;
-    UserCollectionPtr allusers;
+    UserCollectionPtr allowedUsers;
+    UserCollectionPtr blockedUsers;
+    UserCollectionPtr allContacts;
 
-    qint16 counter = 0;  // online lines after the last completed rebuild
-    qint16 Counter2 = 0; // running count during a rebuild; 0 between rebuilds
-    bool doneeverything = false;
+    qint16 onlineCount = 0;      // online lines after the last completed rebuild
+    qint16 onlineCountSoFar = 0; // running count during a rebuild; 0 between rebuilds
+    // Set by each rebuild of the online list, taken by the first open away dialog that sees it.
+    bool listsRebuilt = false;
 
     // Start-up progress, read by the splash screen.
-    QString Status;
-    qint32 statusbar = 0;
-    bool done = false;
+    QString startupStep;
+    qint32 startupProgress = 0;
+    bool startupDone = false;
 
-    bool ConError = false;
-    qint16 Mailcount = 0;
-    bool CurrStatus = false; // a switch of the own state has completed
+    bool connectionFailed = false;
+    qint16 unreadMail = 0;
+    bool switchCompleted = false; // a switch of the own state has completed
 
     // Empty until the start-up loads or makes one; an empty code accepts nothing.
-    QString AUTHORIZEDPASSWORD;
-    QString NewLoginName;
-    QString awayMessageString;
+    QString authorizationCode;
+    QString newNickname;
+    QString receivedText;
 
     bool AwayMode = false;
     bool notConnected = false;
@@ -56,13 +57,14 @@ public:
     // Where the joke file and the beep sound are found.
     QString programFolder;
 
-    // Adds one step to statusbar; an overflow leaves it unchanged. Each step has set Status.
+    // Adds one step to startupProgress; an overflow leaves it unchanged. Each step has set
+    // startupStep.
     void advanceProgress(qint32 step = 40);
-    // Told of every step as it is made, with its Status.
+    // Told of every step as it is made, with its startupStep.
     std::function<void(const QString &status)> onProgress;
 
     // Contact events only mark the online list stale, and one rebuild follows a burst of
-    // them. Whatever reads what a rebuild produces (the counts, doneeverything, the lists,
+    // them. Whatever reads what a rebuild produces (the counts, listsRebuilt, the lists,
     // the away-message table and its size) calls this first, so that it sees what it would
     // have seen with one rebuild per event.
     void bringListsUpToDate()
@@ -129,10 +131,10 @@ public:
     };
 
     // Loads the joke file from programFolder, with its progress steps.
-    void Open_file();
-    qint16 Random_Num(qint16 max) { return random.Random_Num(max); }
+    void loadJokes();
+    qint16 randomNumber(qint16 max) { return random.randomNumber(max); }
     // A random joke, or nothing when none is loaded.
-    std::optional<QString> Print_ChatupLine();
+    std::optional<QString> randomJoke();
 
 private:
     void awayMessagesChanged()

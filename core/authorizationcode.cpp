@@ -33,7 +33,7 @@ QString AuthorizationCode::generate()
 
 QString AuthorizationCode::stored() const
 {
-    return m_store.read(application(), section(), key(), m_state.AUTHORIZEDPASSWORD);
+    return m_store.read(application(), section(), key(), m_state.authorizationCode);
 }
 
 QString AuthorizationCode::load(bool hideCode)
@@ -45,7 +45,7 @@ QString AuthorizationCode::load(bool hideCode)
         if (m_store.contains(application(), section(), key())) {
             const QString code = m_store.read(application(), section(), key(), QString());
             if (usable(code)) {
-                m_state.AUTHORIZEDPASSWORD = code;
+                m_state.authorizationCode = code;
                 return {};
             }
             problem = QStringLiteral("The authorization code stored in %1 is not five characters "
@@ -68,8 +68,8 @@ QString AuthorizationCode::load(bool hideCode)
         break;
     }
 
-    m_state.AUTHORIZEDPASSWORD = generate();
-    const bool saved = m_store.write(application(), section(), key(), m_state.AUTHORIZEDPASSWORD);
+    m_state.authorizationCode = generate();
+    const bool saved = m_store.write(application(), section(), key(), m_state.authorizationCode);
     if (problem.isEmpty() && saved && !hideCode)
         return {}; // the first start: the code dialog shows the new code
     QString text = problem.isEmpty() ? QString() : problem + QLatin1Char(' ');
@@ -82,8 +82,7 @@ QString AuthorizationCode::load(bool hideCode)
                             .arg(file);
         return text;
     }
-    text +=
-        QStringLiteral("A new authorization code was made: %1.").arg(m_state.AUTHORIZEDPASSWORD);
+    text += QStringLiteral("A new authorization code was made: %1.").arg(m_state.authorizationCode);
     if (!saved)
         text += QStringLiteral(" It could not be stored in %1, so it holds for this run only.")
                     .arg(file);
@@ -92,7 +91,7 @@ QString AuthorizationCode::load(bool hideCode)
 
 bool AuthorizationCode::save()
 {
-    return m_store.write(application(), section(), key(), m_state.AUTHORIZEDPASSWORD);
+    return m_store.write(application(), section(), key(), m_state.authorizationCode);
 }
 
 QString AuthorizationCode::notSavedText() const
@@ -106,7 +105,7 @@ AuthorizationCode::SetResult AuthorizationCode::set(const QString &code)
     if (!usable(code))
         return SetResult::Refused;
     const bool saved = m_store.write(application(), section(), key(), code);
-    m_state.AUTHORIZEDPASSWORD = code;
+    m_state.authorizationCode = code;
     return saved ? SetResult::Stored : SetResult::NotSaved;
 }
 

@@ -15,13 +15,13 @@ AwayDialog::AwayDialog(AppState &state, AwayDialogView &view, QObject *parent)
     , m_state(state)
     , m_view(view)
 {
-    Timer1.setInterval(tickInterval);
-    connect(&Timer1, &QTimer::timeout, this, &AwayDialog::Timer1_Timer);
+    m_refreshTimer.setInterval(tickInterval);
+    connect(&m_refreshTimer, &QTimer::timeout, this, &AwayDialog::refresh);
 }
 
 void AwayDialog::fetchList()
 {
-    if (MessengerObject *mm = m_state.mm)
+    if (MessengerObject *mm = m_state.messenger)
         skipOnFailure([&] { comboUsers = mm->GetList(ListKind::AllContacts); });
 }
 
@@ -46,7 +46,7 @@ void AwayDialog::buildEntries()
 
 void AwayDialog::openList()
 {
-    Timer1.start();
+    m_refreshTimer.start();
     fetchList();
     buildEntries();
 }
@@ -78,17 +78,17 @@ std::optional<QString> AwayDialog::logonNameAt(qint32 position) const
     return name;
 }
 
-void AwayDialog::Timer1_Timer()
+void AwayDialog::refresh()
 {
-    // The counts and doneeverything below are what the main window's rebuild produced.
+    // The counts and listsRebuilt below are what the main window's rebuild produced.
     m_state.bringListsUpToDate();
     m_savedText = m_view.highlightedEditText();
     m_savedPosition = m_view.selectedPosition();
     fetchList();
-    if (!m_state.doneeverything || m_state.counter == m_state.Counter2)
+    if (!m_state.listsRebuilt || m_state.onlineCount == m_state.onlineCountSoFar)
         return;
     // The first open dialog to see a rebuild takes it for itself.
-    m_state.doneeverything = false;
+    m_state.listsRebuilt = false;
     buildEntries();
     m_view.setEditText(m_savedText);
     // Contacts may have gone since: the last entry stands in for a position that no longer
@@ -97,9 +97,9 @@ void AwayDialog::Timer1_Timer()
     select(static_cast<qint16>(std::min<qint32>(m_savedPosition, last)));
 }
 
-void AwayDialog::Form_Unload()
+void AwayDialog::stop()
 {
-    Timer1.stop();
+    m_refreshTimer.stop();
 }
 
 AwayEditor::AwayEditor(AppState &state, MainView &mainView, AwayEditorView &view, QObject *parent)
@@ -109,7 +109,7 @@ AwayEditor::AwayEditor(AppState &state, MainView &mainView, AwayEditorView &view
 {
 }
 
-void AwayEditor::Form_Load()
+void AwayEditor::start()
 {
     openList();
     const qint32 everyone = static_cast<qint32>(entries().size()) - 1;
@@ -167,7 +167,7 @@ AwayEditor::Outcome AwayEditor::storeForOne(qint16 position, const QString &mess
     return outcome;
 }
 
-void AwayEditor::Command1_Click()
+void AwayEditor::save()
 {
     const QString message = m_editorView.messageText();
     Outcome outcome;
@@ -190,7 +190,7 @@ void AwayEditor::Command1_Click()
     m_view.closeWindow();
 }
 
-void AwayEditor::Command2_Click()
+void AwayEditor::cancel()
 {
     m_view.closeWindow();
 }

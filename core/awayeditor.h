@@ -48,18 +48,18 @@ public:
     static constexpr int tickInterval = 500;
 
     // The refresh: saves the highlighted edit text and the position, fetches the list again,
-    // and rebuilds the entries once after each rebuild of the online list (`doneeverything`,
-    // taken by the first open dialog that sees it), unless `counter` equals `Counter2`.
-    void Timer1_Timer();
-    void Form_Unload();
+    // and rebuilds the entries once after each rebuild of the online list (`listsRebuilt`,
+    // taken by the first open dialog that sees it), unless `counter` equals `onlineCountSoFar`.
+    void refresh();
+    void stop();
 
-    bool timerRunning() const { return Timer1.isActive(); }
+    bool timerRunning() const { return m_refreshTimer.isActive(); }
     const QStringList &entries() const { return m_entries; }
 
 protected:
     AwayDialog(AppState &state, AwayDialogView &view, QObject *parent);
 
-    // The shared start of Form_Load: timer on, a fresh list, the entries.
+    // The shared start of start: timer on, a fresh list, the entries.
     void openList();
     // Selecting a position by the dialog itself; runs selected() like a pick of the user.
     void select(qint16 position);
@@ -82,7 +82,7 @@ private:
     void fetchList();
     void buildEntries();
 
-    QTimer Timer1;
+    QTimer m_refreshTimer;
     QStringList m_entries;
     QString m_savedText;
     qint16 m_savedPosition = -1;
@@ -91,12 +91,12 @@ private:
 // What the editor needs besides the drop-down: the message the user wrote.
 class AwayEditorView : public AwayDialogView {
 public:
-    // Text1, with CR LF line breaks.
+    // The message box, with CR LF line breaks.
     virtual QString messageText() const = 0;
 };
 
-// The away-message editor `Form2`: stores the message for one contact, or for every contact,
-// in the away-message table, by position.
+// The away-message editor `AwayMessageEditor`: stores the message for one contact, or for every
+// contact, in the away-message table, by position.
 //
 // Storing can fail for a contact: its logon name cannot be read, or the table, sized at the
 // last rebuild of the online list, has no entry yet at its position. The editor then tells
@@ -111,11 +111,11 @@ public:
     static QString everyoneEntry() { return QStringLiteral("Everyone in the list"); }
     static QString title() { return QStringLiteral("Zelmo Extensions - Set Away Message"); }
 
-    void Form_Load();
+    void start();
     // Ok.
-    void Command1_Click();
+    void save();
     // Cancel, and the close box.
-    void Command2_Click();
+    void cancel();
 
 protected:
     QStringList extraEntries() const override { return {everyoneEntry()}; }

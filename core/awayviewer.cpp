@@ -11,7 +11,7 @@ AwayViewer::AwayViewer(AppState &state, AwayViewerView &view, QObject *parent)
 {
 }
 
-void AwayViewer::Form_Load()
+void AwayViewer::start()
 {
     openList();
     // An empty list leaves nothing selected and the message box empty.
@@ -21,7 +21,7 @@ void AwayViewer::Form_Load()
     select(0);
 }
 
-void AwayViewer::cm_Click()
+void AwayViewer::showSelected()
 {
     const qint16 position = m_view.selectedPosition();
     if (position < 0)
@@ -30,7 +30,7 @@ void AwayViewer::cm_Click()
     m_viewerView.setMessageText(logonName ? m_state.GetMessage(*logonName) : QString());
 }
 
-void AwayViewer::cm_DblClick()
+void AwayViewer::showLogonNames()
 {
     // Each box lets the refresh run, which may replace the list: the loop keeps the one it
     // started with.
@@ -49,7 +49,7 @@ void AwayViewer::cm_DblClick()
     }
 }
 
-void AwayViewer::Command1_Click()
+void AwayViewer::deleteSelected()
 {
     const qint16 position = m_view.selectedPosition();
     if (position < 0)
@@ -61,12 +61,12 @@ void AwayViewer::Command1_Click()
     m_viewerView.setMessageText(QString());
 }
 
-void AwayViewer::Command2_Click()
+void AwayViewer::ok()
 {
     m_view.closeWindow();
 }
 
-void AwayViewer::Command3_Click()
+void AwayViewer::cancel()
 {
     m_view.closeWindow();
 }

@@ -7,12 +7,12 @@ namespace zelmo {
 // What the viewer needs besides the drop-down: the box that shows a message.
 class AwayViewerView : public AwayDialogView {
 public:
-    // Text1; the message as stored, with its CR LF line breaks.
+    // The message box; the message as stored, with its CR LF line breaks.
     virtual void setMessageText(const QString &text) = 0;
 };
 
-// The away-message viewer `Form3`: shows the message stored for a contact, deletes it, and
-// tells a contact's logon name on a double click.
+// The away-message viewer `AwayMessageViewer`: shows the message stored for a contact, deletes it,
+// and tells a contact's logon name on a double click.
 //
 // Messenger failures: a contact that cannot be read shows no message rather than the one of
 // the contact picked before; a delete whose contact cannot be read deletes nothing and
@@ -25,18 +25,19 @@ public:
     static QString title() { return QStringLiteral("Zelmo Extensions - View Away messages"); }
     static QString logonNameTitle() { return QStringLiteral("Zelmo Extensions - Buddy Login ID"); }
 
-    void Form_Load();
+    void start();
     // The selection of an entry, by the user or by the viewer itself.
-    void cm_Click();
-    void cm_DblClick();
+    void showSelected();
+    void showLogonNames();
     // Delete.
-    void Command1_Click();
-    // Ok and Cancel, and the close box.
-    void Command2_Click();
-    void Command3_Click();
+    void deleteSelected();
+    // Ok.
+    void ok();
+    // Cancel, and the close box.
+    void cancel();
 
 protected:
-    void selected() override { cm_Click(); }
+    void selected() override { showSelected(); }
 
 private:
     AwayViewerView &m_viewerView;

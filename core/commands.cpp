@@ -47,7 +47,7 @@ bool Commands::codeTest(const UserPtr &sender, const QString &keyword,
                         const std::function<bool()> &matches)
 {
     // Only a five-character code guards anything: an empty one would be found in every text.
-    if (!AuthorizationCode::usable(m_state.AUTHORIZEDPASSWORD))
+    if (!AuthorizationCode::usable(m_state.authorizationCode))
         return false;
     QString logon;
     if (sender)
@@ -70,8 +70,9 @@ bool Commands::codeTest(const UserPtr &sender, const QString &keyword,
                                  : QStringLiteral("Locked out for %1 s after too many wrong codes"))
                            .arg(result.lockout.count() / 1000));
         m_log->add(ActivityLog::Kind::CodeDeclined, sender,
-                   keyword + (result.wasLockedOut ? QStringLiteral(": code declined while locked out")
-                                                  : QStringLiteral(": code declined")));
+                   keyword + (result.wasLockedOut
+                                  ? QStringLiteral(": code declined while locked out")
+                                  : QStringLiteral(": code declined")));
     }
     return result.accepted;
 }
@@ -79,7 +80,7 @@ bool Commands::codeTest(const UserPtr &sender, const QString &keyword,
 bool Commands::isStranger(const QString &logon)
 {
     m_state.bringListsUpToDate();
-    const UserCollectionPtr allusers = m_state.allusers;
+    const UserCollectionPtr allusers = m_state.allContacts;
     qint32 count = 0;
     // A list that cannot be read proves no one a stranger.
     if (!allusers || !skipOnFailure([&] { count = allusers->GetCount(); }))
@@ -95,7 +96,7 @@ bool Commands::isStranger(const QString &logon)
 
 void Commands::sendJoke(Reply &reply)
 {
-    if (const std::optional<QString> joke = m_state.Print_ChatupLine())
+    if (const std::optional<QString> joke = m_state.randomJoke())
         reply.send(*joke);
 }
 
@@ -108,7 +109,7 @@ void Commands::playBeep()
 bool Commands::onlineUsersCodeAccepted(const UserPtr &sender, const QString &text)
 {
     return codeTest(sender, QStringLiteral("|onlineusers|"),
-                    [&] { return charactersFrom(text, 15, 19) == m_state.AUTHORIZEDPASSWORD; });
+                    [&] { return charactersFrom(text, 15, 19) == m_state.authorizationCode; });
 }
 
 void Commands::sendNumbered(const UserCollectionPtr &list, const QString &suffix, int &n,
@@ -135,18 +136,18 @@ void Commands::sendNumbered(const UserCollectionPtr &list, const QString &suffix
 void Commands::sendOnlineUsers(Reply &reply)
 {
     m_state.bringListsUpToDate();
-    if (MessengerObject *mm = m_state.mm) {
-        skipOnFailure([&] { m_state.Users = mm->GetList(ListKind::Users); });
-        skipOnFailure([&] { m_state.BlockedUsers = mm->GetList(ListKind::Blocked); });
+    if (MessengerObject *mm = m_state.messenger) {
+        skipOnFailure([&] { m_state.allowedUsers = mm->GetList(ListKind::Users); });
+        skipOnFailure([&] { m_state.blockedUsers = mm->GetList(ListKind::Blocked); });
     }
     reply.send(QStringLiteral("----Online Users----"));
     // The count is the one the online list last showed, not the number of lines below it.
-    reply.send(QString::number(m_state.counter) +
-               (m_state.counter == 1 ? QStringLiteral(" User Currently Online")
-                                     : QStringLiteral(" Users Currently Online")));
+    reply.send(QString::number(m_state.onlineCount) +
+               (m_state.onlineCount == 1 ? QStringLiteral(" User Currently Online")
+                                         : QStringLiteral(" Users Currently Online")));
     int n = 0;
-    sendNumbered(m_state.Users, QString(), n, reply);
-    sendNumbered(m_state.BlockedUsers, ContactLists::blockedSuffix(), n, reply);
+    sendNumbered(m_state.allowedUsers, QString(), n, reply);
+    sendNumbered(m_state.blockedUsers, ContactLists::blockedSuffix(), n, reply);
     reply.send(QStringLiteral("-----------------"));
 }
 
@@ -158,29 +159,29 @@ void Commands::sendHelp(Reply &reply)
 
 void Commands::changeNickname(const UserPtr &sender, const QString &text, Reply &reply)
 {
-    m_state.NewLoginName = charactersFrom(text, 14, 18);
+    m_state.newNickname = charactersFrom(text, 14, 18);
     if (!codeTest(sender, QStringLiteral("|changenick|"),
-                  [&] { return m_state.NewLoginName.contains(m_state.AUTHORIZEDPASSWORD); })) {
+                  [&] { return m_state.newNickname.contains(m_state.authorizationCode); })) {
         reply.send(declinedText());
         return;
     }
     // The name starts right after the code's place, so the usual form gives it a leading
     // blank; the client is given it exactly so.
-    m_state.NewLoginName = textFrom(text, 19);
-    if (MessengerObject *mm = m_state.mm) {
+    m_state.newNickname = textFrom(text, 19);
+    if (MessengerObject *mm = m_state.messenger) {
         skipOnFailure(
-            [&] { mm->GetServices()->GetPrimaryService()->SetFriendlyName(m_state.NewLoginName); });
+            [&] { mm->GetServices()->GetPrimaryService()->SetFriendlyName(m_state.newNickname); });
     }
     reply.send(nicknameChangedText());
     record(sender, QStringLiteral("|changenick|: your nickname set to \"%1\"")
-                       .arg(m_state.NewLoginName.trimmed()));
+                       .arg(m_state.newNickname.trimmed()));
 }
 
 bool Commands::switchCodeAccepted(const UserPtr &sender, const QString &keyword,
                                   const QString &text)
 {
     return codeTest(sender, keyword, [&] {
-        return trimBlanks(charactersFrom(text, 10, 15)) == m_state.AUTHORIZEDPASSWORD;
+        return trimBlanks(charactersFrom(text, 10, 15)) == m_state.authorizationCode;
     });
 }
 
@@ -194,7 +195,7 @@ void Commands::setAway(const UserPtr &sender, const QString &text, Reply &reply)
     // The answer waits for the client to report the away state; the reply travels with the
     // outcome, which may come after this handler has returned (a redirected switch).
     Reply later = reply;
-    m_localStatus.Command2_Click([this, later, sender](bool confirmed) mutable {
+    m_localStatus.toggleAway([this, later, sender](bool confirmed) mutable {
         const QString answer = confirmed ? setAwayText() : statusNotChangedText();
         if (later.send(answer))
             record(sender, QStringLiteral("|setaway|: ") + answer);
@@ -211,7 +212,7 @@ void Commands::setBack(const UserPtr &sender, const QString &text, Reply &reply)
     if (reply.send(setBackText()))
         record(sender, QStringLiteral("|setback|: ") + setBackText());
     Reply later = reply;
-    m_localStatus.Command2_Click([this, later, sender](bool confirmed) mutable {
+    m_localStatus.toggleAway([this, later, sender](bool confirmed) mutable {
         if (!confirmed && later.send(statusNotChangedText()))
             record(sender, QStringLiteral("|setback|: ") + statusNotChangedText());
     });

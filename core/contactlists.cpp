@@ -69,7 +69,7 @@ void ContactLists::appendOnline(const UserCollectionPtr &list, const QString &su
             if (!suffix.isEmpty())
                 line += suffix;
             lines.append(std::move(line));
-            ++m_state.Counter2;
+            ++m_state.onlineCountSoFar;
         });
     }
 }
@@ -78,49 +78,49 @@ void ContactLists::RebuildOnlineList()
 {
     // Cleared first: an event marked during the rebuild schedules another one.
     m_stale = false;
-    MessengerObject *mm = m_state.mm;
+    MessengerObject *mm = m_state.messenger;
     // The lines are handed to the window in one batch at the end, not one by one: a sign-in
     // brings one rebuild per contact.
     QStringList lines;
     if (mm) {
-        skipOnFailure([&] { m_state.Users = mm->GetList(ListKind::Users); });
-        skipOnFailure([&] { m_state.BlockedUsers = mm->GetList(ListKind::Blocked); });
-        skipOnFailure([&] { m_state.allusers = mm->GetList(ListKind::AllContacts); });
+        skipOnFailure([&] { m_state.allowedUsers = mm->GetList(ListKind::Users); });
+        skipOnFailure([&] { m_state.blockedUsers = mm->GetList(ListKind::Blocked); });
+        skipOnFailure([&] { m_state.allContacts = mm->GetList(ListKind::AllContacts); });
     }
-    appendOnline(m_state.Users, QString(), lines);
-    appendOnline(m_state.BlockedUsers, blockedSuffix(), lines);
+    appendOnline(m_state.allowedUsers, QString(), lines);
+    appendOnline(m_state.blockedUsers, blockedSuffix(), lines);
     m_view.setOnlineLines(lines);
 
     if (mm) {
         skipOnFailure(
             [&] { m_state.awayMessages.resize(mm->GetList(ListKind::AllContacts)->GetCount()); });
     }
-    m_state.counter = m_state.Counter2;
-    m_state.doneeverything = true;
-    m_view.setOnlineCountText(onlineCountText(m_state.Counter2));
-    m_state.Counter2 = 0;
+    m_state.onlineCount = m_state.onlineCountSoFar;
+    m_state.listsRebuilt = true;
+    m_view.setOnlineCountText(onlineCountText(m_state.onlineCountSoFar));
+    m_state.onlineCountSoFar = 0;
     if (m_state.onListsRebuilt)
         m_state.onListsRebuilt();
 }
 
 void ContactLists::connectTo(MessengerObject &mm)
 {
-    connect(&mm, &MessengerObject::OnUserStateChanged, this, [this] { mm_OnUserStateChanged(); });
+    connect(&mm, &MessengerObject::OnUserStateChanged, this, [this] { onUserStateChanged(); });
     connect(&mm, &MessengerObject::OnUserFriendlyNameChangeResult, this,
-            [this] { mm_OnUserFriendlyNameChangeResult(); });
-    connect(&mm, &MessengerObject::OnListAddResult, this, [this] { mm_OnListAddResult(); });
-    connect(&mm, &MessengerObject::OnListRemoveResult, this, [this] { mm_OnListRemoveResult(); });
+            [this] { onUserFriendlyNameChangeResult(); });
+    connect(&mm, &MessengerObject::OnListAddResult, this, [this] { onListAddResult(); });
+    connect(&mm, &MessengerObject::OnListRemoveResult, this, [this] { onListRemoveResult(); });
     connect(&mm, &MessengerObject::OnBuddyPropertyChangeResult, this,
-            [this] { mm_OnBuddyPropertyChangeResult(); });
+            [this] { onBuddyPropertyChangeResult(); });
 }
 
-void ContactLists::mm_OnUserStateChanged()
+void ContactLists::onUserStateChanged()
 {
     if (!m_state.notConnected)
         contactEvent();
 }
 
-void ContactLists::mm_OnUserFriendlyNameChangeResult()
+void ContactLists::onUserFriendlyNameChangeResult()
 {
     if (!m_state.notConnected)
         contactEvent();
@@ -128,29 +128,30 @@ void ContactLists::mm_OnUserFriendlyNameChangeResult()
 
 bool ContactLists::listResultsApply() const
 {
-    if (!m_state.mm)
+    if (!m_state.messenger)
         return false;
     qint32 status = ServiceStatus::Connected;
     // When the status cannot be read the list still changed: rebuilding is harmless, since
     // every step of the rebuild is guarded.
-    skipOnFailure(
-        [&] { status = m_state.mm->GetServices()->GetPrimaryService()->GetServiceStatus(); });
+    skipOnFailure([&] {
+        status = m_state.messenger->GetServices()->GetPrimaryService()->GetServiceStatus();
+    });
     return status != ServiceStatus::Synchronizing;
 }
 
-void ContactLists::mm_OnListAddResult()
+void ContactLists::onListAddResult()
 {
     if (listResultsApply())
         contactEvent();
 }
 
-void ContactLists::mm_OnListRemoveResult()
+void ContactLists::onListRemoveResult()
 {
     if (listResultsApply())
         contactEvent();
 }
 
-void ContactLists::mm_OnBuddyPropertyChangeResult()
+void ContactLists::onBuddyPropertyChangeResult()
 {
     contactEvent();
 }

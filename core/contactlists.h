@@ -46,11 +46,11 @@ public:
     // Routes the client's contact events to the handlers below.
     void connectTo(MessengerObject &mm);
 
-    void mm_OnUserStateChanged();
-    void mm_OnUserFriendlyNameChangeResult();
-    void mm_OnListAddResult();
-    void mm_OnListRemoveResult();
-    void mm_OnBuddyPropertyChangeResult();
+    void onUserStateChanged();
+    void onUserFriendlyNameChangeResult();
+    void onListAddResult();
+    void onListRemoveResult();
+    void onBuddyPropertyChangeResult();
 
 private:
     void contactEvent();

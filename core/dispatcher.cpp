@@ -92,9 +92,9 @@ bool Dispatcher::isAutoSubmitted(const QString &header)
     return false;
 }
 
-void Dispatcher::mm_OnTextReceived(const IMSessionPtr &pIMSession, const UserPtr &pSourceUser,
-                                   const QString &bstrMsgHeader, const QString &bstrMsgText,
-                                   bool *pfEnableDefault)
+void Dispatcher::onTextReceived(const IMSessionPtr &pIMSession, const UserPtr &pSourceUser,
+                                const QString &bstrMsgHeader, const QString &bstrMsgText,
+                                bool *pfEnableDefault)
 {
     // The client's own handling of the message goes on.
     Q_UNUSED(pfEnableDefault);
@@ -187,8 +187,8 @@ void Dispatcher::mm_OnTextReceived(const IMSessionPtr &pIMSession, const UserPtr
         return;
     }
 
-    m_state.awayMessageString = text;
-    if (trimBlanks(m_state.awayMessageString) == QLatin1String("\r\n"))
+    m_state.receivedText = text;
+    if (trimBlanks(m_state.receivedText) == QLatin1String("\r\n"))
         return;
     PendingEvents::runOnce();
     // The pass may have run the shutdown.
@@ -218,7 +218,7 @@ void Dispatcher::sendAwayMessage(const UserPtr &sender, Reply &reply)
 
     // The pending-events pass may have reloaded the lists; use the ones of this moment.
     m_state.bringListsUpToDate();
-    const UserCollectionPtr allusers = m_state.allusers;
+    const UserCollectionPtr allusers = m_state.allContacts;
     qint32 count = 0;
     if (!allusers || !skipOnFailure([&] { count = allusers->GetCount(); }))
         return;

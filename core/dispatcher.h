@@ -22,9 +22,9 @@ class Dispatcher {
 public:
     Dispatcher(AppState &state, RemoteCommands &commands);
 
-    void mm_OnTextReceived(const IMSessionPtr &pIMSession, const UserPtr &pSourceUser,
-                           const QString &bstrMsgHeader, const QString &bstrMsgText,
-                           bool *pfEnableDefault);
+    void onTextReceived(const IMSessionPtr &pIMSession, const UserPtr &pSourceUser,
+                        const QString &bstrMsgHeader, const QString &bstrMsgText,
+                        bool *pfEnableDefault);
 
     // The footer sent after every away message.
     static QString autoMessageFooter();

@@ -94,7 +94,7 @@ void IdleAway::watchOrStop()
 
 bool IdleAway::mayAct() const
 {
-    return m_state.mm && !m_state.notConnected && !m_state.unloading &&
+    return m_state.messenger && !m_state.notConnected && !m_state.unloading &&
            !m_status.switchInProgress();
 }
 
@@ -108,7 +108,7 @@ void IdleAway::onIdle()
     // Guarded as the window's own button is: a failing client leaves the state as it was, and
     // only a confirmed away is ours to undo.
     skipOnFailure([&] {
-        m_status.Command2_Click(
+        m_status.toggleAway(
             [this](bool confirmed) { m_wentAway = confirmed && !m_byHandMeanwhile; });
     });
     m_goingAway = false;
@@ -135,7 +135,7 @@ void IdleAway::onResumed()
     // A switch of the user's own, or AwayMode false: they have already decided.
     if (!mayAct() || !m_state.AwayMode)
         return;
-    skipOnFailure([&] { m_status.Command2_Click(); });
+    skipOnFailure([&] { m_status.toggleAway(); });
 }
 
 void IdleAway::onStateConfirmed(qint32 state)

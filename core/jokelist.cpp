@@ -109,7 +109,7 @@ RandomNumbers::RandomNumbers()
     m_previous = static_cast<quint32>(nanosecondsSinceMidnight());
 }
 
-qint16 RandomNumbers::Random_Num(qint16 max)
+qint16 RandomNumbers::randomNumber(qint16 max)
 {
     if (max <= 0)
         return 1;

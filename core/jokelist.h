@@ -33,7 +33,7 @@ class RandomNumbers {
 public:
     RandomNumbers();
     // 1..max for max >= 1; 1 for max <= 0.
-    qint16 Random_Num(qint16 max);
+    qint16 randomNumber(qint16 max);
 
 private:
     std::mt19937 m_generator;

@@ -44,9 +44,9 @@ const StateRow *rowFor(qint32 code)
 
 MessengerObject &messengerOf(AppState &state, const char *operation)
 {
-    if (!state.mm)
+    if (!state.messenger)
         throw MessengerError(QString::fromLatin1(operation), QStringLiteral("no messenger"));
-    return *state.mm;
+    return *state.messenger;
 }
 
 } // namespace
@@ -65,7 +65,7 @@ QString LocalStatus::mailText(qint16 count)
 
 void LocalStatus::RefreshLocalStatus()
 {
-    m_state.Status = QStringLiteral("Getting Status info");
+    m_state.startupStep = QStringLiteral("Getting Status info");
     m_state.advanceProgress();
 
     skipOnFailure([&] {
@@ -73,9 +73,9 @@ void LocalStatus::RefreshLocalStatus()
         if (count < std::numeric_limits<qint16>::min() ||
             count > std::numeric_limits<qint16>::max())
             throw MessengerError(QStringLiteral("GetUnreadMailCount"), QStringLiteral("overflow"));
-        m_state.Mailcount = static_cast<qint16>(count);
+        m_state.unreadMail = static_cast<qint16>(count);
     });
-    m_view.setMailText(mailText(m_state.Mailcount));
+    m_view.setMailText(mailText(m_state.unreadMail));
 
     qint32 code = 0;
     if (skipOnFailure([&] { code = messengerOf(m_state, "GetLocalState").GetLocalState(); })) {
@@ -84,11 +84,11 @@ void LocalStatus::RefreshLocalStatus()
             // Busy is asked for again on every refresh, so that the client keeps it; but not
             // while a switch waits, where the late request would undo the switch.
             if (code == LocalState::Busy && !switchInProgress())
-                skipOnFailure([&] { m_state.mm->SetLocalState(LocalState::Busy); });
+                skipOnFailure([&] { m_state.messenger->SetLocalState(LocalState::Busy); });
             showAwayModeAndStatus(*row);
         }
     }
-    m_state.done = true;
+    m_state.startupDone = true;
 }
 
 void LocalStatus::showCaptionAndTitle(const StateRow &row)
@@ -132,7 +132,7 @@ void LocalStatus::abandonSwitch()
     m_view.dismissProgress();
 }
 
-LocalStatus::SwitchResult LocalStatus::Command2_Click(Outcome outcome)
+LocalStatus::SwitchResult LocalStatus::toggleAway(Outcome outcome)
 {
     // Once the program is ending, nothing more is asked of the client.
     if (m_state.unloading) {
@@ -140,7 +140,7 @@ LocalStatus::SwitchResult LocalStatus::Command2_Click(Outcome outcome)
             outcome(false);
         return SwitchResult::TimedOut;
     }
-    MessengerObject *mm = m_state.mm;
+    MessengerObject *mm = m_state.messenger;
     if (!mm) {
         if (outcome)
             outcome(false);
@@ -171,7 +171,7 @@ LocalStatus::SwitchResult LocalStatus::Command2_Click(Outcome outcome)
     const SwitchRequest request = applySwitchDirection(*mm);
     // A completion left over from a switch that ended moments ago would close this switch's
     // progress window at its first tick.
-    m_state.CurrStatus = false;
+    m_state.switchCompleted = false;
     m_view.setSwitchEnabled(false);
     m_view.showProgress();
     m_view.setWindowEnabled(false);
@@ -213,7 +213,7 @@ LocalStatus::SwitchResult LocalStatus::Command2_Click(Outcome outcome)
         showAwayModeAndStatus(*row);
     }
     giveWindowBack();
-    m_state.CurrStatus = true;
+    m_state.switchCompleted = true;
     failOutcomes();
     return SwitchResult::Completed;
 }
@@ -274,13 +274,13 @@ void LocalStatus::markLostIfConnectionLost(const ServicePtr &service)
         m_state.notConnected = true;
 }
 
-void LocalStatus::mm_OnLocalStateChangeResult(const ServicePtr &pService)
+void LocalStatus::onLocalStateChangeResult(const ServicePtr &pService)
 {
     Q_EMIT confirmationArrived();
     markLostIfConnectionLost(pService);
 }
 
-void LocalStatus::mm_OnLocalPropertyChangeResult(const ServicePtr &pService)
+void LocalStatus::onLocalPropertyChangeResult(const ServicePtr &pService)
 {
     markLostIfConnectionLost(pService);
 }
@@ -291,11 +291,11 @@ void LocalStatus::connectTo(MessengerObject &mm)
     // where a failure is dropped.
     connect(&mm, &MessengerObject::OnLocalStateChangeResult, this,
             [this](qint32, qint32, const ServicePtr &service) {
-                skipOnFailure([&] { mm_OnLocalStateChangeResult(service); });
+                skipOnFailure([&] { onLocalStateChangeResult(service); });
             });
     connect(&mm, &MessengerObject::OnLocalPropertyChangeResult, this,
             [this](qint32, qint32, const QVariant &, const ServicePtr &service) {
-                skipOnFailure([&] { mm_OnLocalPropertyChangeResult(service); });
+                skipOnFailure([&] { onLocalPropertyChangeResult(service); });
             });
 }
 

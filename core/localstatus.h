@@ -27,7 +27,7 @@ public:
     virtual void setSwitchEnabled(bool enabled) = 0;
     virtual void setWindowEnabled(bool enabled) = 0;
     // The "changing status" progress window: shown not modal, closed by itself once
-    // CurrStatus is set, or dismissed when a switch is given up.
+    // switchCompleted is set, or dismissed when a switch is given up.
     virtual void showProgress() = 0;
     virtual void dismissProgress() = 0;
 };
@@ -55,14 +55,14 @@ public:
     };
     // Told whether the state a switch requested was read back from the client: true as soon
     // as it is, false once that can no longer happen (the wait gave up or failed). Called
-    // exactly once, before Command2_Click returns, or later for a redirected switch.
+    // exactly once, before toggleAway returns, or later for a redirected switch.
     using Outcome = std::function<void(bool confirmed)>;
 
     // The away/back switch. Its direction follows AwayMode at the moment of the call.
     // Returns once the client reports the new state, or the wait limit has passed; then the
     // request is withdrawn. A failing client call gives the window back first, then throws
     // MessengerError. Once the program is unloading it asks nothing and fails at once.
-    SwitchResult Command2_Click(Outcome outcome = {});
+    SwitchResult toggleAway(Outcome outcome = {});
     bool switchInProgress() const { return m_target.has_value(); }
 
     // How long a switch waits for the client's confirmation; 15 s unless set.
@@ -71,8 +71,8 @@ public:
     static constexpr std::chrono::milliseconds pollInterval{20};
 
     void connectTo(MessengerObject &mm);
-    void mm_OnLocalStateChangeResult(const ServicePtr &pService);
-    void mm_OnLocalPropertyChangeResult(const ServicePtr &pService);
+    void onLocalStateChangeResult(const ServicePtr &pService);
+    void onLocalPropertyChangeResult(const ServicePtr &pService);
 
 Q_SIGNALS:
     // Raised when the client's confirmation of an own state has arrived, to end a wait early.

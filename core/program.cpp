@@ -160,10 +160,10 @@ Program::Program(MessengerObject *messenger, SettingsStore &settings, SoundPlaye
         [this](const QString &problem) { m_view.warnUser(problem, false); });
     m_commands.setLog(&m_log);
     m_dispatcher.setLog(&m_log);
-    m_timer1.setInterval(m_tickInterval);
-    m_timer2.setInterval(m_tickInterval);
-    connect(&m_timer1, &QTimer::timeout, this, &Program::Timer1_Timer);
-    connect(&m_timer2, &QTimer::timeout, this, &Program::Timer2_Timer);
+    m_watchdog.setInterval(m_tickInterval);
+    m_poller.setInterval(m_tickInterval);
+    connect(&m_watchdog, &QTimer::timeout, this, &Program::watchdogTick);
+    connect(&m_poller, &QTimer::timeout, this, &Program::pollTick);
 }
 
 Program::~Program()
@@ -181,13 +181,13 @@ QString Program::countdownCaption(qint16 seconds)
 void Program::setTickInterval(int milliseconds)
 {
     m_tickInterval = milliseconds;
-    m_timer1.setInterval(milliseconds);
-    m_timer2.setInterval(milliseconds);
+    m_watchdog.setInterval(milliseconds);
+    m_poller.setInterval(milliseconds);
 }
 
 void Program::attachMessenger()
 {
-    m_state.mm = m_messenger;
+    m_state.messenger = m_messenger;
     if (!m_messenger)
         return;
     m_contactLists.connectTo(*m_messenger);
@@ -196,7 +196,7 @@ void Program::attachMessenger()
     connect(m_messenger, &MessengerObject::OnTextReceived, this,
             [this](const IMSessionPtr &session, const UserPtr &user, const QString &header,
                    const QString &text, bool *enableDefault) {
-                m_dispatcher.mm_OnTextReceived(session, user, header, text, enableDefault);
+                m_dispatcher.onTextReceived(session, user, header, text, enableDefault);
             });
     connect(m_messenger, &MessengerObject::OnTextFromStranger, this,
             [this](const QString &logon, const QString &text) {
@@ -205,19 +205,19 @@ void Program::attachMessenger()
                               ActivityLog::firstLine(text));
             });
     // The logon event guards its steps; the log-off only sets a flag.
-    connect(m_messenger, &MessengerObject::OnLogonResult, this, [this] { mm_OnLogonResult(); });
-    connect(m_messenger, &MessengerObject::OnLogoff, this, [this] { mm_OnLogoff(); });
+    connect(m_messenger, &MessengerObject::OnLogonResult, this, [this] { onLogonResult(); });
+    connect(m_messenger, &MessengerObject::OnLogoff, this, [this] { onLogoff(); });
 }
 
 void Program::detachMessenger()
 {
-    if (m_state.mm) {
-        m_state.mm->disconnect(this);
-        m_state.mm->disconnect(&m_contactLists);
-        m_state.mm->disconnect(&m_localStatus);
-        m_state.mm->disconnect(&m_idleAway);
+    if (m_state.messenger) {
+        m_state.messenger->disconnect(this);
+        m_state.messenger->disconnect(&m_contactLists);
+        m_state.messenger->disconnect(&m_localStatus);
+        m_state.messenger->disconnect(&m_idleAway);
     }
-    m_state.mm = nullptr;
+    m_state.messenger = nullptr;
 }
 
 int Program::lossStatus()
@@ -235,8 +235,8 @@ std::optional<qint32> Program::serviceStatus()
 {
     std::optional<qint32> status;
     skipOnFailure([&] {
-        if (m_state.mm)
-            status = m_state.mm->GetServices()->GetPrimaryService()->GetServiceStatus();
+        if (m_state.messenger)
+            status = m_state.messenger->GetServices()->GetPrimaryService()->GetServiceStatus();
     });
     return status;
 }
@@ -247,28 +247,28 @@ bool Program::connectionTestPassed()
     return status && *status != ServiceStatus::NotConnected;
 }
 
-void Program::Form_Load()
+void Program::start()
 {
     // The watchdog is on from the moment the window is loaded; its first tick comes a
     // second later, after the start-up.
-    m_timer1.setInterval(m_tickInterval);
-    m_timer1.start();
+    m_watchdog.setInterval(m_tickInterval);
+    m_watchdog.start();
 
     // Shown without waiting: the start-up goes on behind the box.
     if (const QString notice = m_authorizationCode.load(m_view.keepsCodeHidden());
         !notice.isEmpty())
         m_view.warnUser(notice, false);
 
-    m_state.counter = 0;
-    m_state.Counter2 = 0;
+    m_state.onlineCount = 0;
+    m_state.onlineCountSoFar = 0;
     m_state.emptyAwaySlots = 0;
-    m_state.statusbar = 0;
+    m_state.startupProgress = 0;
     m_state.selfDestructCount = 3;
     m_state.notConnected = false;
 
-    m_state.Status = QStringLiteral("Opening Joke Files");
+    m_state.startupStep = QStringLiteral("Opening Joke Files");
     m_state.advanceProgress();
-    m_state.Open_file();
+    m_state.loadJokes();
 
     // Before the messenger is attached: its events add rows after the earlier runs' ones.
     if (!m_recordPath.isEmpty()) {
@@ -280,23 +280,23 @@ void Program::Form_Load()
 
     m_wasConnected = connectionTestPassed();
     if (!m_wasConnected) {
-        m_state.ConError = true;
+        m_state.connectionFailed = true;
         m_state.notConnected = true;
     } else {
-        m_state.Status = QStringLiteral("Creating Messenger Controls");
+        m_state.startupStep = QStringLiteral("Creating Messenger Controls");
         m_state.advanceProgress();
 
-        MessengerObject *mm = m_state.mm;
+        MessengerObject *mm = m_state.messenger;
         fetchLists();
 
         m_state.AwayMode = false;
 
-        m_state.Status = QStringLiteral("Loading User Lists");
+        m_state.startupStep = QStringLiteral("Loading User Lists");
         m_state.advanceProgress();
         m_contactLists.RebuildOnlineList();
         m_localStatus.RefreshLocalStatus();
 
-        m_view.setOnlineCountText(ContactLists::onlineCountText(m_state.counter));
+        m_view.setOnlineCountText(ContactLists::onlineCountText(m_state.onlineCount));
         // The table starts empty, one entry per contact and one more.
         m_state.awayMessages = AwayMessageTable();
         skipOnFailure([&] {
@@ -309,7 +309,7 @@ void Program::Form_Load()
             m_view.showAwayMessagesSet(awayMessagesSetText());
     }
 
-    if (m_state.ConError)
+    if (m_state.connectionFailed)
         connectionLost();
     // What a run that ended while the user was away did not show them. Not when the program
     // is about to end again: the window would go with it.
@@ -320,7 +320,7 @@ void Program::Form_Load()
     m_idleAway.start();
 }
 
-void Program::Form_Activate()
+void Program::windowActivated()
 {
     if (m_ended)
         return;
@@ -338,10 +338,10 @@ void Program::ShowNotConnected()
     m_view.setStatusText(QStringLiteral("Status: Not Connected"));
     m_view.setNotConnectedText(notConnectedText());
     m_view.setNotConnectedReason(endReason());
-    m_timer2.stop();
+    m_poller.stop();
 }
 
-void Program::Form_Unload()
+void Program::shutDown()
 {
     if (m_ended)
         return;
@@ -356,14 +356,14 @@ void Program::Form_Unload()
     if (!m_authorizationCode.save())
         m_view.warnUser(m_authorizationCode.notSavedText(), !m_selfDestructing);
     m_log.flush();
-    m_timer1.stop();
-    m_timer2.stop();
+    m_watchdog.stop();
+    m_poller.stop();
     m_view.closeSplash();
     m_state.awayMessages = AwayMessageTable();
     detachMessenger();
-    m_state.Users.reset();
-    m_state.BlockedUsers.reset();
-    m_state.allusers.reset();
+    m_state.allowedUsers.reset();
+    m_state.blockedUsers.reset();
+    m_state.allContacts.reset();
     m_view.removeTrayIcon();
     m_view.endProgram(status);
 }
@@ -377,7 +377,7 @@ void Program::awayMessageCheck()
     m_state.emptyAwaySlots = 0;
 }
 
-void Program::Timer1_Timer()
+void Program::watchdogTick()
 {
     if (m_ended)
         return;
@@ -386,7 +386,7 @@ void Program::Timer1_Timer()
         awayMessageCheck();
     if (m_state.selfDestructCount == 0) {
         m_selfDestructing = true;
-        Form_Unload();
+        shutDown();
         return;
     }
     if (m_state.notConnected) {
@@ -394,12 +394,12 @@ void Program::Timer1_Timer()
         m_view.setTitle(countdownCaption(m_state.selfDestructCount));
         --m_state.selfDestructCount;
     } else {
-        m_timer1.stop();
-        m_timer2.start();
+        m_watchdog.stop();
+        m_poller.start();
     }
 }
 
-void Program::Timer2_Timer()
+void Program::pollTick()
 {
     if (m_ended)
         return;
@@ -413,8 +413,8 @@ void Program::Timer2_Timer()
         EnableWatchdog();
     awayMessageCheck();
     if (!status || *status == ServiceStatus::NotConnected)
-        m_state.ConError = true;
-    if (m_state.ConError)
+        m_state.connectionFailed = true;
+    if (m_state.connectionFailed)
         connectionLost();
 }
 
@@ -423,20 +423,20 @@ void Program::connectionLost()
     // The display now, the countdown from the watchdog's next tick.
     ShowNotConnected();
     m_state.notConnected = true;
-    m_timer1.setInterval(m_tickInterval);
-    m_timer1.start();
-    m_timer2.stop();
-    m_state.ConError = false;
+    m_watchdog.setInterval(m_tickInterval);
+    m_watchdog.start();
+    m_poller.stop();
+    m_state.connectionFailed = false;
 }
 
 void Program::fetchLists()
 {
-    MessengerObject *mm = m_state.mm;
+    MessengerObject *mm = m_state.messenger;
     if (!mm)
         return;
-    skipOnFailure([&] { m_state.Users = mm->GetList(ListKind::Users); });
-    skipOnFailure([&] { m_state.BlockedUsers = mm->GetList(ListKind::Blocked); });
-    skipOnFailure([&] { m_state.allusers = mm->GetList(ListKind::AllContacts); });
+    skipOnFailure([&] { m_state.allowedUsers = mm->GetList(ListKind::Users); });
+    skipOnFailure([&] { m_state.blockedUsers = mm->GetList(ListKind::Blocked); });
+    skipOnFailure([&] { m_state.allContacts = mm->GetList(ListKind::AllContacts); });
 }
 
 void Program::followAwayMode(bool connected)
@@ -464,18 +464,18 @@ void Program::EnableWatchdog()
 {
     // Switching on a running timer leaves it running: restarting it at every poll would keep
     // the watchdog from ever ticking while the poller runs.
-    if (!m_timer1.isActive())
-        m_timer1.start();
+    if (!m_watchdog.isActive())
+        m_watchdog.start();
 }
 
-void Program::mm_OnLogonResult()
+void Program::onLogonResult()
 {
     if (!m_state.AwayMode)
         m_view.setStatusText(QStringLiteral("Status: Online"));
-    m_view.setMailText(LocalStatus::mailText(m_state.Mailcount));
+    m_view.setMailText(LocalStatus::mailText(m_state.unreadMail));
 }
 
-void Program::mm_OnLogoff()
+void Program::onLogoff()
 {
     m_state.notConnected = true;
 }

@@ -87,25 +87,25 @@ public:
 
     // The start-up: the code, the jokes, the messenger, the connection test, the lists, the
     // first status. Every step runs even when an earlier one failed.
-    void Form_Load();
+    void start();
     // Each activation of the window tests the connection again.
-    void Form_Activate();
+    void windowActivated();
     // The one way out: saves the code, stops the timers, lets go of the messenger and ends
     // the program. Runs once; later calls do nothing.
-    void Form_Unload();
+    void shutDown();
     void ShowNotConnected();
 
     // The watchdog: on at start, hands over to the poller, counts down once the
     // connection is lost.
-    void Timer1_Timer();
+    void watchdogTick();
     // The poller, while connected: fresh lists, the status, the indicator, the connection.
-    void Timer2_Timer();
+    void pollTick();
     void EnableWatchdog();
-    void mm_OnLogonResult();
-    void mm_OnLogoff();
+    void onLogonResult();
+    void onLogoff();
 
-    bool watchdogRunning() const { return m_timer1.isActive(); }
-    bool pollerRunning() const { return m_timer2.isActive(); }
+    bool watchdogRunning() const { return m_watchdog.isActive(); }
+    bool pollerRunning() const { return m_poller.isActive(); }
     bool ended() const { return m_ended; }
     // One second unless set; tests shorten it.
     void setTickInterval(int milliseconds);
@@ -147,8 +147,8 @@ private:
     QString m_recordPath;
     bool m_wasAway = false;
     quint64 m_addedWhileHere = 0; // the record's count at the last poll that found the user here
-    QTimer m_timer1;              // Timer1, the watchdog
-    QTimer m_timer2;              // Timer2, the poller
+    QTimer m_watchdog;
+    QTimer m_poller;
     int m_tickInterval = 1000;
     bool m_ended = false;
     bool m_selfDestructing = false; // the watchdog's countdown ran out

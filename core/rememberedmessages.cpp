@@ -90,7 +90,7 @@ void RememberedMessages::placeKept()
 {
     if (m_kept.isEmpty())
         return;
-    const UserCollectionPtr allusers = m_state.allusers;
+    const UserCollectionPtr allusers = m_state.allContacts;
     qint32 count = 0;
     if (!allusers || !skipOnFailure([&] { count = allusers->GetCount(); }))
         return;
@@ -158,7 +158,7 @@ bool RememberedMessages::save(QString *error, QString *notice)
     }
 
     QHash<QString, QString> messages = inFile;
-    const UserCollectionPtr allusers = m_state.allusers;
+    const UserCollectionPtr allusers = m_state.allContacts;
     qint32 count = 0;
     // A contact that cannot be read counts as not listed: its message in the file stays.
     if (allusers && skipOnFailure([&] { count = allusers->GetCount(); })) {

@@ -94,7 +94,7 @@ bool RemoteControl::isAwayState(qint32 state)
 bool RemoteControl::connected() const
 {
     const AppState &state = m_program.state();
-    return state.mm && !state.notConnected && !state.unloading;
+    return state.messenger && !state.notConnected && !state.unloading;
 }
 
 void RemoteControl::followState(bool away)
@@ -134,7 +134,7 @@ void RemoteControl::goTo(bool away, Done done)
     // The switch's direction follows AwayMode, as for the remote commands.
     state.AwayMode = !away;
     skipOnFailure([&] {
-        status.Command2_Click([done](bool confirmed) {
+        status.toggleAway([done](bool confirmed) {
             if (confirmed)
                 done({});
             else
@@ -149,14 +149,15 @@ RemoteControl::Status RemoteControl::status()
 {
     AppState &state = m_program.state();
     Status result{state.AwayMode, QStringLiteral("not connected")};
-    if (!state.mm || state.unloading)
+    if (!state.messenger || state.unloading)
         return result;
     skipOnFailure([&] {
-        const qint32 service = state.mm->GetServices()->GetPrimaryService()->GetServiceStatus();
+        const qint32 service =
+            state.messenger->GetServices()->GetPrimaryService()->GetServiceStatus();
         if (service == ServiceStatus::ConnectionLost)
             result.state = QStringLiteral("connection lost");
         else if (service != ServiceStatus::NotConnected)
-            result.state = stateName(state.mm->GetLocalState());
+            result.state = stateName(state.messenger->GetLocalState());
     });
     return result;
 }
@@ -166,7 +167,7 @@ std::optional<QString> RemoteControl::listedName(const QString &logonName, qint3
     UserCollectionPtr list;
     qint32 count = 0;
     if (!skipOnFailure([&] {
-            list = m_program.state().mm->GetList(ListKind::AllContacts);
+            list = m_program.state().messenger->GetList(ListKind::AllContacts);
             count = list->GetCount();
         }))
         return std::nullopt;
@@ -246,7 +247,7 @@ RemoteControl::Result RemoteControl::setMessageForEveryone(const QString &text)
     UserCollectionPtr list;
     qint32 count = 0;
     if (!skipOnFailure([&] {
-            list = state.mm->GetList(ListKind::AllContacts);
+            list = state.messenger->GetList(ListKind::AllContacts);
             count = list->GetCount();
         }))
         return failure(Error::NotStored, QStringLiteral("The contact list cannot be read just "

@@ -11,23 +11,23 @@ Splash::Splash(SplashView &view, const AppState &state, QObject *parent)
     , m_view(view)
     , m_state(state)
 {
-    Timer1.setInterval(checkInterval);
-    Timer2.setInterval(progressInterval);
-    Timer3.setInterval(handOverInterval);
-    connect(&Timer1, &QTimer::timeout, this, &Splash::Timer1_Timer);
-    connect(&Timer2, &QTimer::timeout, this, &Splash::Timer2_Timer);
-    connect(&Timer3, &QTimer::timeout, this, &Splash::Timer3_Timer);
+    m_checkTimer.setInterval(checkInterval);
+    m_progressTimer.setInterval(progressInterval);
+    m_handOverTimer.setInterval(handOverInterval);
+    connect(&m_checkTimer, &QTimer::timeout, this, &Splash::checkCompletion);
+    connect(&m_progressTimer, &QTimer::timeout, this, &Splash::followProgress);
+    connect(&m_handOverTimer, &QTimer::timeout, this, &Splash::handOverTick);
 }
 
-void Splash::Form_Load()
+void Splash::start()
 {
     m_loaded = true;
-    Timer1.start();
-    Timer2.start();
-    Timer3.start();
+    m_checkTimer.start();
+    m_progressTimer.start();
+    m_handOverTimer.start();
 }
 
-void Splash::Form_Activate()
+void Splash::windowActivated()
 {
     splashProgress = 0;
     splashTicks = 0;
@@ -38,25 +38,25 @@ void Splash::Form_Activate()
     m_view.loadMainWindow();
 }
 
-void Splash::Timer1_Timer()
+void Splash::checkCompletion()
 {
-    if (m_barValue == fullProgress && m_state.done) {
-        Timer1.stop();
-        Timer2.stop();
+    if (m_barValue == fullProgress && m_state.startupDone) {
+        m_checkTimer.stop();
+        m_progressTimer.stop();
     }
 }
 
-void Splash::Timer2_Timer()
+void Splash::followProgress()
 {
-    splashProgress = m_state.statusbar;
+    splashProgress = m_state.startupProgress;
     if (splashProgress > fullProgress)
         splashProgress = fullProgress;
     m_barValue = splashProgress;
     m_view.setProgressValue(m_barValue);
-    m_view.setStepText(m_state.Status);
+    m_view.setStepText(m_state.startupStep);
 }
 
-void Splash::Timer3_Timer()
+void Splash::handOverTick()
 {
     if (splashTicks == 2) {
         m_view.showMainWindow();
@@ -67,18 +67,18 @@ void Splash::Timer3_Timer()
         ++splashTicks;
 }
 
-void Splash::Form_Unload()
+void Splash::stop()
 {
     m_loaded = false;
-    Timer1.stop();
-    Timer2.stop();
-    Timer3.stop();
+    m_checkTimer.stop();
+    m_progressTimer.stop();
+    m_handOverTimer.stop();
 }
 
 void Splash::closeFromShutdown()
 {
-    Timer1.stop();
-    Timer2.stop();
+    m_checkTimer.stop();
+    m_progressTimer.stop();
     if (m_loaded)
         m_view.closeWindow();
 }

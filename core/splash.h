@@ -42,35 +42,35 @@ public:
     Splash(SplashView &view, const AppState &state, QObject *parent = nullptr);
 
     // The splash is loaded: all three timers run from here.
-    void Form_Load();
+    void start();
     // Every activation starts the hand-over count again; only the first loads the main
     // window.
-    void Form_Activate();
+    void windowActivated();
     // The completion check: progress full and the status known stop the first two timers.
-    void Timer1_Timer();
+    void checkCompletion();
     // The progress: the main window's step counter, capped, and its step text.
-    void Timer2_Timer();
+    void followProgress();
     // The hand-over: at the third tick the main window is shown and the splash closes.
-    void Timer3_Timer();
-    void Form_Unload();
-    // The main window's shutdown: Timer1 and Timer2 off, and the splash closed should it
-    // still be loaded.
+    void handOverTick();
+    void stop();
+    // The main window's shutdown: m_checkTimer and m_progressTimer off, and the splash closed
+    // should it still be loaded.
     void closeFromShutdown();
 
     qint32 progress() const { return splashProgress; }
     qint16 ticks() const { return splashTicks; }
     bool loaded() const { return m_loaded; }
     bool mainWindowLoaded() const { return m_mainWindowLoaded; }
-    bool timer1Running() const { return Timer1.isActive(); }
-    bool timer2Running() const { return Timer2.isActive(); }
-    bool timer3Running() const { return Timer3.isActive(); }
+    bool checkTimerRunning() const { return m_checkTimer.isActive(); }
+    bool progressTimerRunning() const { return m_progressTimer.isActive(); }
+    bool handOverTimerRunning() const { return m_handOverTimer.isActive(); }
 
 private:
     SplashView &m_view;
     const AppState &m_state;
-    QTimer Timer1; // the completion check
-    QTimer Timer2; // the progress
-    QTimer Timer3; // the hand-over
+    QTimer m_checkTimer;    // the completion check
+    QTimer m_progressTimer; // the progress
+    QTimer m_handOverTimer; // the hand-over
     qint32 splashProgress = 0;
     qint16 splashTicks = 0;
     qint32 m_barValue = 0; // what the progress bar shows

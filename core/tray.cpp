@@ -8,7 +8,7 @@ Tray::Tray(TrayIcon &icon, TrayWindow &window)
 {
 }
 
-void Tray::Form_Resize(bool minimised)
+void Tray::windowResized(bool minimised)
 {
     if (!minimised) {
         // A window manager may report a state change while the window is hidden in the tray;
@@ -31,7 +31,7 @@ void Tray::iconDoubleClicked()
     restore();
 }
 
-void Tray::mnuRestore_Click()
+void Tray::restoreChosen()
 {
     restore();
 }
@@ -42,7 +42,7 @@ void Tray::restore()
     removeIcon();
 }
 
-void Tray::mnuexit_Click()
+void Tray::exitChosen()
 {
     // Closing the window runs the shutdown, which removes the icon and ends the program.
     m_window.closeWindow();

@@ -38,11 +38,11 @@ public:
 
     // After every change of the window's state. The tip is the title of this moment and is
     // not updated while the window stays in the tray.
-    void Form_Resize(bool minimised);
+    void windowResized(bool minimised);
     // A double click on the icon.
     void iconDoubleClicked();
-    void mnuRestore_Click();
-    void mnuexit_Click();
+    void restoreChosen();
+    void exitChosen();
     // The shutdown's last word on the tray.
     void removeIcon();
 

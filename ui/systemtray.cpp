@@ -10,24 +10,24 @@ namespace zelmo {
 SystemTray::SystemTray(const QIcon &icon, QObject *parent)
     : QObject(parent)
     , m_icon(new QSystemTrayIcon(icon, this))
-    , mnuSystray(new QMenu)
+    , m_menu(new QMenu)
 {
-    mnuSystray->setObjectName(QStringLiteral("mnuSystray"));
-    mnuSystray->setTitle(QStringLiteral("Systray"));
-    QAction *mnuRestore = mnuSystray->addAction(Tray::restoreText());
-    mnuRestore->setObjectName(QStringLiteral("mnuRestore"));
-    QAction *mnuRecord = mnuSystray->addAction(Tray::recordText());
-    mnuRecord->setObjectName(QStringLiteral("mnuRecord"));
-    connect(mnuRecord, &QAction::triggered, this, &SystemTray::recordChosen);
-    QAction *spacer = mnuSystray->addSeparator();
-    spacer->setObjectName(QStringLiteral("Spacer1"));
-    QAction *mnuexit = mnuSystray->addAction(Tray::exitText());
-    mnuexit->setObjectName(QStringLiteral("mnuexit"));
-    connect(mnuRestore, &QAction::triggered, this, &SystemTray::restoreChosen);
-    connect(mnuexit, &QAction::triggered, this, &SystemTray::exitChosen);
+    m_menu->setObjectName(QStringLiteral("trayMenu"));
+    m_menu->setTitle(QStringLiteral("Systray"));
+    QAction *restoreItem = m_menu->addAction(Tray::restoreText());
+    restoreItem->setObjectName(QStringLiteral("restoreItem"));
+    QAction *recordItem = m_menu->addAction(Tray::recordText());
+    recordItem->setObjectName(QStringLiteral("recordItem"));
+    connect(recordItem, &QAction::triggered, this, &SystemTray::recordChosen);
+    QAction *spacer = m_menu->addSeparator();
+    spacer->setObjectName(QStringLiteral("separator"));
+    QAction *exitItem = m_menu->addAction(Tray::exitText());
+    exitItem->setObjectName(QStringLiteral("exitItem"));
+    connect(restoreItem, &QAction::triggered, this, &SystemTray::restoreChosen);
+    connect(exitItem, &QAction::triggered, this, &SystemTray::exitChosen);
 
     // The right button opens the menu; a single click or a mere press does nothing.
-    m_icon->setContextMenu(mnuSystray);
+    m_icon->setContextMenu(m_menu);
     connect(m_icon, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
                 if (reason == QSystemTrayIcon::DoubleClick)
@@ -38,7 +38,7 @@ SystemTray::SystemTray(const QIcon &icon, QObject *parent)
 SystemTray::~SystemTray()
 {
     m_icon->hide();
-    delete mnuSystray;
+    delete m_menu;
 }
 
 bool SystemTray::isAvailable() const

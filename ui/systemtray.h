@@ -24,7 +24,7 @@ public:
 
     bool isShown() const;
     QString tip() const;
-    QMenu *menu() const { return mnuSystray; }
+    QMenu *menu() const { return m_menu; }
 
 Q_SIGNALS:
     void doubleClicked();
@@ -34,7 +34,7 @@ Q_SIGNALS:
 
 private:
     QSystemTrayIcon *m_icon = nullptr;
-    QMenu *mnuSystray = nullptr; // no parent widget: a tray menu belongs to no window
+    QMenu *m_menu = nullptr; // no parent widget: a tray menu belongs to no window
 };
 
 } // namespace zelmo

@@ -106,9 +106,9 @@ protected:
     // What the main window's rebuild of its online list leaves for the open dialogs.
     void onlineListRebuilt(qint16 onlineLines)
     {
-        state.counter = onlineLines;
-        state.Counter2 = 0;
-        state.doneeverything = true;
+        state.onlineCount = onlineLines;
+        state.onlineCountSoFar = 0;
+        state.listsRebuilt = true;
     }
     QStringList logons() const
     {
@@ -128,7 +128,7 @@ protected:
     void open()
     {
         view = FakeEditorView();
-        editor.Form_Load();
+        editor.start();
     }
 
     FakeEditorView view;
@@ -150,7 +150,7 @@ TEST_F(AwayEditorTest, OkStoresLogonNamesByPositionForOneContactOrEveryone)
     EXPECT_EQ(view.position, 3);
     EXPECT_EQ(view.editText, everyone);
     EXPECT_TRUE(editor.timerRunning());
-    editor.Command1_Click();
+    editor.save();
     EXPECT_EQ(logons(), (QStringList{ann, bob, cat, ""}));
     EXPECT_EQ(state.GetMessage(cat), view.message);
     EXPECT_EQ(mainView.indicatorText, Program::awayMessagesSetText());
@@ -161,11 +161,11 @@ TEST_F(AwayEditorTest, OkStoresLogonNamesByPositionForOneContactOrEveryone)
          contact("Cat")});
     open();
     view.pick(0);
-    editor.Command1_Click();
+    editor.save();
     EXPECT_EQ(logons(), (QStringList{ann, "", "", ""}));
     open();
     view.pick(1);
-    editor.Command1_Click();
+    editor.save();
     EXPECT_EQ(logons(), (QStringList{ann, "party@example.net", cat, ""}));
 }
 
@@ -173,9 +173,9 @@ TEST_F(AwayEditorTest, TypedTextStoresNothingAnEmptyListStoresNothingButSwitches
 {
     open();
     view.typeOver("Bo");
-    editor.Command1_Click();
-    editor.Command2_Click();
-    editor.Form_Unload();
+    editor.save();
+    editor.cancel();
+    editor.stop();
     EXPECT_EQ(state.awayMessages.freeEntryCount(), 4);
     EXPECT_EQ(mainView.awayMessagesSetShown, 0);
     EXPECT_TRUE(view.closed) << "by Cancel";
@@ -184,7 +184,7 @@ TEST_F(AwayEditorTest, TypedTextStoresNothingAnEmptyListStoresNothingButSwitches
     use({});
     open();
     EXPECT_EQ(view.entries, QStringList{everyone});
-    editor.Command1_Click();
+    editor.save();
     EXPECT_EQ(mainView.awayMessagesSetShown, 1);
     EXPECT_TRUE(view.closed);
 }
@@ -196,9 +196,9 @@ TEST_F(AwayEditorTest, WhatTheTableRefusesIsToldAndTheEditorStaysOpen)
     state.awayMessages.resize(2);
     open();
     view.pick(4);
-    editor.Command1_Click();
+    editor.save();
     view.pick(5);
-    editor.Command1_Click();
+    editor.save();
     EXPECT_EQ(view.boxes,
               (QStringList{"warning Zelmo Extensions: The away message could not be stored for "
                            "Eve. Please try again in a moment.",
@@ -210,7 +210,7 @@ TEST_F(AwayEditorTest, WhatTheTableRefusesIsToldAndTheEditorStaysOpen)
     EXPECT_FALSE(view.closed);
 
     state.awayMessages.resize(5);
-    editor.Command1_Click();
+    editor.save();
     EXPECT_TRUE(view.closed);
     EXPECT_EQ(view.boxes.size(), 2);
 }
@@ -225,9 +225,9 @@ TEST_F(AwayEditorTest, MessengerFailuresAreSkipped)
     messenger.failures().failAlways(Operation::GetList);
     AwayEditor fresh(state, mainView, view);
     view = FakeEditorView();
-    fresh.Form_Load();
+    fresh.start();
     EXPECT_EQ(view.entries, QStringList{everyone});
-    fresh.Command1_Click();
+    fresh.save();
     ASSERT_EQ(view.boxes.size(), 1);
     EXPECT_TRUE(view.boxes[0].contains("contact list cannot be read")) << view.boxes[0];
     EXPECT_FALSE(view.closed);
@@ -238,32 +238,32 @@ TEST_F(AwayEditorTest, RefreshRebuildsOncePerOnlineListRebuildAndKeepsThePositio
 {
     use({contact("Ann"), contact("Bob")});
     open();
-    state.doneeverything = true; // but counter equals Counter2: no rebuild
-    editor.Timer1_Timer();
+    state.listsRebuilt = true; // but counter equals onlineCountSoFar: no rebuild
+    editor.refresh();
     EXPECT_EQ(view.builds, 1);
-    EXPECT_TRUE(state.doneeverything);
+    EXPECT_TRUE(state.listsRebuilt);
 
     // Everyone's position becomes the new contact's, and Ok goes by the position.
     use({contact("Ann"), contact("Bob"), contact("Cat")});
     onlineListRebuilt(2);
-    editor.Timer1_Timer();
-    editor.Timer1_Timer();
+    editor.refresh();
+    editor.refresh();
     EXPECT_EQ(view.builds, 2);
-    EXPECT_FALSE(state.doneeverything);
+    EXPECT_FALSE(state.listsRebuilt);
     EXPECT_EQ(view.editText, "Cat");
-    editor.Command1_Click();
+    editor.save();
     EXPECT_EQ(logons(), (QStringList{"", "", cat, ""}));
 
     // A position beyond the new entries falls back to the last one; typed text survives
     // only as far as it was highlighted.
     use({contact("Ann")});
     onlineListRebuilt(1);
-    editor.Timer1_Timer();
+    editor.refresh();
     EXPECT_EQ(view.entries, (QStringList{"Ann", everyone}));
     EXPECT_EQ(view.position, 1);
     view.typeOver("Bo");
     onlineListRebuilt(2);
-    editor.Timer1_Timer();
+    editor.refresh();
     EXPECT_EQ(view.editText, "Bo");
     EXPECT_EQ(view.position, -1);
 }
@@ -273,37 +273,37 @@ TEST_F(AwayViewerTest, ShowsThePickedContactsMessageAndDeletesIt)
     state.SetMessage(ann, QStringLiteral("to\r\nAnn"), 0);
     state.SetMessage(bob, QStringLiteral("to Bob"), 1);
     const int reads = messenger.failures().calls(Operation::GetLogonName);
-    viewer.Form_Load();
+    viewer.start();
     EXPECT_EQ(view.entries, (QStringList{"Ann", "Bob", "Cat"}));
     EXPECT_EQ(view.position, 0);
     EXPECT_EQ(view.message, "to\r\nAnn");
     EXPECT_EQ(messenger.failures().calls(Operation::GetLogonName), reads + 1);
 
-    viewer.Command1_Click();
+    viewer.deleteSelected();
     EXPECT_EQ(state.GetMessage(ann), "");
     EXPECT_EQ(view.message, "");
     view.pick(1);
-    viewer.cm_Click();
+    viewer.showSelected();
     EXPECT_EQ(view.message, "to Bob");
 
     // Typed text names no contact; a contact that cannot be read is neither shown nor deleted.
     view.typeOver("Bo");
-    viewer.cm_Click();
-    viewer.Command1_Click();
+    viewer.showSelected();
+    viewer.deleteSelected();
     view.pick(1);
     messenger.failures().failAlways(Operation::GetLogonName);
-    viewer.Command1_Click();
+    viewer.deleteSelected();
     EXPECT_EQ(state.GetMessage(bob), "to Bob");
     EXPECT_EQ(view.message, "to Bob");
-    viewer.cm_Click();
+    viewer.showSelected();
     EXPECT_EQ(view.message, "");
     EXPECT_FALSE(view.closed);
-    viewer.Command2_Click();
+    viewer.ok();
     EXPECT_TRUE(view.closed);
 
     use({});
     FakeViewerView emptyView;
-    AwayViewer(state, emptyView).Form_Load();
+    AwayViewer(state, emptyView).start();
     EXPECT_EQ(emptyView.position, -1);
     EXPECT_EQ(emptyView.messagesShown, 0);
 }
@@ -312,8 +312,8 @@ TEST_F(AwayViewerTest, DoubleClickShowsOneBoxPerExactNameMatchInListOrder)
 {
     use({contact("Bob", "bob1@example.net"), contact("Ann"), contact("bob", "bob2@example.net"),
          contact("Bob", "bob3@example.net")});
-    viewer.Form_Load();
-    viewer.cm_DblClick();
+    viewer.start();
+    viewer.showLogonNames();
     const QString title = QStringLiteral("info Zelmo Extensions - Buddy Login ID: ");
     EXPECT_EQ(view.boxes, (QStringList{title + "bob1@example.net", title + "bob3@example.net"}));
 
@@ -323,33 +323,33 @@ TEST_F(AwayViewerTest, DoubleClickShowsOneBoxPerExactNameMatchInListOrder)
     view.onBox = [this] {
         use({contact("Bob", "bob1@example.net")});
         onlineListRebuilt(1);
-        viewer.Timer1_Timer();
+        viewer.refresh();
     };
-    viewer.cm_DblClick();
+    viewer.showLogonNames();
     EXPECT_EQ(view.boxes, QStringList{title + "bob1@example.net"});
 }
 
 TEST_F(AwayViewerTest, RefreshShowsTheMessageAgainAndTheFirstDialogTakesTheRebuild)
 {
-    viewer.Form_Load();
+    viewer.start();
     view.pick(2);
     use({contact("Ann"), contact("Bob")});
     state.SetMessage(bob, QStringLiteral("to Bob"), 1);
     onlineListRebuilt(3);
-    viewer.Timer1_Timer();
+    viewer.refresh();
     EXPECT_EQ(view.position, 1) << "the last contact stands in for one that went";
     EXPECT_EQ(view.message, "to Bob") << "shown again";
 
     FakeEditorView editorView;
     AwayEditor editor(state, mainView, editorView);
-    editor.Form_Load();
+    editor.start();
     onlineListRebuilt(2);
-    viewer.Timer1_Timer();
-    editor.Timer1_Timer();
+    viewer.refresh();
+    editor.refresh();
     EXPECT_EQ(view.builds, 3);
     EXPECT_EQ(editorView.builds, 1);
 
     // The timers tick by themselves.
     onlineListRebuilt(2);
-    EXPECT_TRUE(test::waitUntil([&] { return !state.doneeverything; }, 3000));
+    EXPECT_TRUE(test::waitUntil([&] { return !state.listsRebuilt; }, 3000));
 }

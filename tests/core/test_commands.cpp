@@ -64,7 +64,7 @@ protected:
         program.localStatus().setWaitLimit(2s);
         program.commands().lockout().setClock([this] { return now; });
         program.setRecordFile(recordPath);
-        program.Form_Load();
+        program.start();
     }
 
     // Sends one message as a contact and returns the lines it got back.
@@ -143,7 +143,7 @@ TEST_F(CommandsTest, JokesComeFromTheShippedFileAsOneMessage)
 TEST_F(CommandsTest, TheListingNumbersUsersThenBlockedAndReportsTheLastCount)
 {
     // Ann, Bob, Dee (users) and Dee again (blocked) are online; Cy and Eve are not.
-    ASSERT_EQ(program.state().counter, 4);
+    ASSERT_EQ(program.state().onlineCount, 4);
     const QStringList listing = {
         "----Online Users----", "4 Users Currently Online", "1. Ann", "2. Bob", "3. Dee",
         "4. Dee  (BLOCKED)",    "-----------------",
@@ -152,9 +152,9 @@ TEST_F(CommandsTest, TheListingNumbersUsersThenBlockedAndReportsTheLastCount)
     EXPECT_EQ(say(Ann, "Wasssup ?! anyone"), listing);
 
     // The count is the online list's, not recomputed from the lines that follow it.
-    program.state().counter = 1;
+    program.state().onlineCount = 1;
     EXPECT_EQ(say(Ann, "WASSSUP ?!").at(1), "1 User Currently Online");
-    program.state().counter = 0;
+    program.state().onlineCount = 0;
     EXPECT_EQ(say(Ann, "wasssup ?!").at(1), "0 Users Currently Online");
 }
 
@@ -273,16 +273,16 @@ TEST_F(CommandsTest, NothingIsSentOnceTheProgramIsEnding)
     goAway(); // a set back whose pending-events pass runs the shutdown
     const auto ann = sim.receiveText(Ann, "|SETBACK| 47209");
     QMetaObject::invokeMethod(
-        &sim, [&] { program.Form_Unload(); }, Qt::QueuedConnection);
+        &sim, [&] { program.shutDown(); }, Qt::QueuedConnection);
     test::drainEvents();
     EXPECT_TRUE(ann->sentTexts().isEmpty());
 
     sim.setLocalStateNow(LocalState::Online); // a set away waiting when the user quits
     Program second{view, &sim, store, &sound};
     second.localStatus().setWaitLimit(5s);
-    second.Form_Load();
+    second.start();
     sim.setConfirmDelay(-1);
-    QTimer::singleShot(50, &sim, [&] { second.Form_Unload(); });
+    QTimer::singleShot(50, &sim, [&] { second.shutDown(); });
     EXPECT_TRUE(say(Bob, "|SETAWAY| 47209").isEmpty());
     EXPECT_FALSE(second.localStatus().switchInProgress());
 }
@@ -313,7 +313,7 @@ TEST_F(CommandsTest, AwayMessagesNeverLoopWithAnotherResponder)
     now += 60s;
     EXPECT_EQ(awayMessagesTo(Bob), 0) << "not until the user has been back";
     sim.setLocalStateNow(LocalState::Online);
-    program.Timer2_Timer();
+    program.pollTick();
     goAway();
     EXPECT_EQ(awayMessagesTo(Bob), 1);
     // Only the latest copies are remembered: Bob, pushed out by a flood of new ones, gets one.
@@ -332,14 +332,14 @@ TEST_F(CommandsTest, TheRecordSaysWhatWasDoneForWhomAndOpensOnReturn)
     say(Ann, "|help|");
     for (int i = 0; i < 3; ++i)
         say(Bob, "|setaway| 11111");
-    program.Timer2_Timer();
+    program.pollTick();
     // Answered before the next poll has seen the user away: still a row for the return.
     goAway();
     program.state().SetMessage(Ann, "Out\r\nuntil two", 0);
     say(Ann, "hello");
     say(Bob, Footer);
     Q_EMIT sim.OnTextFromStranger("eve@elsewhere.test", "buy now");
-    program.Timer2_Timer();
+    program.pollTick();
 
     QList<Kind> kinds;
     QStringList rows;
@@ -359,20 +359,20 @@ TEST_F(CommandsTest, TheRecordSaysWhatWasDoneForWhomAndOpensOnReturn)
 
     // Back: the record opens by itself, once; a return with nothing new leaves it shut.
     sim.setLocalStateNow(LocalState::Online);
-    program.Timer2_Timer();
-    program.Timer2_Timer();
+    program.pollTick();
+    program.pollTick();
     EXPECT_EQ(view.activityRecordShown, 1);
     goAway();
-    program.Timer2_Timer();
+    program.pollTick();
     sim.setLocalStateNow(LocalState::Online);
-    program.Timer2_Timer();
+    program.pollTick();
     EXPECT_EQ(view.activityRecordShown, 1);
 }
 
 TEST_F(CommandsTest, AnEndWhileAwayIsNoReturnAndItsRecordIsShownAtTheNextStart)
 {
     goAway();
-    program.Timer2_Timer();
+    program.pollTick();
     program.state().SetMessage(Ann, "Out", 0);
     say(Ann, "hello");
     // The client goes as XMPP's does: the own state reads offline, then the connection is lost.
@@ -380,8 +380,8 @@ TEST_F(CommandsTest, AnEndWhileAwayIsNoReturnAndItsRecordIsShownAtTheNextStart)
     sim.loseConnection();
     test::drainEvents();
     for (int tick = 0; tick < 6 && !view.ended; ++tick) {
-        program.Timer2_Timer();
-        program.Timer1_Timer();
+        program.pollTick();
+        program.watchdogTick();
     }
     ASSERT_TRUE(view.ended);
     EXPECT_EQ(view.activityRecordShown, 0) << "an end is not a return";
@@ -390,7 +390,7 @@ TEST_F(CommandsTest, AnEndWhileAwayIsNoReturnAndItsRecordIsShownAtTheNextStart)
     test::FakeMainView nextView;
     Program next{nextView, &sim, store, &sound};
     next.setRecordFile(recordPath);
-    next.Form_Load();
+    next.start();
     EXPECT_EQ(nextView.activityRecordShown, 1);
     ASSERT_EQ(next.activityLog().rows().size(), 1u);
     EXPECT_EQ(next.activityLog().rows().front().what, "Away message sent: Out");

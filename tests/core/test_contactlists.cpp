@@ -91,11 +91,11 @@ TEST_F(ContactListsTest, RebuildLeavesCountersConsistent)
 {
     use({contact(QStringLiteral("Ann"), 2, user), contact(QStringLiteral("Bob"), 2, blocked),
          contact(QStringLiteral("Cy"), 1, user)});
-    EXPECT_EQ(state.counter, view.lines.size());
-    EXPECT_EQ(state.Counter2, 0);
-    EXPECT_TRUE(state.doneeverything);
-    ASSERT_TRUE(state.Users && state.BlockedUsers && state.allusers);
-    EXPECT_EQ(state.allusers->GetCount(), 3);
+    EXPECT_EQ(state.onlineCount, view.lines.size());
+    EXPECT_EQ(state.onlineCountSoFar, 0);
+    EXPECT_TRUE(state.listsRebuilt);
+    ASSERT_TRUE(state.allowedUsers && state.blockedUsers && state.allContacts);
+    EXPECT_EQ(state.allContacts->GetCount(), 3);
     // The away-message table follows the number of contacts: one entry more than contacts.
     EXPECT_EQ(state.awayMessages.entryCount(), 4);
 
@@ -106,12 +106,12 @@ TEST_F(ContactListsTest, RebuildLeavesCountersConsistent)
 TEST_F(ContactListsTest, FailingStepsAreSkipped)
 {
     use({contact(QStringLiteral("Ann"), 2, user), contact(QStringLiteral("Bob"), 2, user)});
-    const UserCollectionPtr previousUsers = state.Users;
+    const UserCollectionPtr previousUsers = state.allowedUsers;
 
     // A list that cannot be fetched leaves the member as it was; the rebuild goes on with it.
     messenger.failures().failAfter(Operation::GetList, 0, 1);
     lists.RebuildOnlineList();
-    EXPECT_EQ(state.Users, previousUsers);
+    EXPECT_EQ(state.allowedUsers, previousUsers);
     EXPECT_EQ(view.lines.size(), 2);
     messenger.failures().clearAll();
 
@@ -127,7 +127,7 @@ TEST_F(ContactListsTest, FailingStepsAreSkipped)
     lists.RebuildOnlineList();
     EXPECT_TRUE(view.lines.isEmpty());
     EXPECT_EQ(view.countText, QStringLiteral("0 People online"));
-    EXPECT_EQ(state.Counter2, 0);
+    EXPECT_EQ(state.onlineCountSoFar, 0);
 }
 
 TEST_F(ContactListsTest, ContactEventsRebuildUnlessTheConnectionIsLost)

@@ -78,13 +78,12 @@ protected:
                                         {ListKind::AllContacts, ListKind::Users}};
         }
         sim.setContacts(contacts);
-        state.allusers = sim.GetList(ListKind::AllContacts);
-        state.awayMessages.resize(state.allusers->GetCount());
+        state.allContacts = sim.GetList(ListKind::AllContacts);
+        state.awayMessages.resize(state.allContacts->GetCount());
         QObject::connect(&sim, &MessengerObject::OnTextReceived, &sim,
                          [this](const IMSessionPtr &session, const UserPtr &user,
                                 const QString &header, const QString &text, bool *enableDefault) {
-                             dispatcher.mm_OnTextReceived(session, user, header, text,
-                                                          enableDefault);
+                             dispatcher.onTextReceived(session, user, header, text, enableDefault);
                          });
     }
 
@@ -189,7 +188,7 @@ TEST_F(DispatcherTest, ALineBreakAloneGetsNoAnswerButIsKept)
 {
     awayWithMessage();
     EXPECT_EQ(receive(Ann, "  \r\n "), QStringList{});
-    EXPECT_EQ(state.awayMessageString, "  \r\n ");
+    EXPECT_EQ(state.receivedText, "  \r\n ");
     EXPECT_EQ(receive(Ann, "\t\r\n"), awayReply);
 }
 
@@ -211,7 +210,7 @@ TEST_F(DispatcherTest, OnlyEntriesOfListedContactsAreScanned)
 {
     state.AwayMode = true;
     // The table's last entry lies beyond the contacts.
-    state.SetMessage(Ann, "beyond", static_cast<qint16>(state.allusers->GetCount()));
+    state.SetMessage(Ann, "beyond", static_cast<qint16>(state.allContacts->GetCount()));
     EXPECT_EQ(receive(Ann, "hi"), QStringList{});
 
     state.awayMessages.resize(1);
@@ -232,7 +231,7 @@ TEST_F(DispatcherTest, UnreadableSenderOrListGetsNoReply)
     EXPECT_EQ(receive(Ann, "hi"), QStringList{});
     sim.failures().clearAll();
 
-    state.allusers.reset();
+    state.allContacts.reset();
     EXPECT_EQ(receive(Ann, "hi"), QStringList{});
 }
 
@@ -279,7 +278,7 @@ TEST_F(DispatcherTest, AnAutomaticAnswerGetsNothingBackNotEvenACommand)
     for (const char *text : {"|help|", "|joke|", "|beep|", "wasssup ?!", "|setback| 47209"})
         EXPECT_TRUE(receive(Ann, QString::fromLatin1(text), true).isEmpty()) << text;
     EXPECT_TRUE(commands.calls.isEmpty()) << commands.calls.join(", ");
-    EXPECT_TRUE(state.awayMessageString.isEmpty());
+    EXPECT_TRUE(state.receivedText.isEmpty());
     // The same sender writing by hand is answered as before.
     EXPECT_EQ(receive(Ann, "back at five"), awayReply);
 }

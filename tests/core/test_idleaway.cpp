@@ -39,7 +39,7 @@ struct World {
     {
         sim.setConfirmDelay(0);
         program.localStatus().setWaitLimit(2s);
-        program.Form_Load();
+        program.start();
         idleAway.connectTo(sim);
         idleAway.start();
         idleAway.setChoice({true, 10});
@@ -49,7 +49,7 @@ struct World {
         Q_EMIT source.idle();
         Q_EMIT source.resumed();
     }
-    void byHand() { program.localStatus().Command2_Click(); }
+    void byHand() { program.localStatus().toggleAway(); }
     bool away() { return program.state().AwayMode; }
     QString &stored(const QString &key) { return store.values["Zelmo Extensions/Settings/" + key]; }
 
@@ -128,7 +128,7 @@ TEST(IdleAway, AwayFromOutsideStandsAtInput)
     test::FakeMainView view;
     FakeIdle source;
     Program program{view, &sim, store, nullptr, &source};
-    program.Form_Load();
+    program.start();
     RemoteControl remote(program, &sim);
     Q_EMIT source.idle();
     ASSERT_TRUE(program.state().AwayMode);
@@ -146,7 +146,7 @@ TEST(IdleAway, NothingHappens)
         {"when off", [](World &w) { w.idleAway.setChoice(IdleAway::Choice()); }},
         {"when not connected", [](World &w) { w.program.state().notConnected = true; }},
         {"when ending", [](World &w) { w.program.state().unloading = true; }},
-        {"without a messenger", [](World &w) { w.program.state().mm = nullptr; }},
+        {"without a messenger", [](World &w) { w.program.state().messenger = nullptr; }},
         {"when the client refuses",
          [](World &w) { w.sim.failures().failAlways(sim::Operation::SetLocalState); }},
     };

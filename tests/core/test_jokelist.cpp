@@ -114,10 +114,10 @@ TEST(RandomNumbers, DrawsStayWithinOneToMax)
     zelmo::RandomNumbers random;
     QSet<int> seen;
     for (int i = 0; i < 300; ++i) {
-        EXPECT_EQ(random.Random_Num(1), 1);
-        EXPECT_EQ(random.Random_Num(0), 1);
-        EXPECT_EQ(random.Random_Num(-5), 1);
-        const int r = random.Random_Num(3);
+        EXPECT_EQ(random.randomNumber(1), 1);
+        EXPECT_EQ(random.randomNumber(0), 1);
+        EXPECT_EQ(random.randomNumber(-5), 1);
+        const int r = random.randomNumber(3);
         ASSERT_GE(r, 1);
         ASSERT_LE(r, 3);
         seen.insert(r);
@@ -129,13 +129,13 @@ TEST_F(JokeFile, PrintChatupLineGivesTheOnlyJokeOrNothing)
 {
     zelmo::AppState state;
     state.programFolder = m_dir.path();
-    state.Open_file();
-    EXPECT_EQ(state.Print_ChatupLine(), std::nullopt);
+    state.loadJokes();
+    EXPECT_EQ(state.randomJoke(), std::nullopt);
 
     load("Only\r\nOne\r\n");
-    state.Open_file();
+    state.loadJokes();
     for (int i = 0; i < 5; ++i)
-        EXPECT_EQ(state.Print_ChatupLine(), QStringLiteral("Only\r\nOne"));
+        EXPECT_EQ(state.randomJoke(), QStringLiteral("Only\r\nOne"));
 }
 
 } // namespace

@@ -96,11 +96,11 @@ TEST_F(LocalStatusTest, BusyIsRequestedAgainAndUnlistedCodesChangeNothing)
         messenger.setLocalStateNow(LocalState::Away);
         status.RefreshLocalStatus();
         messenger.setLocalStateNow(code);
-        state.done = false;
+        state.startupDone = false;
         status.RefreshLocalStatus();
         EXPECT_EQ(view.status, QStringLiteral("Status: Away"));
         EXPECT_TRUE(state.AwayMode);
-        EXPECT_TRUE(state.done);
+        EXPECT_TRUE(state.startupDone);
     }
 }
 
@@ -119,14 +119,14 @@ TEST_F(LocalStatusTest, MailCountAndProgress)
     // A count that does not fit keeps the last one.
     messenger.setUnreadMailCount(70000);
     status.RefreshLocalStatus();
-    EXPECT_EQ(state.Mailcount, 12);
+    EXPECT_EQ(state.unreadMail, 12);
     EXPECT_EQ(view.mail, QStringLiteral("Unread Mail: 12"));
 
-    EXPECT_EQ(state.statusbar, 4 * 40);
-    EXPECT_EQ(state.Status, QStringLiteral("Getting Status info"));
-    state.statusbar = std::numeric_limits<qint32>::max() - 10;
+    EXPECT_EQ(state.startupProgress, 4 * 40);
+    EXPECT_EQ(state.startupStep, QStringLiteral("Getting Status info"));
+    state.startupProgress = std::numeric_limits<qint32>::max() - 10;
     status.RefreshLocalStatus();
-    EXPECT_EQ(state.statusbar, std::numeric_limits<qint32>::max() - 10);
+    EXPECT_EQ(state.startupProgress, std::numeric_limits<qint32>::max() - 10);
 }
 
 TEST_F(LocalStatusTest, FailingReadsAreSkippedAndDoneIsStillSet)
@@ -137,11 +137,11 @@ TEST_F(LocalStatusTest, FailingReadsAreSkippedAndDoneIsStillSet)
 
     messenger.failures().failAlways(Operation::GetUnreadMailCount);
     messenger.failures().failAlways(Operation::GetLocalState);
-    state.done = false;
+    state.startupDone = false;
     status.RefreshLocalStatus();
     EXPECT_EQ(view.mail, QStringLiteral("Unread Mail: 3"));
     EXPECT_TRUE(view.status.isEmpty());
-    EXPECT_TRUE(state.done);
+    EXPECT_TRUE(state.startupDone);
 }
 
 TEST_F(LocalStatusTest, SwitchAwayAndBackWaitsForTheClient)
@@ -154,12 +154,12 @@ TEST_F(LocalStatusTest, SwitchAwayAndBackWaitsForTheClient)
         tickRanInsideWait = true;
     });
 
-    EXPECT_EQ(status.Command2_Click(), LocalStatus::SwitchResult::Completed);
+    EXPECT_EQ(status.toggleAway(), LocalStatus::SwitchResult::Completed);
     EXPECT_TRUE(tickRanInsideWait);
     EXPECT_TRUE(disabledDuringWait);
     EXPECT_EQ(messenger.GetLocalState(), LocalState::Away);
     EXPECT_TRUE(state.AwayMode);
-    EXPECT_TRUE(state.CurrStatus);
+    EXPECT_TRUE(state.switchCompleted);
     EXPECT_EQ(view.caption, QStringLiteral("Set yourself Back"));
     EXPECT_EQ(view.title, QStringLiteral("Zelmo Extensions - Auto Away"));
     EXPECT_EQ(view.status, QStringLiteral("Status: Away"));
@@ -167,8 +167,8 @@ TEST_F(LocalStatusTest, SwitchAwayAndBackWaitsForTheClient)
                                      QStringLiteral("window off"), QStringLiteral("window on"),
                                      QStringLiteral("button on")}));
 
-    state.CurrStatus = false;
-    EXPECT_EQ(status.Command2_Click(), LocalStatus::SwitchResult::Completed);
+    state.switchCompleted = false;
+    EXPECT_EQ(status.toggleAway(), LocalStatus::SwitchResult::Completed);
     EXPECT_EQ(messenger.GetLocalState(), LocalState::Online);
     EXPECT_FALSE(state.AwayMode);
     EXPECT_EQ(view.caption, QStringLiteral("Set yourself Away"));
@@ -181,7 +181,7 @@ TEST_F(LocalStatusTest, AnIdleUserSwitchesBackToOnline)
 {
     messenger.setLocalStateNow(LocalState::Idle);
     status.RefreshLocalStatus();
-    status.Command2_Click();
+    status.toggleAway();
     EXPECT_EQ(messenger.lastRequestedState(), LocalState::Online);
 }
 
@@ -189,7 +189,7 @@ TEST_F(LocalStatusTest, WaitingBlocksInsteadOfSpinning)
 {
     messenger.setConfirmDelay(200);
     const int before = messenger.failures().calls(Operation::GetLocalState);
-    status.Command2_Click();
+    status.toggleAway();
     const int reads = messenger.failures().calls(Operation::GetLocalState) - before;
     // About one read per 20 ms; a spinning wait would make thousands.
     EXPECT_GE(reads, 3);
@@ -200,18 +200,18 @@ TEST_F(LocalStatusTest, AnUnconfirmedSwitchGivesTheWindowBack)
 {
     messenger.setConfirmDelay(-1);
     status.setWaitLimit(100ms);
-    EXPECT_EQ(status.Command2_Click(), LocalStatus::SwitchResult::TimedOut);
+    EXPECT_EQ(status.toggleAway(), LocalStatus::SwitchResult::TimedOut);
     EXPECT_TRUE(view.windowEnabled);
     EXPECT_TRUE(view.switchEnabled);
     EXPECT_TRUE(view.log.contains(QStringLiteral("progress dismissed")));
-    EXPECT_FALSE(state.CurrStatus);
+    EXPECT_FALSE(state.switchCompleted);
     EXPECT_FALSE(status.switchInProgress());
 }
 
 TEST_F(LocalStatusTest, AFailingCallRestoresTheWindowBeforeFailing)
 {
     messenger.failures().failAlways(Operation::SetLocalState);
-    EXPECT_THROW(status.Command2_Click(), MessengerError);
+    EXPECT_THROW(status.toggleAway(), MessengerError);
     EXPECT_EQ(view.log,
               (QStringList{QStringLiteral("button off"), QStringLiteral("progress shown"),
                            QStringLiteral("window off"), QStringLiteral("window on"),
@@ -223,7 +223,7 @@ TEST_F(LocalStatusTest, AFailingCallRestoresTheWindowBeforeFailing)
     messenger.setConfirmDelay(50);
     messenger.failures().failAfter(Operation::GetLocalState, 1);
     view.log.clear();
-    EXPECT_THROW(status.Command2_Click(), MessengerError);
+    EXPECT_THROW(status.toggleAway(), MessengerError);
     EXPECT_TRUE(view.windowEnabled);
     EXPECT_TRUE(view.switchEnabled);
     EXPECT_FALSE(status.switchInProgress());
@@ -238,11 +238,11 @@ TEST_F(LocalStatusTest, ASecondSwitchDuringAWaitRedirectsIt)
         // As the set-back command would: the user counts as away, so the switch goes back.
         ++depth;
         state.AwayMode = true;
-        inner = status.Command2_Click();
+        inner = status.toggleAway();
         --depth;
     });
 
-    EXPECT_EQ(status.Command2_Click(), LocalStatus::SwitchResult::Completed);
+    EXPECT_EQ(status.toggleAway(), LocalStatus::SwitchResult::Completed);
     ASSERT_TRUE(inner.has_value());
     EXPECT_EQ(*inner, LocalStatus::SwitchResult::Redirected);
     EXPECT_EQ(depth, 0);
@@ -276,7 +276,7 @@ TEST_F(LocalStatusTest, EventsQueuedBeforeTheWaitRunDuringIt)
     QMetaObject::invokeMethod(
         &messenger,
         [&] {
-            status.Command2_Click();
+            status.toggleAway();
             switched = true;
         },
         Qt::QueuedConnection);
@@ -294,7 +294,7 @@ TEST_F(LocalStatusTest, QuittingDuringAWaitEndsItAtOnce)
     duringWait(30, [] { QCoreApplication::quit(); });
     QElapsedTimer elapsed;
     elapsed.start();
-    EXPECT_EQ(status.Command2_Click(), LocalStatus::SwitchResult::TimedOut);
+    EXPECT_EQ(status.toggleAway(), LocalStatus::SwitchResult::TimedOut);
     EXPECT_LT(elapsed.elapsed(), 5000) << "the wait must not run on to its limit";
     EXPECT_TRUE(view.windowEnabled);
 
@@ -313,7 +313,7 @@ TEST_F(LocalStatusTest, ARefreshDuringASwitchFromBusyDoesNotUndoIt)
     // The poller refreshes while the switch waits, and still reads Busy.
     messenger.setConfirmDelay(60);
     duringWait(20, [&] { status.RefreshLocalStatus(); });
-    EXPECT_EQ(status.Command2_Click(), LocalStatus::SwitchResult::Completed);
+    EXPECT_EQ(status.toggleAway(), LocalStatus::SwitchResult::Completed);
     // What the refresh showed of the old state does not outlast the confirmation.
     EXPECT_TRUE(state.AwayMode);
     EXPECT_EQ(messenger.requestedStates(), (QList<qint32>{LocalState::Busy, LocalState::Away}));
@@ -324,11 +324,11 @@ TEST_F(LocalStatusTest, ARefreshDuringASwitchFromBusyDoesNotUndoIt)
 TEST_F(LocalStatusTest, ASwitchStartsWithNoCompletionLeftOver)
 {
     // The previous switch ended moments ago, and its progress window has not ticked since.
-    state.CurrStatus = true;
+    state.switchCompleted = true;
     messenger.setConfirmDelay(30);
     bool leftOverAtStart = true;
-    duringWait(0, [&] { leftOverAtStart = state.CurrStatus; });
-    EXPECT_EQ(status.Command2_Click(), LocalStatus::SwitchResult::Completed);
+    duringWait(0, [&] { leftOverAtStart = state.switchCompleted; });
+    EXPECT_EQ(status.toggleAway(), LocalStatus::SwitchResult::Completed);
     EXPECT_FALSE(leftOverAtStart);
-    EXPECT_TRUE(state.CurrStatus);
+    EXPECT_TRUE(state.switchCompleted);
 }

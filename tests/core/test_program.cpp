@@ -59,12 +59,12 @@ protected:
 TEST_F(ProgramTest, AConnectedStartUpLoadsEverythingAndHandsOverToThePoller)
 {
     store.values.insert(test::MemoryStore::address(), QStringLiteral("13579"));
-    program.Form_Load();
+    program.start();
 
-    EXPECT_EQ(state.AUTHORIZEDPASSWORD, "13579");
-    EXPECT_EQ(state.statusbar, 200);
-    EXPECT_TRUE(state.done);
-    EXPECT_EQ(state.Status, "Getting Status info");
+    EXPECT_EQ(state.authorizationCode, "13579");
+    EXPECT_EQ(state.startupProgress, 200);
+    EXPECT_TRUE(state.startupDone);
+    EXPECT_EQ(state.startupStep, "Getting Status info");
     EXPECT_FALSE(state.notConnected);
     EXPECT_EQ(view.countText, "1 Person online");
     EXPECT_EQ(view.lines, QStringList{"Ann"});
@@ -78,14 +78,14 @@ TEST_F(ProgramTest, AConnectedStartUpLoadsEverythingAndHandsOverToThePoller)
 
     EXPECT_TRUE(program.watchdogRunning());
     EXPECT_FALSE(program.pollerRunning());
-    program.Timer1_Timer();
+    program.watchdogTick();
     EXPECT_FALSE(program.watchdogRunning());
     EXPECT_TRUE(program.pollerRunning());
 
     // The poll reads the status again: progress goes on by 40 and reaches the splash's 240.
     sim.setUnreadMailCount(0);
-    program.Timer2_Timer();
-    EXPECT_EQ(state.statusbar, 240);
+    program.pollTick();
+    EXPECT_EQ(state.startupProgress, 240);
     EXPECT_EQ(view.mailText, "Unread Mail: 0");
     EXPECT_TRUE(program.pollerRunning());
 
@@ -98,33 +98,33 @@ TEST_F(ProgramTest, AConnectedStartUpLoadsEverythingAndHandsOverToThePoller)
 TEST_F(ProgramTest, AMissingMessengerShowsNotConnectedAtOnce)
 {
     sim.setServiceStatus(ServiceStatus::NotConnected);
-    program.Form_Load();
+    program.start();
     expectNotConnectedDisplay();
-    EXPECT_EQ(state.statusbar, 80);
-    EXPECT_FALSE(state.done);
+    EXPECT_EQ(state.startupProgress, 80);
+    EXPECT_FALSE(state.startupDone);
     EXPECT_TRUE(state.notConnected);
-    EXPECT_FALSE(state.ConError);
+    EXPECT_FALSE(state.connectionFailed);
     EXPECT_TRUE(program.watchdogRunning());
 
     // Without any client at all the same happens.
     test::FakeMainView otherView;
     Program without(otherView, nullptr, store, nullptr);
-    without.Form_Load();
+    without.start();
     EXPECT_EQ(otherView.notConnectedText, NotConnected);
-    EXPECT_EQ(without.state().statusbar, 80);
+    EXPECT_EQ(without.state().startupProgress, 80);
 
     // Ended by the countdown: a messenger never reached, or lost, is not an end asked for.
     for (int i = 0; i < 4; ++i)
-        program.Timer1_Timer();
+        program.watchdogTick();
     EXPECT_EQ(view.exitStatus, Program::exitMessengerNotReached);
     test::FakeMainView lostView;
     sim.setServiceStatus(ServiceStatus::Connected);
     Program lost(lostView, &sim, store, nullptr);
-    lost.Form_Load();
+    lost.start();
     sim.loseConnection();
     test::drainEvents();
     for (int i = 0; i < 5; ++i)
-        lost.Timer1_Timer();
+        lost.watchdogTick();
     EXPECT_EQ(lostView.exitStatus, Program::exitMessengerLost);
 }
 
@@ -132,10 +132,10 @@ TEST_F(ProgramTest, AFailingStepOfTheStartUpIsSkippedAndTheRestRuns)
 {
     sim.failures().failAlways(Operation::GetList);
     sim.failures().failAlways(Operation::GetUnreadMailCount);
-    program.Form_Load();
+    program.start();
     EXPECT_FALSE(state.notConnected);
-    EXPECT_EQ(state.statusbar, 200);
-    EXPECT_TRUE(state.done);
+    EXPECT_EQ(state.startupProgress, 200);
+    EXPECT_TRUE(state.startupDone);
     EXPECT_EQ(view.countText, "0 People online");
     EXPECT_EQ(view.statusText, "Status: Online");
     EXPECT_EQ(state.awayMessages.entryCount(), 1);
@@ -145,7 +145,7 @@ TEST_F(ProgramTest, AFailingStepOfTheStartUpIsSkippedAndTheRestRuns)
     sim::SimMessenger failing;
     failing.failures().failAlways(Operation::GetPrimaryService);
     Program other(otherView, &failing, store, nullptr);
-    other.Form_Load();
+    other.start();
     EXPECT_TRUE(other.state().notConnected);
     EXPECT_EQ(otherView.notConnectedText, NotConnected);
 }
@@ -153,8 +153,8 @@ TEST_F(ProgramTest, AFailingStepOfTheStartUpIsSkippedAndTheRestRuns)
 TEST_F(ProgramTest, ASignOutCountsDownAndEndsTheProgramHavingSavedTheCode)
 {
     program.setTickInterval(20);
-    program.Form_Load();
-    state.AUTHORIZEDPASSWORD = QStringLiteral("24680");
+    program.start();
+    state.authorizationCode = QStringLiteral("24680");
     ASSERT_TRUE(test::waitUntil([&] { return program.pollerRunning(); }));
 
     sim.signOut();
@@ -170,32 +170,32 @@ TEST_F(ProgramTest, ASignOutCountsDownAndEndsTheProgramHavingSavedTheCode)
     EXPECT_TRUE(program.ended());
     EXPECT_FALSE(program.watchdogRunning());
     EXPECT_FALSE(program.pollerRunning());
-    EXPECT_EQ(state.mm, nullptr);
+    EXPECT_EQ(state.messenger, nullptr);
 
     // Nothing runs after the end: no more events, ticks or a second shutdown.
-    program.Timer1_Timer();
-    program.Form_Unload();
+    program.watchdogTick();
+    program.shutDown();
     EXPECT_EQ(view.steps.count("end"), 1);
     EXPECT_EQ(store.writes, 1);
 }
 
 TEST_F(ProgramTest, ThePollShowsALostConnectionAtOnceAndTheCountdownFollows)
 {
-    program.Form_Load();
-    program.Timer1_Timer();
+    program.start();
+    program.watchdogTick();
     sim.setServiceStatus(ServiceStatus::NotConnected);
-    program.Timer2_Timer();
+    program.pollTick();
     expectNotConnectedDisplay();
     EXPECT_TRUE(state.notConnected);
     EXPECT_TRUE(program.watchdogRunning());
     EXPECT_TRUE(view.titles.filter("Self Destruction").isEmpty());
 
     for (int n = 3; n >= 1; --n) {
-        program.Timer1_Timer();
+        program.watchdogTick();
         EXPECT_EQ(view.title, Program::countdownCaption(static_cast<qint16>(n)));
     }
     EXPECT_FALSE(view.ended);
-    program.Timer1_Timer();
+    program.watchdogTick();
     EXPECT_TRUE(view.ended);
     EXPECT_EQ(store.code(), "47209");
 }
@@ -220,14 +220,14 @@ TEST_F(ProgramTest, WithoutAUsableStoredCodeANewRandomOneIsMadeStoredAndTold)
         s.healthToReport = row.health;
         test::FakeMainView v;
         Program p{v, &sim, s, nullptr};
-        p.Form_Load();
-        const QString code = p.state().AUTHORIZEDPASSWORD;
+        p.start();
+        const QString code = p.state().authorizationCode;
         EXPECT_TRUE(QRegularExpression("^\\d{5}$").match(code).hasMatch() && code != "47209");
         EXPECT_EQ(s.code(), code);
         EXPECT_EQ(v.warnings.size(), made.isEmpty() ? 0 : 1);
         EXPECT_TRUE(made.isEmpty() || v.warnings.value(0).contains(code)) << v.warnings.value(0);
         made << code;
-        p.Form_Unload();
+        p.shutDown();
     }
     EXPECT_GT(made.size(), 1) << "the codes are random";
 
@@ -236,13 +236,13 @@ TEST_F(ProgramTest, WithoutAUsableStoredCodeANewRandomOneIsMadeStoredAndTold)
     for (const bool byWatchdog : {false, true}) {
         test::FakeMainView v;
         Program p{v, &sim, store, nullptr};
-        p.Form_Load();
+        p.start();
         store.writable = false;
         if (byWatchdog)
-            p.mm_OnLogoff();
+            p.onLogoff();
         for (int i = 0; i < 5 && byWatchdog; ++i)
-            p.Timer1_Timer();
-        p.Form_Unload();
+            p.watchdogTick();
+        p.shutDown();
         EXPECT_EQ(v.warnings.value(0), "The authorization code could not be saved in "
                                        "/settings.ini." +
                                            QString(byWatchdog ? "" : " (waited)"));
@@ -251,12 +251,12 @@ TEST_F(ProgramTest, WithoutAUsableStoredCodeANewRandomOneIsMadeStoredAndTold)
 
 TEST_F(ProgramTest, LogonEventsAndActivationOnlyTouchTheirOwnParts)
 {
-    program.Form_Load();
-    program.Timer1_Timer();
+    program.start();
+    program.watchdogTick();
 
     // A logon result shows Online unless away, and the mail count it last read.
     view.statusText.clear();
-    state.Mailcount = -2;
+    state.unreadMail = -2;
     sim.signIn();
     test::drainEvents();
     EXPECT_EQ(view.statusText, "Status: Online");
@@ -270,7 +270,7 @@ TEST_F(ProgramTest, LogonEventsAndActivationOnlyTouchTheirOwnParts)
     // An activation that finds the client signed out only marks it; the display follows
     // at the next ticks.
     sim.setServiceStatus(ServiceStatus::NotConnected);
-    program.Form_Activate();
+    program.windowActivated();
     EXPECT_TRUE(state.notConnected);
     EXPECT_TRUE(view.listVisible);
     EXPECT_TRUE(program.pollerRunning());
@@ -278,23 +278,23 @@ TEST_F(ProgramTest, LogonEventsAndActivationOnlyTouchTheirOwnParts)
     // A logon after the loss does not stop the countdown.
     sim.signIn();
     test::drainEvents();
-    program.Timer2_Timer();
+    program.pollTick();
     EXPECT_TRUE(program.watchdogRunning());
-    program.Timer1_Timer();
+    program.watchdogTick();
     EXPECT_EQ(view.title, "Self Destruction in 3 Seconds");
 }
 
 TEST_F(ProgramTest, TheIndicatorFallsBackOnlyWhenNoMessageIsLeft)
 {
-    program.Form_Load();
-    program.Timer1_Timer();
+    program.start();
+    program.watchdogTick();
     const int before = view.noAwayMessagesShown;
     state.SetMessage(QStringLiteral("ann@zelmo.test"), QString(), 2);
-    program.Timer2_Timer();
+    program.pollTick();
     EXPECT_EQ(view.noAwayMessagesShown, before);
 
     state.DeleteMessage(QStringLiteral("ann@zelmo.test"));
-    program.Timer2_Timer();
+    program.pollTick();
     EXPECT_EQ(view.noAwayMessagesShown, before + 1);
     EXPECT_EQ(view.indicatorText, "No away messages has been set!");
     EXPECT_EQ(state.emptyAwaySlots, 0);
@@ -307,7 +307,7 @@ TEST_F(ProgramTest, ALostConnectionSeenOnlyByTheFlagStillCountsDown)
     // Status 3 passes the poll's connection test: only the flag set by the log-off tells the
     // poller, which switches the watchdog on at every tick from then on.
     program.setTickInterval(20);
-    program.Form_Load();
+    program.start();
     ASSERT_TRUE(test::waitUntil([&] { return program.pollerRunning(); }));
     sim.loseConnection();
     ASSERT_TRUE(test::waitUntil([&] { return view.ended; }, 10000));

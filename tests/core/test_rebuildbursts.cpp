@@ -43,7 +43,7 @@ struct Side {
                 {ListKind::AllContacts, i % 5 ? ListKind::Users : ListKind::Blocked}};
         sim.setContacts(contacts);
         program.contactLists().setRebuildPerEvent(perEvent);
-        program.Form_Load();
+        program.start();
         for (int i = 0; i < 12; i += 2)
             program.state().SetMessage(logon(i), QStringLiteral("message %1").arg(i),
                                        static_cast<qint16>(i));
@@ -114,8 +114,8 @@ TEST(RebuildBurstTest, ABurstEndsAsOneRebuildPerEventWouldLeaveIt)
         EXPECT_LE(burst.view.rebuilds - rebuildsBefore, 1);
         EXPECT_EQ(burst.view.lines, reference.view.lines);
         EXPECT_EQ(burst.view.countText, reference.view.countText);
-        EXPECT_EQ(burst.program.state().counter, reference.program.state().counter);
-        EXPECT_EQ(burst.program.state().Counter2, 0);
+        EXPECT_EQ(burst.program.state().onlineCount, reference.program.state().onlineCount);
+        EXPECT_EQ(burst.program.state().onlineCountSoFar, 0);
         EXPECT_EQ(burst.tableContents(), reference.tableContents());
     }
     EXPECT_GT(reference.view.rebuilds, 4 * burst.view.rebuilds);
@@ -174,9 +174,9 @@ TEST(RebuildBurstTest, TheEditorsRefreshSeesTheRebuildOfABurstStillQueued)
     Side side(false);
     FakeEditorView view;
     AwayEditor editor(side.program.state(), side.view, view);
-    editor.Form_Load();
+    editor.start();
     test::drainEvents();
-    side.program.state().doneeverything = false;
+    side.program.state().listsRebuilt = false;
     const qsizetype before = view.entries.size();
 
     // A contact event has been handled, and its rebuild is still queued when the editor's
@@ -185,10 +185,10 @@ TEST(RebuildBurstTest, TheEditorsRefreshSeesTheRebuildOfABurstStillQueued)
                         ListKind::Users);
     Q_EMIT side.sim.OnListAddResult(0, ListKind::Users, nullptr);
     ASSERT_TRUE(side.program.contactLists().isStale());
-    editor.Timer1_Timer();
+    editor.refresh();
     EXPECT_EQ(view.entries.size(), before + 1);
-    EXPECT_FALSE(side.program.state().doneeverything) << "the editor took the rebuild";
-    editor.Timer1_Timer();
+    EXPECT_FALSE(side.program.state().listsRebuilt) << "the editor took the rebuild";
+    editor.refresh();
     EXPECT_EQ(view.entries.size(), before + 1);
     test::drainEvents();
 }

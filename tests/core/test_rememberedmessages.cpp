@@ -38,7 +38,7 @@ struct ProgramRun {
         , remembered{program.state(), store, AwayMessageFile(path)}
     {
         program.state().onAwayMessagesChanged = [this] { reported << remembered.tableChanged(); };
-        program.Form_Load();
+        program.start();
         warning = remembered.restore();
     }
     void set(const QString &logon, const QString &text, qint16 i)

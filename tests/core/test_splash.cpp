@@ -34,7 +34,7 @@ public:
     {
         steps << QStringLiteral("close");
         if (splash)
-            splash->Form_Unload();
+            splash->stop();
     }
 
     Splash *splash = nullptr;
@@ -55,20 +55,21 @@ protected:
                           2,
                           {ListKind::AllContacts, ListKind::Users}}});
         view.splash = &splash;
-        view.onLoad = [this] { program.Form_Load(); };
-        splash.Form_Load();
+        view.onLoad = [this] { program.start(); };
+        splash.start();
     }
 
     // The third tick shows the main window and closes the splash, the ones before do nothing.
     void expectHandOverAtThirdTick()
     {
-        splash.Timer3_Timer();
-        splash.Timer3_Timer();
+        splash.handOverTick();
+        splash.handOverTick();
         EXPECT_TRUE(view.steps.isEmpty());
-        splash.Timer3_Timer();
+        splash.handOverTick();
         EXPECT_EQ(view.steps, (QStringList{"show main window", "close"}));
         EXPECT_FALSE(splash.loaded());
-        EXPECT_FALSE(splash.timer1Running() || splash.timer2Running() || splash.timer3Running());
+        EXPECT_FALSE(splash.checkTimerRunning() || splash.progressTimerRunning() ||
+                     splash.handOverTimerRunning());
     }
 
     sim::SimMessenger sim;
@@ -84,17 +85,18 @@ protected:
 
 TEST_F(SplashTest, AConnectedStartUpShowsItsLastStepAndHandsOverAtTheThirdTick)
 {
-    EXPECT_TRUE(splash.timer1Running() && splash.timer2Running() && splash.timer3Running());
-    splash.Form_Activate();
+    EXPECT_TRUE(splash.checkTimerRunning() && splash.progressTimerRunning() &&
+                splash.handOverTimerRunning());
+    splash.windowActivated();
     EXPECT_EQ(view.loads, 1);
-    EXPECT_EQ(state.statusbar, 200);
+    EXPECT_EQ(state.startupProgress, 200);
 
-    splash.Timer2_Timer();
+    splash.followProgress();
     EXPECT_EQ(view.bar, 200);
     EXPECT_EQ(view.stepText, "Getting Status info");
     // Below full progress the completion check leaves the timers alone.
-    splash.Timer1_Timer();
-    EXPECT_TRUE(splash.timer1Running() && splash.timer2Running());
+    splash.checkCompletion();
+    EXPECT_TRUE(splash.checkTimerRunning() && splash.progressTimerRunning());
 
     expectHandOverAtThirdTick();
 }
@@ -102,55 +104,55 @@ TEST_F(SplashTest, AConnectedStartUpShowsItsLastStepAndHandsOverAtTheThirdTick)
 TEST_F(SplashTest, AFailedConnectionStillHandsOverAndCloses)
 {
     sim.setServiceStatus(ServiceStatus::NotConnected);
-    splash.Form_Activate();
+    splash.windowActivated();
     EXPECT_TRUE(mainView.shown) << "the not-connected display shows the main window itself";
-    EXPECT_FALSE(state.done);
+    EXPECT_FALSE(state.startupDone);
 
-    splash.Timer2_Timer();
+    splash.followProgress();
     EXPECT_EQ(view.bar, 80);
-    splash.Timer1_Timer();
-    EXPECT_TRUE(splash.timer1Running() && splash.timer2Running());
+    splash.checkCompletion();
+    EXPECT_TRUE(splash.checkTimerRunning() && splash.progressTimerRunning());
 
     expectHandOverAtThirdTick();
 }
 
 TEST_F(SplashTest, ProgressIsCappedAndCompletionNeedsFullBarAndStatus)
 {
-    state.statusbar = 280;
-    state.done = false;
-    splash.Timer2_Timer();
+    state.startupProgress = 280;
+    state.startupDone = false;
+    splash.followProgress();
     EXPECT_EQ(view.bar, 240);
     EXPECT_EQ(splash.progress(), 240);
-    splash.Timer1_Timer();
-    EXPECT_TRUE(splash.timer1Running() && splash.timer2Running()) << "done still false";
+    splash.checkCompletion();
+    EXPECT_TRUE(splash.checkTimerRunning() && splash.progressTimerRunning()) << "done still false";
 
-    state.statusbar = 239;
-    state.done = true;
-    splash.Timer2_Timer();
-    splash.Timer1_Timer();
-    EXPECT_TRUE(splash.timer1Running() && splash.timer2Running()) << "bar below 240";
+    state.startupProgress = 239;
+    state.startupDone = true;
+    splash.followProgress();
+    splash.checkCompletion();
+    EXPECT_TRUE(splash.checkTimerRunning() && splash.progressTimerRunning()) << "bar below 240";
 
-    state.statusbar = 240;
-    splash.Timer2_Timer();
-    splash.Timer1_Timer();
-    EXPECT_FALSE(splash.timer1Running() || splash.timer2Running());
-    EXPECT_TRUE(splash.timer3Running()) << "the hand-over still comes";
+    state.startupProgress = 240;
+    splash.followProgress();
+    splash.checkCompletion();
+    EXPECT_FALSE(splash.checkTimerRunning() || splash.progressTimerRunning());
+    EXPECT_TRUE(splash.handOverTimerRunning()) << "the hand-over still comes";
 }
 
 TEST_F(SplashTest, EachActivationRestartsTheCountButOnlyTheFirstLoads)
 {
     // An activation from inside the start-up (a window it shows) must not load again.
     view.onLoad = [this] {
-        program.Form_Load();
-        splash.Form_Activate();
+        program.start();
+        splash.windowActivated();
     };
-    splash.Form_Activate();
+    splash.windowActivated();
     EXPECT_EQ(view.loads, 1);
 
-    splash.Timer3_Timer();
-    splash.Timer3_Timer();
+    splash.handOverTick();
+    splash.handOverTick();
     EXPECT_EQ(splash.ticks(), 2);
-    splash.Form_Activate();
+    splash.windowActivated();
     EXPECT_EQ(splash.ticks(), 0);
     EXPECT_EQ(splash.progress(), 0);
     EXPECT_EQ(view.loads, 1);
@@ -160,10 +162,11 @@ TEST_F(SplashTest, EachActivationRestartsTheCountButOnlyTheFirstLoads)
 
 TEST_F(SplashTest, TheShutdownClosesTheSplashOnlyWhileItIsLoaded)
 {
-    splash.Form_Activate();
+    splash.windowActivated();
     splash.closeFromShutdown();
     EXPECT_EQ(view.steps, QStringList{"close"});
-    EXPECT_FALSE(splash.timer1Running() || splash.timer2Running() || splash.timer3Running());
+    EXPECT_FALSE(splash.checkTimerRunning() || splash.progressTimerRunning() ||
+                 splash.handOverTimerRunning());
 
     splash.closeFromShutdown();
     EXPECT_EQ(view.steps, QStringList{"close"}) << "closed already";

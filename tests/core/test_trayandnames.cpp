@@ -53,7 +53,7 @@ TEST(TrayTest, MinimisingHidesBehindAnIconWithTheTitleOfThatMoment)
     Tray tray(icon, window);
 
     window.title = QStringLiteral("Zelmo Extensions - Auto Away");
-    tray.Form_Resize(true);
+    tray.windowResized(true);
     EXPECT_FALSE(window.visible);
     EXPECT_TRUE(icon.shown);
     EXPECT_EQ(icon.tip, "Zelmo Extensions - Auto Away");
@@ -62,18 +62,18 @@ TEST(TrayTest, MinimisingHidesBehindAnIconWithTheTitleOfThatMoment)
     EXPECT_EQ(icon.tip, "Zelmo Extensions - Auto Away");
 
     // A state change while the window is hidden leaves the only way back in place.
-    tray.Form_Resize(false);
+    tray.windowResized(false);
     EXPECT_TRUE(icon.shown);
     // A double click brings the window back, and the icon goes.
     tray.iconDoubleClicked();
     EXPECT_TRUE(window.visible);
     EXPECT_FALSE(icon.shown);
 
-    tray.Form_Resize(true);
+    tray.windowResized(true);
     EXPECT_EQ(icon.tip, "Zelmo Extensions");
-    tray.mnuRestore_Click();
+    tray.restoreChosen();
     EXPECT_EQ(window.restores, 2);
-    tray.mnuexit_Click();
+    tray.exitChosen();
     EXPECT_TRUE(window.closed);
 }
 
@@ -83,7 +83,7 @@ TEST(TrayTest, WithoutANotificationAreaTheWindowStaysReachable)
     icon.available = false;
     FakeWindow window;
     Tray tray(icon, window);
-    tray.Form_Resize(true);
+    tray.windowResized(true);
     EXPECT_TRUE(window.visible) << "left minimised in the task bar, not hidden";
     EXPECT_FALSE(icon.shown);
     EXPECT_FALSE(tray.inTray());

@@ -36,7 +36,7 @@ TEST(KIdleTime, GoesAwayWhenIdleAndComesBackAtInput)
     test::MemoryStore store;
     test::FakeMainView view;
     Program program(view, &sim, store, nullptr);
-    program.Form_Load();
+    program.start();
     KIdleTimeSource source;
     ASSERT_TRUE(source.available()) << source.unavailableReason();
     IdleAway idleAway(program.state(), program.localStatus(), store, &source);

@@ -50,9 +50,9 @@ struct Companion {
                                  beforeAnswer();
                          });
         program.setTickInterval(100);
-        program.Form_Load();
+        program.start();
     }
-    ~Companion() { program.Form_Unload(); }
+    ~Companion() { program.shutDown(); }
 
     // Stores an away message for a buddy, at its place in the client's list.
     void storeMessage(const QString &logon, const QString &message)
@@ -153,7 +153,7 @@ TEST_F(PurpleTest, AttachedItListsAnswersAndSwitchesWhatEveryContactSees)
 
     // Away by the window's button: every contact sees it, and Ann gets her message.
     me.storeMessage("ann@localhost", QString(tricky).replace("\n", "\r\n"));
-    me.program.localStatus().Command2_Click();
+    me.program.localStatus().toggleAway();
     EXPECT_EQ(me.mm.GetLocalState(), LocalState::Away);
     ASSERT_TRUE(waitUntil([&] { return ann.showOf(Me) == "away"; })) << ann.showOf(Me);
     EXPECT_EQ(ask(ann, "hi", 2), QStringList({tricky, Footer}));
@@ -194,7 +194,7 @@ TEST_F(PurpleTest, BackRestoresTheUsersOwnStatus)
     ASSERT_TRUE(me.attached) << me.error;
     LocalStatus &status = me.program.localStatus();
     for (const bool deleted : {false, true}) {
-        EXPECT_EQ(status.Command2_Click(), LocalStatus::SwitchResult::Completed);
+        EXPECT_EQ(status.toggleAway(), LocalStatus::SwitchResult::Completed);
         EXPECT_EQ(me.mm.GetLocalState(), LocalState::Away);
         // The program hears of the deletion before the user clicks back.
         if (deleted) {
@@ -202,7 +202,7 @@ TEST_F(PurpleTest, BackRestoresTheUsersOwnStatus)
             EXPECT_TRUE(waitUntil(
                 [&] { return me.mm.stateForRequest(LocalState::Online) == LocalState::Online; }));
         }
-        EXPECT_EQ(status.Command2_Click(), LocalStatus::SwitchResult::Completed);
+        EXPECT_EQ(status.toggleAway(), LocalStatus::SwitchResult::Completed);
         EXPECT_EQ(me.view.statusText, deleted ? "Status: Online" : "Status: Busy");
         EXPECT_EQ(integer("PurpleSavedstatusGetCurrent") == meeting, !deleted);
         const QDBusMessage message = finch.call("PurpleSavedstatusGetMessage", {meeting});
@@ -223,7 +223,7 @@ TEST_F(PurpleTest, AnAnswerThroughAFrozenClientArrivesOnceAndInOrder)
     Companion me(finch, impatient);
     ASSERT_TRUE(waitUntil([&] { return me.view.lines == QStringList{"Ann"}; }));
     me.storeMessage("ann@localhost", "Out until five.");
-    me.program.localStatus().Command2_Click();
+    me.program.localStatus().toggleAway();
     EXPECT_EQ(ask(ann, "hi", 2), QStringList({"Out until five.", Footer}));
 
     bool frozen = false;
@@ -410,8 +410,8 @@ TEST_F(PurpleTest, TwoCompanionsBothAwayAnswerEachOtherABoundedNumberOfTimes)
         waitUntil([&] { return !you.view.lines.isEmpty() && me.view.lines.contains("You"); }));
     me.storeMessage("you@localhost", "I am out");
     you.storeMessage("me@localhost", "Me too");
-    me.program.localStatus().Command2_Click();
-    you.program.localStatus().Command2_Click();
+    me.program.localStatus().toggleAway();
+    you.program.localStatus().toggleAway();
 
     // A person writes from your account; the two programs answer each other a little, then stop.
     const int account = yours.accountHandle("you");

@@ -1,8 +1,8 @@
 // The away-message editor and viewer windows on the offscreen platform: layout, keys, and the
 // real drop-down standing in for what the logic tests fake.
 
-#include "ui/form2.h"
-#include "ui/form3.h"
+#include "ui/awaymessageeditor.h"
+#include "ui/awaymessageviewer.h"
 
 #include "core/appstate.h"
 #include "platform/messenger/sim/simmessenger.h"
@@ -94,22 +94,23 @@ protected:
 
 TEST_F(AwayWindowsTest, EditorLayoutAndKeys)
 {
-    Form2 form(state, mainView, nullptr);
+    AwayMessageEditor form(state, mainView, nullptr);
     EXPECT_EQ(form.windowTitle(), "Zelmo Extensions - Set Away Message");
     expectLayout(form, 3855, 3105,
-                 {{"Label1", 0, 0, 1815, 255},
-                  {"cm", 0, 240, 3855, 330},
-                  {"Text1", 0, 600, 3855, 2055},
-                  {"Command1", 1560, 2760, 1095, 300},
-                  {"Command2", 2760, 2760, 1095, 300}});
-    auto *cm = child<ContactCombo>(form, "cm");
-    auto *text = child<QPlainTextEdit>(form, "Text1");
-    EXPECT_EQ(cm->currentText(), "Everyone in the list");
+                 {{"contactLabel", 0, 0, 1815, 255},
+                  {"contacts", 0, 240, 3855, 330},
+                  {"message", 0, 600, 3855, 2055},
+                  {"okButton", 1560, 2760, 1095, 300},
+                  {"cancelButton", 2760, 2760, 1095, 300}});
+    auto *combo = child<ContactCombo>(form, "contacts");
+    auto *text = child<QPlainTextEdit>(form, "message");
+    EXPECT_EQ(combo->currentText(), "Everyone in the list");
     EXPECT_EQ(form.messageText(), "Type away message here\r\n");
 
-    // Esc and Enter press no button, wherever they come from; in Text1 Enter breaks the line.
+    // Esc and Enter press no button, wherever they come from; in the message box Enter breaks the
+    // line.
     text->moveCursor(QTextCursor::End);
-    for (QWidget *w : {static_cast<QWidget *>(cm), child<QWidget>(form, "Command1"),
+    for (QWidget *w : {static_cast<QWidget *>(combo), child<QWidget>(form, "okButton"),
                        static_cast<QWidget *>(text)}) {
         w->setFocus();
         press(Qt::Key_Escape);
@@ -127,27 +128,27 @@ TEST_F(AwayWindowsTest, EditorLayoutAndKeys)
 
 TEST_F(AwayWindowsTest, EditorOkStoresForThePickedContactButNotForTypedText)
 {
-    Form2 form(state, mainView, nullptr);
+    AwayMessageEditor form(state, mainView, nullptr);
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
-    auto *cm = child<ContactCombo>(form, "cm");
-    cm->setFocus();
+    auto *combo = child<ContactCombo>(form, "contacts");
+    combo->setFocus();
     press(Qt::Key_Up);
     ASSERT_EQ(form.selectedPosition(), 2);
     // Typed text names no contact, even where the completion fills in a whole name and the
     // focus then moves to the button as a mouse click moves it.
-    cm->lineEdit()->selectAll();
-    QTest::keyClicks(cm->lineEdit(), "An");
-    ASSERT_EQ(cm->currentText(), "Ann");
-    QTest::mouseClick(child<QPushButton>(form, "Command1"), Qt::LeftButton);
-    ASSERT_TRUE(child<QPushButton>(form, "Command1")->hasFocus());
+    combo->lineEdit()->selectAll();
+    QTest::keyClicks(combo->lineEdit(), "An");
+    ASSERT_EQ(combo->currentText(), "Ann");
+    QTest::mouseClick(child<QPushButton>(form, "okButton"), Qt::LeftButton);
+    ASSERT_TRUE(child<QPushButton>(form, "okButton")->hasFocus());
     EXPECT_TRUE(form.isVisible());
     EXPECT_EQ(state.awayMessages.freeEntryCount(), 4);
 
-    cm->showPopup();
-    cm->view()->setCurrentIndex(cm->model()->index(2, 0));
-    QTest::keyClick(cm->view(), Qt::Key_Return);
-    child<QPushButton>(form, "Command1")->click();
+    combo->showPopup();
+    combo->view()->setCurrentIndex(combo->model()->index(2, 0));
+    QTest::keyClick(combo->view(), Qt::Key_Return);
+    child<QPushButton>(form, "okButton")->click();
     EXPECT_EQ(state.awayMessages.entry(2)->logonName, "bob2@example.net");
     EXPECT_EQ(state.GetMessage("bob2@example.net"), "Type away message here\r\n");
     EXPECT_EQ(mainView.awayMessagesSetShown, 1);
@@ -157,17 +158,17 @@ TEST_F(AwayWindowsTest, EditorOkStoresForThePickedContactButNotForTypedText)
 
 TEST_F(AwayWindowsTest, EditorRunsModallyAndFollowsARebuildWhileOpen)
 {
-    Form2 form(state, mainView, nullptr);
+    AwayMessageEditor form(state, mainView, nullptr);
     QTimer::singleShot(0, [&] {
         messenger.setContacts({{"cat@example.net", "Cat", 2, {ListKind::AllContacts}}});
         state.awayMessages.resize(1);
-        state.counter = 1;
-        state.doneeverything = true;
+        state.onlineCount = 1;
+        state.listsRebuilt = true;
     });
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (child<QComboBox>(form, "cm")->itemText(0) == "Cat")
-            child<QPushButton>(form, "Command1")->click();
+        if (child<QComboBox>(form, "contacts")->itemText(0) == "Cat")
+            child<QPushButton>(form, "okButton")->click();
     });
     poll.start(20);
     QTimer::singleShot(5000, &form, &QDialog::reject);
@@ -179,34 +180,34 @@ TEST_F(AwayWindowsTest, ViewerLayoutFocusAndButtons)
 {
     state.SetMessage("ann@example.net", "Out\r\nfor lunch", 0);
     state.SetMessage("bob@example.net", "Gone", 1);
-    Form3 form(state, nullptr);
+    AwayMessageViewer form(state, nullptr);
     EXPECT_EQ(form.windowTitle(), "Zelmo Extensions - View Away messages");
-    auto *text = child<QPlainTextEdit>(form, "Text1");
-    auto *cm = child<ContactCombo>(form, "cm");
+    auto *text = child<QPlainTextEdit>(form, "message");
+    auto *combo = child<ContactCombo>(form, "contacts");
     expectLayout(form, 4095, 2820,
-                 {{"Text1", 0, 600, 4095, 1815},
-                  {"Command1", 120, 2520, 1215, 255},
-                  {"Command2", 1440, 2520, 1215, 255},
-                  {"Command3", 2760, 2520, 1215, 255},
-                  {"cm", 0, 240, 4095, 330},
-                  {"Label1", 0, 0, 1935, 255}});
+                 {{"message", 0, 600, 4095, 1815},
+                  {"deleteButton", 120, 2520, 1215, 255},
+                  {"okButton", 1440, 2520, 1215, 255},
+                  {"cancelButton", 2760, 2520, 1215, 255},
+                  {"contacts", 0, 240, 4095, 330},
+                  {"contactLabel", 0, 0, 1935, 255}});
     EXPECT_EQ(QApplication::focusWidget(), text);
     EXPECT_TRUE(text->isReadOnly());
-    EXPECT_EQ(cm->currentText(), "Ann");
+    EXPECT_EQ(combo->currentText(), "Ann");
     EXPECT_EQ(text->toPlainText(), "Out\nfor lunch");
 
     // Typed text picks nobody: Delete then deletes nothing.
-    QTest::mouseClick(cm->lineEdit(), Qt::LeftButton);
-    cm->lineEdit()->selectAll();
-    QTest::keyClicks(cm->lineEdit(), "Bo");
-    QTest::mouseClick(child<QPushButton>(form, "Command1"), Qt::LeftButton);
+    QTest::mouseClick(combo->lineEdit(), Qt::LeftButton);
+    combo->lineEdit()->selectAll();
+    QTest::keyClicks(combo->lineEdit(), "Bo");
+    QTest::mouseClick(child<QPushButton>(form, "deleteButton"), Qt::LeftButton);
     EXPECT_EQ(state.GetMessage("bob@example.net"), "Gone");
     EXPECT_EQ(text->toPlainText(), "Out\nfor lunch");
 
-    cm->setFocus();
+    combo->setFocus();
     press(Qt::Key_Down);
     EXPECT_EQ(text->toPlainText(), "Gone");
-    QTest::mouseDClick(cm->lineEdit(), Qt::LeftButton);
+    QTest::mouseDClick(combo->lineEdit(), Qt::LeftButton);
     EXPECT_EQ(boxes, (QStringList{"Zelmo Extensions - Buddy Login ID: bob@example.net",
                                   "Zelmo Extensions - Buddy Login ID: bob2@example.net"}));
 

@@ -1,8 +1,8 @@
 // The splash window and the About box as a user sees them: layout, texts, fonts, colours, and
 // one real run of the splash from its load to the hand-over.
 
-#include "ui/form4.h"
-#include "ui/frmsplash.h"
+#include "ui/aboutbox.h"
+#include "ui/splashscreen.h"
 
 #include "core/appstate.h"
 #include "support/printers.h"
@@ -54,12 +54,12 @@ TEST(SplashWindowTest, HasItsLayoutAndHandsOverAboutASecondAfterTheStartUp)
     int loads = 0;
     QElapsedTimer sinceLoad;
     qint64 shownAfter = -1;
-    frmSplash splash(
+    SplashScreen splash(
         [&] {
             ++loads;
-            state.Status = QStringLiteral("Getting Status info");
-            state.statusbar = 200;
-            state.done = true;
+            state.startupStep = QStringLiteral("Getting Status info");
+            state.startupProgress = 200;
+            state.startupDone = true;
             sinceLoad.start();
         },
         [&] { shownAfter = sinceLoad.elapsed(); }, state);
@@ -67,50 +67,50 @@ TEST(SplashWindowTest, HasItsLayoutAndHandsOverAboutASecondAfterTheStartUp)
     EXPECT_TRUE(splash.windowFlags().testFlag(Qt::FramelessWindowHint));
     EXPECT_EQ(splash.windowType(), Qt::SplashScreen);
     EXPECT_EQ(splash.size(), twipsSize(4065, 3360, &splash));
-    EXPECT_EQ(child<QGroupBox>(splash, "Frame1")->geometry(), twipsRect(120, 120, 3825, 3090));
-    EXPECT_EQ(child<QLabel>(splash, "Image1")->pixmap(Qt::ReturnByValue).size(), QSize(236, 60));
+    EXPECT_EQ(child<QGroupBox>(splash, "frame")->geometry(), twipsRect(120, 120, 3825, 3090));
+    EXPECT_EQ(child<QLabel>(splash, "logo")->pixmap(Qt::ReturnByValue).size(), QSize(236, 60));
     const QString product = QStringLiteral("MSN Messenger") + QString(22, QLatin1Char(' ')) +
                             QStringLiteral("Zelmo Extensions");
-    auto *label2 = child<QLabel>(splash, "Label2");
-    EXPECT_EQ(label2->text(), product);
-    EXPECT_TRUE(label2->wordWrap());
-    EXPECT_TRUE(label2->font().bold());
-    EXPECT_DOUBLE_EQ(label2->font().pointSizeF(), 11.25);
-    auto *label3 = child<QLabel>(splash, "Label3");
-    EXPECT_EQ(label3->text(), QStringLiteral("Loading ..."));
-    auto *pb = child<QProgressBar>(splash, "pb");
-    EXPECT_EQ(pb->maximum(), 240);
+    auto *productLabel = child<QLabel>(splash, "product");
+    EXPECT_EQ(productLabel->text(), product);
+    EXPECT_TRUE(productLabel->wordWrap());
+    EXPECT_TRUE(productLabel->font().bold());
+    EXPECT_DOUBLE_EQ(productLabel->font().pointSizeF(), 11.25);
+    auto *stepLabel = child<QLabel>(splash, "step");
+    EXPECT_EQ(stepLabel->text(), QStringLiteral("Loading ..."));
+    auto *bar = child<QProgressBar>(splash, "bar");
+    EXPECT_EQ(bar->maximum(), 240);
     expectNamedAndUnclipped(splash);
 
     splash.show();
     EXPECT_TRUE(test::waitUntil([&] { return shownAfter >= 0; }, 6000));
     EXPECT_EQ(loads, 1);
     EXPECT_GE(shownAfter, 900) << "the third hand-over tick, not the first";
-    EXPECT_EQ(pb->value(), 200);
-    EXPECT_EQ(label3->text(), QStringLiteral("Getting Status info"));
+    EXPECT_EQ(bar->value(), 200);
+    EXPECT_EQ(stepLabel->text(), QStringLiteral("Getting Status info"));
     EXPECT_FALSE(splash.isVisible());
-    EXPECT_FALSE(splash.logic().timer3Running());
+    EXPECT_FALSE(splash.logic().handOverTimerRunning());
 }
 
 TEST(SplashWindowTest, TheShutdownClosesAShownSplash)
 {
     AppState state;
-    frmSplash splash([] {}, [] {}, state);
+    SplashScreen splash([] {}, [] {}, state);
     splash.show();
     splash.closeFromShutdown();
     EXPECT_FALSE(splash.isVisible());
-    EXPECT_FALSE(splash.logic().timer1Running() || splash.logic().timer3Running());
+    EXPECT_FALSE(splash.logic().checkTimerRunning() || splash.logic().handOverTimerRunning());
 }
 
 TEST(AboutBoxTest, ShowsItsLabelsInTheirFontsAndColours)
 {
-    Form4 about;
+    AboutBox about;
     EXPECT_EQ(about.windowTitle(), QStringLiteral("About Zelmo Extensions"));
     EXPECT_EQ(about.size(), twipsSize(4140, 2340, &about));
     EXPECT_TRUE(about.windowFlags().testFlag(Qt::WindowCloseButtonHint));
     EXPECT_FALSE(about.windowFlags() &
                  (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
-    EXPECT_EQ(about.palette().color(QPalette::Window), Form4::desktopColour());
+    EXPECT_EQ(about.palette().color(QPalette::Window), AboutBox::desktopColour());
     expectNamedAndUnclipped(about);
 
     struct Expected {
@@ -121,10 +121,10 @@ TEST(AboutBoxTest, ShowsItsLabelsInTheirFontsAndColours)
     };
     const QPalette system = about.palette();
     const Expected labels[] = {
-        {"Label3", 9.75, false, true, QColor(255, 255, 128)},
-        {"Label2", 15.75, true, true, system.color(QPalette::ToolTipBase)},
-        {"Label4", 6.75, false, false, system.color(QPalette::HighlightedText)},
-        {"Label5", 8.25, false, false, system.color(QPalette::HighlightedText)},
+        {"writtenBy", 9.75, false, true, QColor(255, 255, 128)},
+        {"author", 15.75, true, true, system.color(QPalette::ToolTipBase)},
+        {"copyright", 6.75, false, false, system.color(QPalette::HighlightedText)},
+        {"rights", 8.25, false, false, system.color(QPalette::HighlightedText)},
     };
     for (const Expected &e : labels) {
         auto *label = child<QLabel>(about, e.name);
@@ -136,14 +136,16 @@ TEST(AboutBoxTest, ShowsItsLabelsInTheirFontsAndColours)
         EXPECT_FALSE(label->autoFillBackground()) << e.name;
     }
     // The name is as large as its box allows, up to its design size.
-    auto *label1 = child<QLabel>(about, "Label1");
-    EXPECT_EQ(label1->text(), QStringLiteral("Zelmo Extensions v 1.0"));
-    EXPECT_EQ(label1->geometry(), twipsRect(360, 120, 2775, 615, &about));
-    EXPECT_LE(label1->font().pointSizeF(), 26.25);
-    if (label1->font().pointSizeF() < 26.25) {
-        QFont larger = label1->font();
+    auto *productLabel = child<QLabel>(about, "product");
+    EXPECT_EQ(productLabel->text(), QStringLiteral("Zelmo Extensions v 1.0"));
+    EXPECT_EQ(productLabel->geometry(), twipsRect(360, 120, 2775, 615, &about));
+    EXPECT_LE(productLabel->font().pointSizeF(), 26.25);
+    if (productLabel->font().pointSizeF() < 26.25) {
+        QFont larger = productLabel->font();
         larger.setPointSizeF(larger.pointSizeF() + 0.75);
-        EXPECT_GT(QFontMetrics(larger).horizontalAdvance(label1->text()), label1->width());
+        EXPECT_GT(QFontMetrics(larger).horizontalAdvance(productLabel->text()),
+                  productLabel->width());
     }
-    EXPECT_EQ(label1->palette().color(label1->foregroundRole()), system.color(QPalette::Light));
+    EXPECT_EQ(productLabel->palette().color(productLabel->foregroundRole()),
+              system.color(QPalette::Light));
 }

@@ -1,7 +1,7 @@
 // The program's own texts as it shows or sends them, against the literals, to the letter.
 
-#include "ui/form1.h"
-#include "ui/form6.h"
+#include "ui/mainwindow.h"
+#include "ui/switchprogress.h"
 
 #include "platform/messenger/sim/simmessenger.h"
 #include "support/memorystore.h"
@@ -21,13 +21,13 @@ TEST(ProgramTexts, AreTheLiteralsToTheLetter)
     sim.setContacts({{"ann@zelmo.test", "Ann", 2, {ListKind::AllContacts}}});
     test::MemoryStore store;
     Program program(&sim, store);
-    Form1 form(program);
+    MainWindow form(program);
     QStringList shown;
     form.state().onProgress = [&](const QString &status) { shown << status; };
-    form.Form_Load();
+    form.start();
     form.localStatus().setWaitLimit(std::chrono::milliseconds(300));
     QTimer::singleShot(100, &form, [&] {
-        shown << form.progressWindow()->findChild<QLabel *>(QStringLiteral("Label1"))->text();
+        shown << form.progressWindow()->findChild<QLabel *>(QStringLiteral("waitLabel"))->text();
     });
     const auto session = sim.receiveText("ann@zelmo.test", "|setaway| 47209");
     ASSERT_TRUE(test::waitUntil([&] { return !session->sent().isEmpty(); }));

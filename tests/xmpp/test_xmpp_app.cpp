@@ -8,7 +8,7 @@
 #include "app/xmppsetup.h"
 #include "core/commands.h"
 #include "core/program.h"
-#include "ui/form1.h"
+#include "ui/mainwindow.h"
 #include "ui/passworddialog.h"
 
 #include "support/memorystore.h"
@@ -158,12 +158,12 @@ TEST_F(XmppAppTest, TheReasonOfAFailedSignInStaysUnderTheNotConnectedText)
     MemoryStore store;
     Program program(&backend->messenger(), store);
     program.setEndReason([&] { return backend->endReason(); });
-    Form1 form(program);
+    MainWindow form(program);
     bool ended = false;
     form.setEndProgram([&ended](int) { ended = true; });
     form.program().setTickInterval(100);
-    form.Form_Load();
-    auto *label = form.findChild<QLabel *>(QStringLiteral("Label2"));
+    form.start();
+    auto *label = form.findChild<QLabel *>(QStringLiteral("statusMessage"));
     ASSERT_TRUE(label);
     const QString expected = "Please switch XMPP on before using this program.."
                              "<br><span style=\"font-size: 8pt\">The sign-in as zelmo@localhost "

@@ -61,14 +61,14 @@ struct Copy {
         program = std::make_unique<Program>(view, mm.get(), store, nullptr);
         program->state().programFolder =
             QDir(qEnvironmentVariable("ZELMO_SOURCE_DIR")).filePath(QStringLiteral("resources"));
-        program->Form_Load();
+        program->start();
     }
 
     QString jid() const { return mm->accountJid() + QStringLiteral("/zelmo"); }
 
     void setAway()
     {
-        ASSERT_EQ(program->localStatus().Command2_Click(), LocalStatus::SwitchResult::Completed);
+        ASSERT_EQ(program->localStatus().toggleAway(), LocalStatus::SwitchResult::Completed);
         ASSERT_EQ(mm->GetLocalState(), LocalState::Away);
     }
 
@@ -138,7 +138,7 @@ TEST_F(XmppProgramTest, TheAwayMessageReachesAContactWritingFromAnyConnection)
               QStringList({"back at five", Footer}));
     EXPECT_TRUE(bob.messages().isEmpty()) << bob.bodies().join(QLatin1Char('|'));
 
-    ASSERT_EQ(zelmo.program->localStatus().Command2_Click(), LocalStatus::SwitchResult::Completed);
+    ASSERT_EQ(zelmo.program->localStatus().toggleAway(), LocalStatus::SwitchResult::Completed);
     EXPECT_EQ(zelmo.mm->GetLocalState(), LocalState::Online);
     EXPECT_TRUE(waitUntil([&] { return phone.showOf(Me) == QLatin1String("online"); }));
 }
@@ -148,7 +148,7 @@ TEST_F(XmppProgramTest, EveryRemoteCommandWorksOverTheNetwork)
     Copy zelmo(server, QStringLiteral("zelmo"));
     XmppContact ann(server, QStringLiteral("ann"));
     ASSERT_TRUE(ann.connect());
-    ASSERT_TRUE(waitUntil([&] { return zelmo.program->state().counter == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return zelmo.program->state().onlineCount == 1; }));
     const QString to = zelmo.jid();
 
     EXPECT_EQ(ask(ann, to, QStringLiteral("|help|"), 10), Commands::helpLines());

@@ -10,10 +10,10 @@ namespace zelmo {
 // The About box: the product name and version, the author credit and the copyright notice.
 // No buttons; the user closes it with the close box (or Esc). Opened modally from the main
 // window's menu.
-class Form4 : public QDialog {
+class AboutBox : public QDialog {
     Q_OBJECT
 public:
-    explicit Form4(QWidget *parent = nullptr);
+    explicit AboutBox(QWidget *parent = nullptr);
 
     static QString title() { return QStringLiteral("About Zelmo Extensions"); }
     static QString productText() { return QStringLiteral("Zelmo Extensions v 1.0"); }
@@ -25,11 +25,11 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
-    QLabel *Label1 = nullptr;
-    QLabel *Label3 = nullptr;
-    QLabel *Label2 = nullptr;
-    QLabel *Label4 = nullptr;
-    QLabel *Label5 = nullptr;
+    QLabel *m_product = nullptr;
+    QLabel *m_writtenBy = nullptr;
+    QLabel *m_author = nullptr;
+    QLabel *m_copyright = nullptr;
+    QLabel *m_rights = nullptr;
 };
 
 } // namespace zelmo

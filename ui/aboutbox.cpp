@@ -1,4 +1,4 @@
-#include "ui/form4.h"
+#include "ui/aboutbox.h"
 
 #include "ui/twips.h"
 
@@ -45,11 +45,11 @@ QFont fittedFont(QFont font, const QString &text, int width)
 
 } // namespace
 
-Form4::Form4(QWidget *parent)
+AboutBox::AboutBox(QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
 {
-    setObjectName(QStringLiteral("Form4"));
+    setObjectName(QStringLiteral("aboutBox"));
     setWindowTitle(title());
     setFixedSize(twipsSize(4140, 2340, this));
     QPalette background = palette();
@@ -57,37 +57,37 @@ Form4::Form4(QWidget *parent)
     setPalette(background);
     setAutoFillBackground(true);
 
-    Label1 = aboutLabel(this, "Label1", QStringLiteral("Product and version"), productText(),
-                        styled(26.25, false, false));
-    Label1->setForegroundRole(QPalette::Light);
-    placeTwips(Label1, 360, 120, 2775, 615);
-    Label1->setFont(fittedFont(Label1->font(), Label1->text(), Label1->width()));
+    m_product = aboutLabel(this, "product", QStringLiteral("Product and version"), productText(),
+                           styled(26.25, false, false));
+    m_product->setForegroundRole(QPalette::Light);
+    placeTwips(m_product, 360, 120, 2775, 615);
+    m_product->setFont(fittedFont(m_product->font(), m_product->text(), m_product->width()));
 
-    Label3 = aboutLabel(this, "Label3", QStringLiteral("Written by"), QStringLiteral("by"),
-                        styled(9.75, false, true));
-    QPalette yellow = Label3->palette();
+    m_writtenBy = aboutLabel(this, "writtenBy", QStringLiteral("Written by"), QStringLiteral("by"),
+                             styled(9.75, false, true));
+    QPalette yellow = m_writtenBy->palette();
     yellow.setColor(QPalette::WindowText, creditColour());
-    Label3->setPalette(yellow);
-    placeTwips(Label3, 1440, 840, 495, 375);
+    m_writtenBy->setPalette(yellow);
+    placeTwips(m_writtenBy, 1440, 840, 495, 375);
 
-    Label2 = aboutLabel(this, "Label2", QStringLiteral("Author"), QStringLiteral("Zelmo Team"),
-                        styled(15.75, true, true));
-    Label2->setForegroundRole(QPalette::ToolTipBase);
-    placeTwips(Label2, 1560, 1080, 2295, 375);
+    m_author = aboutLabel(this, "author", QStringLiteral("Author"), QStringLiteral("Zelmo Team"),
+                          styled(15.75, true, true));
+    m_author->setForegroundRole(QPalette::ToolTipBase);
+    placeTwips(m_author, 1560, 1080, 2295, 375);
 
-    Label4 = aboutLabel(this, "Label4", QStringLiteral("Copyright"),
-                        QStringLiteral("Copyright (C) 2026 The Zelmo Team."),
-                        styled(6.75, false, false));
-    Label4->setForegroundRole(QPalette::HighlightedText);
-    placeTwips(Label4, 1560, 1680, 2655, 255);
+    m_copyright = aboutLabel(this, "copyright", QStringLiteral("Copyright"),
+                             QStringLiteral("Copyright (C) 2026 The Zelmo Team."),
+                             styled(6.75, false, false));
+    m_copyright->setForegroundRole(QPalette::HighlightedText);
+    placeTwips(m_copyright, 1560, 1680, 2655, 255);
 
-    Label5 = aboutLabel(this, "Label5", QStringLiteral("Rights"),
-                        QStringLiteral("All rights reserved."), styled(8.25, false, false));
-    Label5->setForegroundRole(QPalette::HighlightedText);
-    placeTwips(Label5, 1560, 1920, 1455, 255);
+    m_rights = aboutLabel(this, "rights", QStringLiteral("Rights"),
+                          QStringLiteral("All rights reserved."), styled(8.25, false, false));
+    m_rights->setForegroundRole(QPalette::HighlightedText);
+    placeTwips(m_rights, 1560, 1920, 1455, 255);
 }
 
-void Form4::showEvent(QShowEvent *event)
+void AboutBox::showEvent(QShowEvent *event)
 {
     // QDialog would centre the box over its parent; the window manager places it instead,
     // as it does any new window.

@@ -1,4 +1,4 @@
-#include "ui/frmsplash.h"
+#include "ui/splashscreen.h"
 
 #include "core/appstate.h"
 #include "ui/twips.h"
@@ -38,15 +38,16 @@ QLabel *label(QWidget *parent, const QString &objectName, const QString &accessi
 
 } // namespace
 
-QString frmSplash::productText()
+QString SplashScreen::productText()
 {
     // The blanks push the second name onto the label's second line.
     return QStringLiteral("MSN Messenger") + QString(22, QLatin1Char(' ')) +
            QStringLiteral("Zelmo Extensions");
 }
 
-frmSplash::frmSplash(std::function<void()> loadMainWindow, std::function<void()> showMainWindow,
-                     const AppState &state, QWidget *parent)
+SplashScreen::SplashScreen(std::function<void()> loadMainWindow,
+                           std::function<void()> showMainWindow, const AppState &state,
+                           QWidget *parent)
     // A splash screen has no title bar and stays out of the task bar.
     : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint)
     , m_loadMainWindow(std::move(loadMainWindow))
@@ -54,56 +55,56 @@ frmSplash::frmSplash(std::function<void()> loadMainWindow, std::function<void()>
     , m_logic(*this, state)
 {
     initSplashResources();
-    setObjectName(QStringLiteral("frmSplash"));
+    setObjectName(QStringLiteral("splashScreen"));
     setAccessibleName(QStringLiteral("Zelmo Extensions is starting"));
     setFont(arialFont(8.25));
     setFixedSize(twipsSize(4065, 3360, this));
 
-    Frame1 = new QGroupBox(this);
-    Frame1->setObjectName(QStringLiteral("Frame1"));
-    Frame1->setAccessibleName(QStringLiteral("Start-up"));
-    QPalette menuColours = Frame1->palette();
+    m_frame = new QGroupBox(this);
+    m_frame->setObjectName(QStringLiteral("frame"));
+    m_frame->setAccessibleName(QStringLiteral("Start-up"));
+    QPalette menuColours = m_frame->palette();
     menuColours.setColor(QPalette::Window,
                          QApplication::palette("QMenu").color(QPalette::Active, QPalette::Window));
-    Frame1->setPalette(menuColours);
-    Frame1->setAutoFillBackground(true);
-    placeTwips(Frame1, 120, 120, 3825, 3090);
+    m_frame->setPalette(menuColours);
+    m_frame->setAutoFillBackground(true);
+    placeTwips(m_frame, 120, 120, 3825, 3090);
 
-    Image1 = label(Frame1, QStringLiteral("Image1"), QStringLiteral("Zelmo Extensions logo"), {});
-    Image1->setPixmap(QPixmap(QStringLiteral(":/zelmo/splash.png")));
-    placeTwips(Image1, 120, 240, 3540, 900);
+    m_logo = label(m_frame, QStringLiteral("logo"), QStringLiteral("Zelmo Extensions logo"), {});
+    m_logo->setPixmap(QPixmap(QStringLiteral(":/zelmo/splash.png")));
+    placeTwips(m_logo, 120, 240, 3540, 900);
 
-    Label2 = label(Frame1, QStringLiteral("Label2"), QStringLiteral("Product"), productText());
+    m_product = label(m_frame, QStringLiteral("product"), QStringLiteral("Product"), productText());
     QFont bold = arialFont(11.25);
     bold.setBold(true);
-    Label2->setFont(bold);
-    Label2->setForegroundRole(QPalette::Highlight);
-    Label2->setWordWrap(true);
-    Label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    placeTwips(Label2, 1080, 1440, 2535, 495);
+    m_product->setFont(bold);
+    m_product->setForegroundRole(QPalette::Highlight);
+    m_product->setWordWrap(true);
+    m_product->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    placeTwips(m_product, 1080, 1440, 2535, 495);
 
-    Label1 = label(Frame1, QStringLiteral("Label1"), QStringLiteral("Author"), creditText());
-    placeTwips(Label1, 2040, 2040, 1695, 255);
+    m_credit = label(m_frame, QStringLiteral("credit"), QStringLiteral("Author"), creditText());
+    placeTwips(m_credit, 2040, 2040, 1695, 255);
 
-    Label3 = label(Frame1, QStringLiteral("Label3"), QStringLiteral("Start-up step"),
+    m_step = label(m_frame, QStringLiteral("step"), QStringLiteral("Start-up step"),
                    QStringLiteral("Loading ..."));
-    Label3->setAlignment(Qt::AlignCenter);
-    Label3->setForegroundRole(QPalette::Highlight);
-    placeTwips(Label3, 360, 2520, 3255, 255);
+    m_step->setAlignment(Qt::AlignCenter);
+    m_step->setForegroundRole(QPalette::Highlight);
+    placeTwips(m_step, 360, 2520, 3255, 255);
 
-    pb = new QProgressBar(Frame1);
-    pb->setObjectName(QStringLiteral("pb"));
-    pb->setAccessibleName(QStringLiteral("Start-up progress"));
-    pb->setRange(0, Splash::fullProgress);
-    pb->setValue(0);
-    pb->setTextVisible(false);
-    placeTwips(pb, 885, 2760, 2175, 255);
+    m_bar = new QProgressBar(m_frame);
+    m_bar->setObjectName(QStringLiteral("bar"));
+    m_bar->setAccessibleName(QStringLiteral("Start-up progress"));
+    m_bar->setRange(0, Splash::fullProgress);
+    m_bar->setValue(0);
+    m_bar->setTextVisible(false);
+    placeTwips(m_bar, 885, 2760, 2175, 255);
 
     centreOnScreen(this);
-    m_logic.Form_Load();
+    m_logic.start();
 }
 
-void frmSplash::showEvent(QShowEvent *event)
+void SplashScreen::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
     // Window managers need not activate a splash screen: the first activation is not left
@@ -111,18 +112,18 @@ void frmSplash::showEvent(QShowEvent *event)
     if (!m_activated)
         QTimer::singleShot(0, this, [this] {
             if (!m_activated)
-                Form_Activate();
+                windowActivated();
         });
 }
 
-void frmSplash::changeEvent(QEvent *event)
+void SplashScreen::changeEvent(QEvent *event)
 {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::ActivationChange && isActiveWindow())
-        Form_Activate();
+        windowActivated();
 }
 
-void frmSplash::Form_Activate()
+void SplashScreen::windowActivated()
 {
     const bool first = !m_activated;
     m_activated = true;
@@ -130,10 +131,10 @@ void frmSplash::Form_Activate()
     // empty rectangle meanwhile.
     if (first)
         repaint();
-    m_logic.Form_Activate();
+    m_logic.windowActivated();
 }
 
-void frmSplash::closeEvent(QCloseEvent *event)
+void SplashScreen::closeEvent(QCloseEvent *event)
 {
     // The splash goes with its hand-over. Closed by the user before it, it would leave the
     // program running with no window at all.
@@ -142,10 +143,10 @@ void frmSplash::closeEvent(QCloseEvent *event)
         return;
     }
     QWidget::closeEvent(event);
-    m_logic.Form_Unload();
+    m_logic.stop();
 }
 
-void frmSplash::paintEvent(QPaintEvent *event)
+void SplashScreen::paintEvent(QPaintEvent *event)
 {
     QWidget::paintEvent(event);
     // The fixed dialog border, drawn inside the window as it has no frame of its own.
@@ -153,29 +154,29 @@ void frmSplash::paintEvent(QPaintEvent *event)
     qDrawWinPanel(&painter, rect(), palette(), false);
 }
 
-void frmSplash::setProgressValue(qint32 value)
+void SplashScreen::setProgressValue(qint32 value)
 {
-    pb->setValue(value);
+    m_bar->setValue(value);
 }
 
-void frmSplash::setStepText(const QString &text)
+void SplashScreen::setStepText(const QString &text)
 {
-    Label3->setText(text);
+    m_step->setText(text);
 }
 
-void frmSplash::loadMainWindow()
+void SplashScreen::loadMainWindow()
 {
     if (m_loadMainWindow)
         m_loadMainWindow();
 }
 
-void frmSplash::showMainWindow()
+void SplashScreen::showMainWindow()
 {
     if (m_showMainWindow)
         m_showMainWindow();
 }
 
-void frmSplash::closeWindow()
+void SplashScreen::closeWindow()
 {
     close();
 }

@@ -17,20 +17,20 @@ class AppState;
 // The splash screen, the program's first window: it loads the main window on its first
 // activation, shows the start-up's progress and hands over to the main window about a second
 // after the start-up has ended. Its handlers forward to Splash.
-class frmSplash : public QWidget, private SplashView {
+class SplashScreen : public QWidget, private SplashView {
     Q_OBJECT
 public:
     // loadMainWindow runs the main window's start-up; showMainWindow shows it, not modally.
     // state is the main window's, read for the progress. None of them is owned.
-    frmSplash(std::function<void()> loadMainWindow, std::function<void()> showMainWindow,
-              const AppState &state, QWidget *parent = nullptr);
+    SplashScreen(std::function<void()> loadMainWindow, std::function<void()> showMainWindow,
+                 const AppState &state, QWidget *parent = nullptr);
 
     static QString productText();
     static QString creditText() { return QStringLiteral("by the Zelmo Team"); }
 
     Splash &logic() { return m_logic; }
-    // For the main window's shutdown: Timer1 and Timer2 off, and the splash closed should it
-    // still be loaded.
+    // For the main window's shutdown: m_checkTimer and m_progressTimer off, and the splash closed
+    // should it still be loaded.
     void closeFromShutdown() { m_logic.closeFromShutdown(); }
 
 protected:
@@ -40,7 +40,7 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    void Form_Activate();
+    void windowActivated();
 
     // SplashView
     void setProgressValue(qint32 value) override;
@@ -54,12 +54,12 @@ private:
     Splash m_logic;
     bool m_activated = false;
 
-    QGroupBox *Frame1 = nullptr;
-    QLabel *Image1 = nullptr;
-    QLabel *Label2 = nullptr;
-    QLabel *Label1 = nullptr;
-    QLabel *Label3 = nullptr;
-    QProgressBar *pb = nullptr;
+    QGroupBox *m_frame = nullptr;
+    QLabel *m_logo = nullptr;
+    QLabel *m_product = nullptr;
+    QLabel *m_credit = nullptr;
+    QLabel *m_step = nullptr;
+    QProgressBar *m_bar = nullptr;
 };
 
 } // namespace zelmo

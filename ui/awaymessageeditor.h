@@ -47,19 +47,19 @@ void showAwayDialogBox(QWidget *parent, AwayDialogView::BoxIcon icon, const QStr
                        const QString &text);
 
 // The away-message editor, opened modally from the main window. Its logic is AwayEditor.
-class Form2 : public QDialog, public AwayEditorView {
+class AwayMessageEditor : public QDialog, public AwayEditorView {
     Q_OBJECT
 public:
-    Form2(AppState &state, MainView &mainView, QWidget *parent = nullptr);
+    AwayMessageEditor(AppState &state, MainView &mainView, QWidget *parent = nullptr);
 
     AwayEditor &logic() { return m_logic; }
 
     // AwayEditorView
-    void setEntries(const QStringList &entries) override { cm->setEntries(entries); }
-    void setEditText(const QString &text) override { cm->setEditText(text); }
-    QString highlightedEditText() const override { return cm->highlightedEditText(); }
-    qint16 selectedPosition() const override { return cm->selectedPosition(); }
-    void selectPosition(qint16 position) override { cm->selectPosition(position); }
+    void setEntries(const QStringList &entries) override { m_contacts->setEntries(entries); }
+    void setEditText(const QString &text) override { m_contacts->setEditText(text); }
+    QString highlightedEditText() const override { return m_contacts->highlightedEditText(); }
+    qint16 selectedPosition() const override { return m_contacts->selectedPosition(); }
+    void selectPosition(qint16 position) override { m_contacts->selectPosition(position); }
     void closeWindow() override;
     void showBox(BoxIcon icon, const QString &title, const QString &text) override;
     QString messageText() const override;
@@ -71,15 +71,15 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
-    void Command1_Click();
+    void okClicked();
 
     // Closing from Ok accepts the dialog; every other way out rejects it.
     bool m_inOk = false;
-    QLabel *Label1;
-    ContactCombo *cm;
-    QPlainTextEdit *Text1;
-    QPushButton *Command1;
-    QPushButton *Command2;
+    QLabel *m_contactLabel;
+    ContactCombo *m_contacts;
+    QPlainTextEdit *m_message;
+    QPushButton *m_okButton;
+    QPushButton *m_cancelButton;
     AwayEditor m_logic;
 };
 

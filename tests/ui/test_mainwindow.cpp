@@ -1,13 +1,13 @@
-#include "ui/form1.h"
+#include "ui/mainwindow.h"
 
 #include "core/remotecontrol.h"
 #include "platform/messenger/sim/simmessenger.h"
 #include "support/memorystore.h"
 #include "support/printers.h"
 #include "support/waituntil.h"
-#include "ui/form6.h"
-#include "ui/form3.h"
-#include "ui/form7.h"
+#include "ui/switchprogress.h"
+#include "ui/awaymessageviewer.h"
+#include "ui/recordwindow.h"
 #include "ui/messagebox.h"
 #include "ui/systemtray.h"
 #include "ui/twips.h"
@@ -38,9 +38,9 @@ namespace {
 
 using test::MemoryStore;
 
-class Form1Test : public ::testing::Test {
+class MainWindowTest : public ::testing::Test {
 protected:
-    Form1Test()
+    MainWindowTest()
     {
         const QList<ListKind> user{ListKind::AllContacts, ListKind::Users};
         messenger.setContacts(
@@ -59,7 +59,7 @@ protected:
     QStringList listLines()
     {
         QStringList lines;
-        QAbstractItemModel *model = child<QListView>("List1")->model();
+        QAbstractItemModel *model = child<QListView>("onlineList")->model();
         for (int row = 0; row < model->rowCount(); ++row)
             lines << model->index(row, 0).data().toString();
         return lines;
@@ -68,20 +68,20 @@ protected:
     SimMessenger messenger;
     MemoryStore store;
     Program program{&messenger, store};
-    Form1 form{program};
+    MainWindow form{program};
 };
 
 } // namespace
 
-TEST_F(Form1Test, StartsWithItsControlsInPlace)
+TEST_F(MainWindowTest, StartsWithItsControlsInPlace)
 {
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Zelmo Extensions"));
     EXPECT_EQ(form.centralWidget()->size(), twipsSize(4815, 3375 - 255, &form));
-    EXPECT_EQ(child<QGroupBox>("Frame1")->geometry(), twipsRect(0, 0, 4815, 2175, &form));
-    EXPECT_EQ(child<QGroupBox>("Frame1")->title(), QStringLiteral("Online Users"));
+    EXPECT_EQ(child<QGroupBox>("onlineFrame")->geometry(), twipsRect(0, 0, 4815, 2175, &form));
+    EXPECT_EQ(child<QGroupBox>("onlineFrame")->title(), QStringLiteral("Online Users"));
     // The caption sits in the frame's top border: the border, found down the left edge,
     // meets the top within the rows the caption's letters take.
-    const QImage frame = child<QGroupBox>("Frame1")->grab().toImage();
+    const QImage frame = child<QGroupBox>("onlineFrame")->grab().toImage();
     const QRgb back = form.palette().color(QPalette::Window).rgb();
     int border = 0, captionTop = -1, captionBottom = -1;
     while (border < frame.height() && frame.pixel(1, border) == back)
@@ -92,45 +92,45 @@ TEST_F(Form1Test, StartsWithItsControlsInPlace)
                 (captionTop < 0 ? captionTop : captionBottom) = y;
     EXPECT_LT(captionTop, border);
     EXPECT_GT(captionBottom, border);
-    EXPECT_EQ(child<QListView>("List1")->toolTip(), QStringLiteral("Online Contacts"));
-    EXPECT_EQ(child<QPushButton>("Command2")->text(), QStringLiteral("Set yourself &away"));
-    EXPECT_EQ(child<QPushButton>("Command1")->text(), QStringLiteral("Set away &message"));
-    EXPECT_EQ(child<QLabel>("Label3")->text(), QStringLiteral("No away messages has been set!"));
-    EXPECT_TRUE(child<QLabel>("im1")->isVisible());
-    EXPECT_FALSE(child<QLabel>("im2")->isVisible());
-    EXPECT_TRUE(child<QLabel>("Label1")->text().isEmpty());
+    EXPECT_EQ(child<QListView>("onlineList")->toolTip(), QStringLiteral("Online Contacts"));
+    EXPECT_EQ(child<QPushButton>("awayButton")->text(), QStringLiteral("Set yourself &away"));
+    EXPECT_EQ(child<QPushButton>("messageButton")->text(), QStringLiteral("Set away &message"));
+    EXPECT_EQ(child<QLabel>("indicator")->text(), QStringLiteral("No away messages has been set!"));
+    EXPECT_TRUE(child<QLabel>("noAwayIcon")->isVisible());
+    EXPECT_FALSE(child<QLabel>("awayIcon")->isVisible());
+    EXPECT_TRUE(child<QLabel>("onlineCount")->text().isEmpty());
 
     EXPECT_EQ(form.panelText(1), QStringLiteral("Unread Mail: "));
     EXPECT_EQ(form.panelText(2), QStringLiteral("Status:"));
-    const QString now = Form1::clockText(QTime::currentTime());
-    const QString aMinuteAgo = Form1::clockText(QTime::currentTime().addSecs(-60));
+    const QString now = MainWindow::clockText(QTime::currentTime());
+    const QString aMinuteAgo = MainWindow::clockText(QTime::currentTime().addSecs(-60));
     EXPECT_TRUE(form.panelText(3) == now || form.panelText(3) == aMinuteAgo) << form.panelText(3);
-    EXPECT_FALSE(Form1::clockText(QTime(9, 5, 7)).contains(QStringLiteral("07")))
+    EXPECT_FALSE(MainWindow::clockText(QTime(9, 5, 7)).contains(QStringLiteral("07")))
         << "hours and minutes only";
 }
 
-TEST_F(Form1Test, ContactEventsReachTheListAndItsCount)
+TEST_F(MainWindowTest, ContactEventsReachTheListAndItsCount)
 {
-    form.Form_Load();
+    form.start();
     form.contactLists().RebuildOnlineList();
     EXPECT_EQ(listLines(), QStringList{QStringLiteral("Ann")});
-    EXPECT_EQ(child<QLabel>("Label1")->text(), QStringLiteral("1 Person online"));
+    EXPECT_EQ(child<QLabel>("onlineCount")->text(), QStringLiteral("1 Person online"));
 
     messenger.changeContactState(QStringLiteral("bob@example.net"), 34);
     test::drainEvents();
     EXPECT_EQ(listLines(), (QStringList{QStringLiteral("Ann"), QStringLiteral("Bob")}));
-    EXPECT_EQ(child<QLabel>("Label1")->text(), QStringLiteral("2 People online"));
+    EXPECT_EQ(child<QLabel>("onlineCount")->text(), QStringLiteral("2 People online"));
 }
 
 // What a script sets through the control interface shows in the windows as if set there.
-TEST_F(Form1Test, FollowsTheControlInterface)
+TEST_F(MainWindowTest, FollowsTheControlInterface)
 {
-    form.Form_Load();
+    form.start();
     RemoteControl remote(form.program(), &messenger);
     EXPECT_TRUE(remote.setMessage(QStringLiteral("ANN@example.net"), "Out.\nBack soon.").ok());
-    EXPECT_EQ(child<QLabel>("Label3")->text(), Program::awayMessagesSetText());
-    const Form3 viewer(form.state(), nullptr);
-    EXPECT_EQ(viewer.findChild<QPlainTextEdit *>("Text1")->toPlainText(), "Out.\nBack soon.");
+    EXPECT_EQ(child<QLabel>("indicator")->text(), Program::awayMessagesSetText());
+    const AwayMessageViewer viewer(form.state(), nullptr);
+    EXPECT_EQ(viewer.findChild<QPlainTextEdit *>("message")->toPlainText(), "Out.\nBack soon.");
 
     std::optional<bool> done;
     remote.goAway([&](const RemoteControl::Result &result) { done = result.ok(); });
@@ -140,70 +140,70 @@ TEST_F(Form1Test, FollowsTheControlInterface)
     EXPECT_EQ(form.panelText(2), QStringLiteral("Status: Away"));
 
     EXPECT_TRUE(remote.unsetMessageForEveryone().ok());
-    form.program().Timer2_Timer();
-    EXPECT_EQ(child<QLabel>("Label3")->text(), Program::noAwayMessagesText());
+    form.program().pollTick();
+    EXPECT_EQ(child<QLabel>("indicator")->text(), Program::noAwayMessagesText());
 }
 
-TEST_F(Form1Test, RefreshShowsTheOwnStatus)
+TEST_F(MainWindowTest, RefreshShowsTheOwnStatus)
 {
-    form.Form_Load();
+    form.start();
     messenger.setUnreadMailCount(3);
     messenger.setLocalStateNow(LocalState::OutToLunch);
     form.localStatus().RefreshLocalStatus();
     EXPECT_EQ(form.panelText(1), QStringLiteral("Unread Mail: 3"));
     EXPECT_EQ(form.panelText(2), QStringLiteral("Status: Lunch/Away"));
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Zelmo Extensions - Auto Away"));
-    EXPECT_EQ(child<QPushButton>("Command2")->text(), QStringLiteral("Set yourself Back"));
+    EXPECT_EQ(child<QPushButton>("awayButton")->text(), QStringLiteral("Set yourself Back"));
 
     // The panels keep their widths, and a three-digit count still fits the first.
     messenger.setUnreadMailCount(123);
     form.localStatus().RefreshLocalStatus();
-    for (const char *name : {"sbPanel1", "sbPanel2"}) {
+    for (const char *name : {"statusPanel1", "statusPanel2"}) {
         const auto *panel = child<QLabel>(name);
         EXPECT_LE(panel->sizeHint().width(), panel->width()) << name << ": " << panel->text();
     }
 }
 
-TEST_F(Form1Test, TheButtonSwitchesWithTheProgressWindow)
+TEST_F(MainWindowTest, TheButtonSwitchesWithTheProgressWindow)
 {
-    form.Form_Load();
+    form.start();
     messenger.setConfirmDelay(250);
     bool disabledWithProgress = false;
     QTimer::singleShot(100, &form, [&] {
-        Form6 *progress = form.progressWindow();
+        SwitchProgress *progress = form.progressWindow();
         disabledWithProgress = !form.isEnabled() && progress && progress->isVisible() &&
                                progress->windowTitle() == QStringLiteral("Zelmo - Changing Status");
     });
 
-    QTest::mouseClick(child<QPushButton>("Command2"), Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>("awayButton"), Qt::LeftButton);
     EXPECT_TRUE(disabledWithProgress);
     EXPECT_EQ(messenger.GetLocalState(), LocalState::Away);
     EXPECT_TRUE(form.isEnabled());
     EXPECT_EQ(form.panelText(2), QStringLiteral("Status: Away"));
     // The progress window closes itself on its next tick.
     EXPECT_TRUE(test::waitUntil([&] { return form.progressWindow() == nullptr; }, 2000));
-    EXPECT_FALSE(form.state().CurrStatus);
+    EXPECT_FALSE(form.state().switchCompleted);
 }
 
-TEST_F(Form1Test, AFailedSwitchLeavesTheWindowUsable)
+TEST_F(MainWindowTest, AFailedSwitchLeavesTheWindowUsable)
 {
-    form.Form_Load();
+    form.start();
     messenger.failures().failAlways(Operation::SetLocalState);
-    QTest::mouseClick(child<QPushButton>("Command2"), Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>("awayButton"), Qt::LeftButton);
     EXPECT_TRUE(form.isEnabled());
-    EXPECT_TRUE(child<QPushButton>("Command2")->isEnabled());
+    EXPECT_TRUE(child<QPushButton>("awayButton")->isEnabled());
     EXPECT_TRUE(test::waitUntil([&] { return form.progressWindow() == nullptr; }, 2000));
 }
 
-TEST(Form6Test, ProgressStepsToNinetyThenCompletes)
+TEST(SwitchProgressTest, ProgressStepsToNinetyThenCompletes)
 {
     AppState state;
-    auto *progress = new Form6(state);
+    auto *progress = new SwitchProgress(state);
     progress->setAttribute(Qt::WA_DeleteOnClose);
-    QPointer<Form6> alive(progress);
+    QPointer<SwitchProgress> alive(progress);
     progress->show();
-    auto *timer = progress->findChild<QTimer *>(QStringLiteral("Timer1"));
-    auto *bar = progress->findChild<QProgressBar *>(QStringLiteral("pb"));
+    auto *timer = progress->findChild<QTimer *>(QStringLiteral("ticker"));
+    auto *bar = progress->findChild<QProgressBar *>(QStringLiteral("bar"));
     ASSERT_TRUE(timer && bar);
     EXPECT_EQ(timer->interval(), 100);
     EXPECT_TRUE(timer->isActive());
@@ -216,27 +216,27 @@ TEST(Form6Test, ProgressStepsToNinetyThenCompletes)
     EXPECT_EQ(shown.mid(0, 4), (QList<int>{0, 5, 10, 15}));
     EXPECT_EQ(shown.mid(18), (QList<int>{90, 90, 90, 90}));
 
-    state.CurrStatus = true;
+    state.switchCompleted = true;
     QMetaObject::invokeMethod(timer, "timeout");
     EXPECT_EQ(bar->value(), 100);
-    EXPECT_FALSE(state.CurrStatus);
+    EXPECT_FALSE(state.switchCompleted);
     EXPECT_TRUE(test::waitUntil([&] { return alive.isNull(); }, 1000));
 }
 
-TEST(Form6Test, AnEarlyConfirmationGoesStraightToOneHundred)
+TEST(SwitchProgressTest, AnEarlyConfirmationGoesStraightToOneHundred)
 {
     AppState state;
-    Form6 progress(state);
+    SwitchProgress progress(state);
     progress.show();
-    state.CurrStatus = true;
-    auto *bar = progress.findChild<QProgressBar *>(QStringLiteral("pb"));
-    QMetaObject::invokeMethod(progress.findChild<QTimer *>(QStringLiteral("Timer1")), "timeout");
+    state.switchCompleted = true;
+    auto *bar = progress.findChild<QProgressBar *>(QStringLiteral("bar"));
+    QMetaObject::invokeMethod(progress.findChild<QTimer *>(QStringLiteral("ticker")), "timeout");
     EXPECT_EQ(bar->value(), 100);
     EXPECT_FALSE(progress.isVisible());
     EXPECT_EQ(progress.size(), twipsSize(3495, 645, &progress));
 }
 
-TEST(Form7Test, RowsTheOpenWindowShowsAreNotOwedAgainAtTheNextStart)
+TEST(RecordWindowTest, RowsTheOpenWindowShowsAreNotOwedAgainAtTheNextStart)
 {
     const QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("record.jsonl"));
@@ -245,7 +245,7 @@ TEST(Form7Test, RowsTheOpenWindowShowsAreNotOwedAgainAtTheNextStart)
     ASSERT_TRUE(log.attachFile(path).isEmpty());
     log.add(ActivityLog::Kind::AwayMessage, "Ann", "ann@zelmo.test", "Away message sent: Out");
     EXPECT_TRUE(log.owesAwayRows());
-    Form7 record(log);
+    RecordWindow record(log);
     record.show();
     log.add(ActivityLog::Kind::AwayMessage, "Bob", "bob@zelmo.test", "Away message sent: Out");
     log.flush();
@@ -284,11 +284,11 @@ TEST(UpdateLinesTest, EndsWithExactlyTheNewLines)
     EXPECT_EQ(model.stringList(), many);
 }
 
-TEST_F(Form1Test, ASelectedContactStaysSelectedAcrossRebuilds)
+TEST_F(MainWindowTest, ASelectedContactStaysSelectedAcrossRebuilds)
 {
-    form.Form_Load();
+    form.start();
     form.contactLists().RebuildOnlineList();
-    auto *list = child<QListView>("List1");
+    auto *list = child<QListView>("onlineList");
     list->setCurrentIndex(list->model()->index(0, 0));
 
     messenger.changeContactState(QStringLiteral("bob@example.net"), 2);
@@ -299,7 +299,7 @@ TEST_F(Form1Test, ASelectedContactStaysSelectedAcrossRebuilds)
 
 // The list skips repaints that would change nothing; what is on screen must still be what the
 // list would paint afresh, as contacts come and go one at a time and the user scrolls.
-TEST_F(Form1Test, TheListOnScreenStaysCurrentAsContactsComeAndGo)
+TEST_F(MainWindowTest, TheListOnScreenStaysCurrentAsContactsComeAndGo)
 {
     const QList<ListKind> user{ListKind::AllContacts, ListKind::Users};
     QList<SimContact> contacts;
@@ -307,8 +307,8 @@ TEST_F(Form1Test, TheListOnScreenStaysCurrentAsContactsComeAndGo)
         contacts.append({QStringLiteral("c%1@example.net").arg(i),
                          QStringLiteral("Contact %1").arg(i), ContactState::Offline, user});
     messenger.setContacts(contacts);
-    form.Form_Load();
-    auto *list = child<QListView>("List1");
+    form.start();
+    auto *list = child<QListView>("onlineList");
     // Painting trails the change by a few passes of the event loop; a stale picture never
     // catches up.
     const auto onScreenMatches = [&](const char *when, int step) {
@@ -333,45 +333,45 @@ TEST_F(Form1Test, TheListOnScreenStaysCurrentAsContactsComeAndGo)
     }
 }
 
-TEST_F(Form1Test, TheWindowShowsALostClientAndClosingItShutsDown)
+TEST_F(MainWindowTest, TheWindowShowsALostClientAndClosingItShutsDown)
 {
     int ended = 0;
     form.setEndProgram([&](int) { ++ended; });
     messenger.setServiceStatus(ServiceStatus::NotConnected);
-    form.Form_Load();
+    form.start();
 
-    EXPECT_FALSE(child<QListView>("List1")->isVisible());
-    EXPECT_TRUE(child<QLabel>("Label2")->isVisible());
-    EXPECT_EQ(child<QLabel>("Label2")->text(),
+    EXPECT_FALSE(child<QListView>("onlineList")->isVisible());
+    EXPECT_TRUE(child<QLabel>("statusMessage")->isVisible());
+    EXPECT_EQ(child<QLabel>("statusMessage")->text(),
               QStringLiteral("Please switch MSN on before using this program.."));
     // A reason under the text, however long, is shown in full: the box grows or scrolls.
-    QLabel *label2 = child<QLabel>("Label2");
-    form.setNotConnectedText(label2->text() + "<br>" +
+    QLabel *statusMessage = child<QLabel>("statusMessage");
+    form.setNotConnectedText(statusMessage->text() + "<br>" +
                              QString("Reason, a long one. ").repeated(30));
     QCoreApplication::sendPostedEvents();
-    EXPECT_GE(label2->height(), label2->heightForWidth(label2->width()));
-    EXPECT_EQ(child<QLabel>("Label1")->text(), QStringLiteral("Not Connected"));
-    EXPECT_FALSE(child<QPushButton>("Command1")->isEnabled());
-    EXPECT_FALSE(child<QPushButton>("Command2")->isEnabled());
+    EXPECT_GE(statusMessage->height(), statusMessage->heightForWidth(statusMessage->width()));
+    EXPECT_EQ(child<QLabel>("onlineCount")->text(), QStringLiteral("Not Connected"));
+    EXPECT_FALSE(child<QPushButton>("messageButton")->isEnabled());
+    EXPECT_FALSE(child<QPushButton>("awayButton")->isEnabled());
     EXPECT_EQ(form.panelText(2), QStringLiteral("Status: Not Connected"));
 
-    form.state().AUTHORIZEDPASSWORD = QStringLiteral("11223");
+    form.state().authorizationCode = QStringLiteral("11223");
     form.close();
     EXPECT_EQ(ended, 1);
     EXPECT_EQ(store.code(), QStringLiteral("11223"));
     EXPECT_TRUE(form.program().ended());
 }
 
-TEST_F(Form1Test, TheOpenersTheLogonNameBoxesAndMinimisingWithoutATray)
+TEST_F(MainWindowTest, TheOpenersTheLogonNameBoxesAndMinimisingWithoutATray)
 {
-    form.Form_Load();
+    form.start();
     QStringList boxes;
     MessageBox::setObserver([&](const QString &title, const QString &text) {
         boxes << title + QStringLiteral(": ") + text;
     });
 
     // Releasing the mouse over the list shows the logon name behind the selected line.
-    auto *list = child<QListView>("List1");
+    auto *list = child<QListView>("onlineList");
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                       list->visualRect(list->model()->index(0, 0)).center());
     test::drainEvents();
@@ -388,13 +388,13 @@ TEST_F(Form1Test, TheOpenersTheLogonNameBoxesAndMinimisingWithoutATray)
         });
     };
     closeWhenUp();
-    QTest::mouseClick(child<QPushButton>("Command1"), Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>("messageButton"), Qt::LeftButton);
     closeWhenUp();
-    QTest::mouseClick(child<QLabel>("Label3"), Qt::LeftButton);
+    QTest::mouseClick(child<QLabel>("indicator"), Qt::LeftButton);
     closeWhenUp();
-    QTest::mouseClick(child<QLabel>("im1"), Qt::LeftButton);
+    QTest::mouseClick(child<QLabel>("noAwayIcon"), Qt::LeftButton);
     closeWhenUp();
-    form.zelmo_Click();
+    form.aboutChosen();
     EXPECT_EQ(
         opened,
         QStringList({"Zelmo Extensions - Set Away Message", "Zelmo Extensions - View Away messages",

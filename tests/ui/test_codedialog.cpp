@@ -1,6 +1,6 @@
 // The authorization code dialog, driven with key and mouse events on the offscreen platform.
 
-#include "ui/form5.h"
+#include "ui/codedialog.h"
 
 #include "core/appstate.h"
 #include "core/settingsstore.h"
@@ -44,7 +44,7 @@ namespace {
 
 using test::MemoryStore;
 
-class Form5Test : public ::testing::Test {
+class CodeDialogTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -55,12 +55,12 @@ protected:
 
     void open(QWidget *parent = nullptr)
     {
-        dialog = std::make_unique<Form5>(code, parent);
+        dialog = std::make_unique<CodeDialog>(code, parent);
         dialog->show();
         ASSERT_TRUE(active());
-        field = dialog->findChild<QLineEdit *>(QStringLiteral("Text1"));
-        set = dialog->findChild<QPushButton *>(QStringLiteral("Command1"));
-        cancel = dialog->findChild<QPushButton *>(QStringLiteral("Command2"));
+        field = dialog->findChild<QLineEdit *>(QStringLiteral("codeField"));
+        set = dialog->findChild<QPushButton *>(QStringLiteral("setButton"));
+        cancel = dialog->findChild<QPushButton *>(QStringLiteral("cancelButton"));
         ASSERT_TRUE(field && set && cancel);
     }
     // A dialog with a parent counts as active for QWindow as soon as the parent is.
@@ -77,7 +77,7 @@ protected:
     AuthorizationCode code{state, store};
     QStringList boxes;
     QWidget mainWindow; // outlives the dialog, which it may own
-    std::unique_ptr<Form5> dialog;
+    std::unique_ptr<CodeDialog> dialog;
     QLineEdit *field = nullptr;
     QPushButton *set = nullptr;
     QPushButton *cancel = nullptr;
@@ -87,7 +87,7 @@ const QString refusal = QStringLiteral("Zelmo Extensions: Please insert a 5 digi
 
 } // namespace
 
-TEST_F(Form5Test, LayoutFocusAndTheDefaultCode)
+TEST_F(CodeDialogTest, LayoutFocusAndTheDefaultCode)
 {
     mainWindow.setGeometry(0, 0, 120, 80);
     mainWindow.show();
@@ -97,7 +97,7 @@ TEST_F(Form5Test, LayoutFocusAndTheDefaultCode)
         dialog->frameGeometry().center() - dialog->screen()->availableGeometry().center();
     EXPECT_LE(offCentre.manhattanLength(), 2) << "centred on the screen, not on the main window";
     EXPECT_EQ(dialog->size(), twipsSize(4710, 510, dialog.get()));
-    auto *label = dialog->findChild<QLabel *>(QStringLiteral("Label1"));
+    auto *label = dialog->findChild<QLabel *>(QStringLiteral("codeLabel"));
     ASSERT_TRUE(label);
     EXPECT_EQ(label->geometry(), twipsRect(120, 120, 1695, 255, label));
     EXPECT_LE(label->sizeHint().width(), label->width()) << "the label is clipped";
@@ -117,7 +117,7 @@ TEST_F(Form5Test, LayoutFocusAndTheDefaultCode)
     EXPECT_EQ(QApplication::focusWidget(), cancel);
 }
 
-TEST_F(Form5Test, ClickEmptiesAndOnlyDigitsAreTyped)
+TEST_F(CodeDialogTest, ClickEmptiesAndOnlyDigitsAreTyped)
 {
     open();
     QTest::mouseClick(field, Qt::LeftButton);
@@ -132,7 +132,7 @@ TEST_F(Form5Test, ClickEmptiesAndOnlyDigitsAreTyped)
     EXPECT_EQ(store.writes, 0);
 }
 
-TEST_F(Form5Test, ASixthDigitIsDroppedAndSetStoresTheCode)
+TEST_F(CodeDialogTest, ASixthDigitIsDroppedAndSetStoresTheCode)
 {
     open();
     QTest::mouseClick(field, Qt::LeftButton);
@@ -142,12 +142,12 @@ TEST_F(Form5Test, ASixthDigitIsDroppedAndSetStoresTheCode)
     QTest::mouseClick(set, Qt::LeftButton);
     EXPECT_TRUE(boxes.isEmpty());
     EXPECT_EQ(store.code(), "12345");
-    EXPECT_EQ(state.AUTHORIZEDPASSWORD, "12345");
+    EXPECT_EQ(state.authorizationCode, "12345");
     EXPECT_FALSE(dialog->isVisible());
     EXPECT_EQ(dialog->result(), QDialog::Accepted);
 }
 
-TEST_F(Form5Test, EditingKeys)
+TEST_F(CodeDialogTest, EditingKeys)
 {
     open();
     for (Qt::Key key : {Qt::Key_Backspace, Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space})
@@ -180,10 +180,10 @@ TEST_F(Form5Test, EditingKeys)
     EXPECT_TRUE(dialog->isVisible());
 }
 
-TEST_F(Form5Test, CancelEscapeAndCloseBoxStoreNothing)
+TEST_F(CodeDialogTest, CancelEscapeAndCloseBoxStoreNothing)
 {
     store.values.insert(MemoryStore::address(), QStringLiteral("11111"));
-    state.AUTHORIZEDPASSWORD = QStringLiteral("11111");
+    state.authorizationCode = QStringLiteral("11111");
     const std::function<void()> ways[] = {[this] { QTest::mouseClick(cancel, Qt::LeftButton); },
                                           [] { press(Qt::Key_Escape); },
                                           [this] { dialog->close(); }};
@@ -195,13 +195,13 @@ TEST_F(Form5Test, CancelEscapeAndCloseBoxStoreNothing)
         EXPECT_FALSE(dialog->isVisible());
         EXPECT_EQ(dialog->result(), QDialog::Rejected);
         EXPECT_EQ(store.writes, 0);
-        EXPECT_EQ(state.AUTHORIZEDPASSWORD, "11111");
+        EXPECT_EQ(state.authorizationCode, "11111");
     }
     open();
     EXPECT_EQ(field->text(), "11111");
 }
 
-TEST_F(Form5Test, PastedCodeIsStoredAsItIs)
+TEST_F(CodeDialogTest, PastedCodeIsStoredAsItIs)
 {
     open();
     QApplication::clipboard()->setText(QStringLiteral("a-b c"));
@@ -220,10 +220,10 @@ TEST_F(Form5Test, PastedCodeIsStoredAsItIs)
 
     QTest::mouseClick(set, Qt::LeftButton);
     EXPECT_EQ(store.code(), "a-b c");
-    EXPECT_EQ(state.AUTHORIZEDPASSWORD, "a-b c");
+    EXPECT_EQ(state.authorizationCode, "a-b c");
 }
 
-TEST_F(Form5Test, ACodeThatCannotBeSavedIsInForceWithAWarning)
+TEST_F(CodeDialogTest, ACodeThatCannotBeSavedIsInForceWithAWarning)
 {
     store.writable = false;
     open();
@@ -233,11 +233,11 @@ TEST_F(Form5Test, ACodeThatCannotBeSavedIsInForceWithAWarning)
     ASSERT_EQ(boxes.size(), 1);
     EXPECT_TRUE(boxes[0].startsWith("Zelmo Extensions: ") && boxes[0].contains("not be saved"))
         << boxes[0].toStdString();
-    EXPECT_EQ(state.AUTHORIZEDPASSWORD, "54321");
+    EXPECT_EQ(state.authorizationCode, "54321");
     EXPECT_FALSE(dialog->isVisible());
 }
 
-TEST_F(Form5Test, ActivationRefillsOnlyWhenComingFromAnotherProgram)
+TEST_F(CodeDialogTest, ActivationRefillsOnlyWhenComingFromAnotherProgram)
 {
     open();
     QTest::mouseClick(field, Qt::LeftButton);
@@ -272,11 +272,11 @@ TEST(AuthorizationCodeOnFile, LoadSetSaveAndBadFiles)
     AppState state;
     AuthorizationCode code(state, store);
     EXPECT_EQ(code.load(), QString()) << "a first start has nothing to tell";
-    EXPECT_EQ(code.stored(), state.AUTHORIZEDPASSWORD);
+    EXPECT_EQ(code.stored(), state.authorizationCode);
     EXPECT_EQ(code.set("13579"), AuthorizationCode::SetResult::Stored);
     AppState next;
     AuthorizationCode(next, store).load();
-    EXPECT_EQ(next.AUTHORIZEDPASSWORD, "13579");
+    EXPECT_EQ(next.authorizationCode, "13579");
 
     // A file that cannot be parsed is moved aside, not written over.
     const QString path = store.filePath(AuthorizationCode::application());
@@ -297,11 +297,11 @@ TEST(AuthorizationCodeOnFile, LoadSetSaveAndBadFiles)
     EXPECT_EQ(kept.readAll(), broken);
     EXPECT_EQ(store.read(AuthorizationCode::application(), AuthorizationCode::section(),
                          AuthorizationCode::key(), QString()),
-              third.AUTHORIZEDPASSWORD);
+              third.authorizationCode);
 
     ASSERT_TRUE(QFile::remove(path) && QDir().mkpath(path));
     EXPECT_EQ(code.set("97531"), AuthorizationCode::SetResult::NotSaved);
-    EXPECT_EQ(state.AUTHORIZEDPASSWORD, "97531");
+    EXPECT_EQ(state.authorizationCode, "97531");
     EXPECT_FALSE(code.save());
 }
 

@@ -1,13 +1,13 @@
-#include "ui/form1.h"
+#include "ui/mainwindow.h"
 
 #include "messenger/messengererror.h"
 #include "core/logonnames.h"
-#include "ui/form2.h"
-#include "ui/form3.h"
-#include "ui/form4.h"
-#include "ui/form5.h"
-#include "ui/form6.h"
-#include "ui/form7.h"
+#include "ui/awaymessageeditor.h"
+#include "ui/awaymessageviewer.h"
+#include "ui/aboutbox.h"
+#include "ui/codedialog.h"
+#include "ui/switchprogress.h"
+#include "ui/recordwindow.h"
 #include "ui/idledialog.h"
 #include "ui/messagebox.h"
 #include "ui/systemtray.h"
@@ -165,7 +165,7 @@ void updateLines(QStringListModel &model, const QStringList &lines)
     }
 }
 
-Form1::Form1(Program &program, QWidget *parent)
+MainWindow::MainWindow(Program &program, QWidget *parent)
     : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                               Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                               Qt::WindowCloseButtonHint)
@@ -173,7 +173,7 @@ Form1::Form1(Program &program, QWidget *parent)
 {
     m_program.setView(this);
     initResources();
-    setObjectName(QStringLiteral("Form1"));
+    setObjectName(QStringLiteral("mainWindow"));
     QMainWindow::setWindowTitle(title());
     setWindowIcon(QIcon(QStringLiteral(":/zelmo/zelmo.png")));
     setFont(arialFont(8.25));
@@ -186,9 +186,9 @@ Form1::Form1(Program &program, QWidget *parent)
     m_tray = std::make_unique<Tray>(*m_systemTray, *this);
     connect(m_systemTray, &SystemTray::doubleClicked, this,
             [this] { m_tray->iconDoubleClicked(); });
-    connect(m_systemTray, &SystemTray::restoreChosen, this, [this] { m_tray->mnuRestore_Click(); });
-    connect(m_systemTray, &SystemTray::exitChosen, this, [this] { m_tray->mnuexit_Click(); });
-    connect(m_systemTray, &SystemTray::recordChosen, this, &Form1::showActivityRecord);
+    connect(m_systemTray, &SystemTray::restoreChosen, this, [this] { m_tray->restoreChosen(); });
+    connect(m_systemTray, &SystemTray::exitChosen, this, [this] { m_tray->exitChosen(); });
+    connect(m_systemTray, &SystemTray::recordChosen, this, &MainWindow::showActivityRecord);
 
     // Fixed single border: the client area is fixed, the menu and status bars come on top.
     adjustSize();
@@ -196,7 +196,7 @@ Form1::Form1(Program &program, QWidget *parent)
     centreOnScreen(this);
 }
 
-Form1::~Form1()
+MainWindow::~MainWindow()
 {
     m_program.setView(nullptr);
     if (m_progress)
@@ -205,13 +205,13 @@ Form1::~Form1()
         delete m_record.data();
 }
 
-void Form1::buildMenus()
+void MainWindow::buildMenus()
 {
     QMenu *settingsMenu = menuBar()->addMenu(QStringLiteral("&Settings"));
-    settingsMenu->setObjectName(QStringLiteral("Settings"));
-    QAction *authpass = settingsMenu->addAction(QStringLiteral("Authorized Password"));
-    authpass->setObjectName(QStringLiteral("authpass"));
-    connect(authpass, &QAction::triggered, this, &Form1::authpass_Click);
+    settingsMenu->setObjectName(QStringLiteral("settingsMenu"));
+    QAction *codeItem = settingsMenu->addAction(QStringLiteral("Authorized Password"));
+    codeItem->setObjectName(QStringLiteral("codeItem"));
+    connect(codeItem, &QAction::triggered, this, &MainWindow::codeChosen);
     QAction *idle = settingsMenu->addAction(QStringLiteral("Go away when &idle..."));
     idle->setObjectName(QStringLiteral("idleaway"));
     const IdleAway &idleAway = m_program.idleAway();
@@ -249,109 +249,111 @@ void Form1::buildMenus()
     });
     QAction *record = settingsMenu->addAction(QStringLiteral("&While you were away..."));
     record->setObjectName(QStringLiteral("awayRecord"));
-    connect(record, &QAction::triggered, this, &Form1::showActivityRecord);
+    connect(record, &QAction::triggered, this, &MainWindow::showActivityRecord);
 
     QMenu *aboutMenu = menuBar()->addMenu(QStringLiteral("&About"));
-    aboutMenu->setObjectName(QStringLiteral("About"));
-    QAction *zelmo = aboutMenu->addAction(QStringLiteral("About Zelmo Extensions"));
-    zelmo->setObjectName(QStringLiteral("zelmo"));
-    connect(zelmo, &QAction::triggered, this, &Form1::zelmo_Click);
+    aboutMenu->setObjectName(QStringLiteral("aboutMenu"));
+    QAction *aboutItem = aboutMenu->addAction(QStringLiteral("About Zelmo Extensions"));
+    aboutItem->setObjectName(QStringLiteral("aboutItem"));
+    connect(aboutItem, &QAction::triggered, this, &MainWindow::aboutChosen);
 }
 
-void Form1::buildControls()
+void MainWindow::buildControls()
 {
     auto *client = new QWidget(this);
     client->setObjectName(QStringLiteral("client"));
     client->setFixedSize(twipsSize(4815, 3375 - 255, this));
     setCentralWidget(client);
 
-    Frame1 = new FrameBox(QStringLiteral("Online Users"), client);
-    Frame1->setObjectName(QStringLiteral("Frame1"));
-    Frame1->setAccessibleName(QStringLiteral("Online Users"));
-    placeTwips(Frame1, 0, 0, 4815, 2175);
+    m_onlineFrame = new FrameBox(QStringLiteral("Online Users"), client);
+    m_onlineFrame->setObjectName(QStringLiteral("onlineFrame"));
+    m_onlineFrame->setAccessibleName(QStringLiteral("Online Users"));
+    placeTwips(m_onlineFrame, 0, 0, 4815, 2175);
 
-    // Label2 lies under the list and shows through only while the list is hidden. It has the
-    // list's place, and scrolls when a reason under its text is longer still.
-    auto *label2Box = new QScrollArea(Frame1);
-    label2Box->setObjectName(QStringLiteral("Label2Box"));
-    label2Box->setFrameShape(QFrame::NoFrame);
-    label2Box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    label2Box->setWidgetResizable(true);
-    placeTwips(label2Box, 120, 240, 4575, 1740);
-    Label2 = new QLabel;
-    Label2->setObjectName(QStringLiteral("Label2"));
-    Label2->setAlignment(Qt::AlignCenter);
-    Label2->setWordWrap(true);
-    Label2->setFont(arialFont(11.25));
-    Label2->setAccessibleDescription(QStringLiteral("Messenger status message"));
-    label2Box->setWidget(Label2);
+    // m_statusMessage lies under the list and shows through only while the list is hidden. It has
+    // the list's place, and scrolls when a reason under its text is longer still.
+    auto *statusMessageBox = new QScrollArea(m_onlineFrame);
+    statusMessageBox->setObjectName(QStringLiteral("statusMessageBox"));
+    statusMessageBox->setFrameShape(QFrame::NoFrame);
+    statusMessageBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    statusMessageBox->setWidgetResizable(true);
+    placeTwips(statusMessageBox, 120, 240, 4575, 1740);
+    m_statusMessage = new QLabel;
+    m_statusMessage->setObjectName(QStringLiteral("statusMessage"));
+    m_statusMessage->setAlignment(Qt::AlignCenter);
+    m_statusMessage->setWordWrap(true);
+    m_statusMessage->setFont(arialFont(11.25));
+    m_statusMessage->setAccessibleDescription(QStringLiteral("Messenger status message"));
+    statusMessageBox->setWidget(m_statusMessage);
 
     m_onlineModel = new QStringListModel(this);
-    List1 = new QListView(Frame1);
-    List1->setObjectName(QStringLiteral("List1"));
-    List1->setAccessibleName(QStringLiteral("Online Contacts"));
-    List1->setToolTip(QStringLiteral("Online Contacts"));
-    List1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    List1->setUniformItemSizes(true);
-    List1->setModel(m_onlineModel);
-    placeTwips(List1, 120, 240, 4575, 1740);
-    List1->setVerticalScrollBar(new SteadyScrollBar(Qt::Vertical, List1));
-    List1->setHorizontalScrollBar(new SteadyScrollBar(Qt::Horizontal, List1));
+    m_onlineList = new QListView(m_onlineFrame);
+    m_onlineList->setObjectName(QStringLiteral("onlineList"));
+    m_onlineList->setAccessibleName(QStringLiteral("Online Contacts"));
+    m_onlineList->setToolTip(QStringLiteral("Online Contacts"));
+    m_onlineList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_onlineList->setUniformItemSizes(true);
+    m_onlineList->setModel(m_onlineModel);
+    placeTwips(m_onlineList, 120, 240, 4575, 1740);
+    m_onlineList->setVerticalScrollBar(new SteadyScrollBar(Qt::Vertical, m_onlineList));
+    m_onlineList->setHorizontalScrollBar(new SteadyScrollBar(Qt::Horizontal, m_onlineList));
     // Opaque, so that repainting the list does not repaint the frame's title and border
     // behind it each time.
-    List1->setAutoFillBackground(true);
-    List1->raise();
-    List1->viewport()->installEventFilter(this);
+    m_onlineList->setAutoFillBackground(true);
+    m_onlineList->raise();
+    m_onlineList->viewport()->installEventFilter(this);
 
-    Label1 = new QLabel(client);
-    Label1->setObjectName(QStringLiteral("Label1"));
+    m_onlineCount = new QLabel(client);
+    m_onlineCount->setObjectName(QStringLiteral("onlineCount"));
     // A label's text is what a screen reader reads; the description says what it is.
-    Label1->setAccessibleDescription(QStringLiteral("Number of contacts online"));
-    placeTwips(Label1, 60, 2235, 1815, 255);
+    m_onlineCount->setAccessibleDescription(QStringLiteral("Number of contacts online"));
+    placeTwips(m_onlineCount, 60, 2235, 1815, 255);
 
     const QString viewHint = QStringLiteral("Click to view away messages");
-    im1 = iconLabel(client, "im1", QStringLiteral(":/zelmo/noaway.png"));
-    im1->setToolTip(viewHint);
-    im1->setAccessibleName(QStringLiteral("No away messages"));
-    placeTwips(im1, 2325, 2235, 480, 480);
-    im2 = iconLabel(client, "im2", QStringLiteral(":/zelmo/away.png"));
-    im2->setToolTip(viewHint);
-    im2->setAccessibleName(QStringLiteral("Away messages set"));
-    placeTwips(im2, 2325, 2235, 480, 480);
-    im2->hide();
+    m_noAwayIcon = iconLabel(client, "noAwayIcon", QStringLiteral(":/zelmo/noaway.png"));
+    m_noAwayIcon->setToolTip(viewHint);
+    m_noAwayIcon->setAccessibleName(QStringLiteral("No away messages"));
+    placeTwips(m_noAwayIcon, 2325, 2235, 480, 480);
+    m_awayIcon = iconLabel(client, "awayIcon", QStringLiteral(":/zelmo/away.png"));
+    m_awayIcon->setToolTip(viewHint);
+    m_awayIcon->setAccessibleName(QStringLiteral("Away messages set"));
+    placeTwips(m_awayIcon, 2325, 2235, 480, 480);
+    m_awayIcon->hide();
 
     // Its text is its accessible name, so that a screen reader reads the indicator's state.
-    Label3 = new QLabel(Program::noAwayMessagesText(), client);
-    Label3->setObjectName(QStringLiteral("Label3"));
-    Label3->setToolTip(viewHint);
-    Label3->setAccessibleDescription(viewHint);
-    Label3->setWordWrap(true);
-    placeTwips(Label3, 2940, 2235, 1695, 375);
-    for (QLabel *opener : {im1, im2, Label3}) {
+    m_indicator = new QLabel(Program::noAwayMessagesText(), client);
+    m_indicator->setObjectName(QStringLiteral("indicator"));
+    m_indicator->setToolTip(viewHint);
+    m_indicator->setAccessibleDescription(viewHint);
+    m_indicator->setWordWrap(true);
+    placeTwips(m_indicator, 2940, 2235, 1695, 375);
+    for (QLabel *opener : {m_noAwayIcon, m_awayIcon, m_indicator}) {
         opener->setCursor(Qt::PointingHandCursor);
         opener->installEventFilter(this);
     }
 
-    Command2 = new QPushButton(QStringLiteral("Set yourself &away"), client);
-    Command2->setObjectName(QStringLiteral("Command2"));
-    Command2->setToolTip(QStringLiteral("Switch your messenger status between away and online"));
-    placeTwips(Command2, 60, 2745, 2280, 315);
-    connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
+    m_awayButton = new QPushButton(QStringLiteral("Set yourself &away"), client);
+    m_awayButton->setObjectName(QStringLiteral("awayButton"));
+    m_awayButton->setToolTip(
+        QStringLiteral("Switch your messenger status between away and online"));
+    placeTwips(m_awayButton, 60, 2745, 2280, 315);
+    connect(m_awayButton, &QPushButton::clicked, this, &MainWindow::awayButtonClicked);
 
-    Command1 = new QPushButton(QStringLiteral("Set away &message"), client);
-    Command1->setObjectName(QStringLiteral("Command1"));
-    Command1->setToolTip(QStringLiteral("Write an away message for a contact or for everyone"));
-    placeTwips(Command1, 2490, 2745, 2280, 315);
-    connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
+    m_messageButton = new QPushButton(QStringLiteral("Set away &message"), client);
+    m_messageButton->setObjectName(QStringLiteral("messageButton"));
+    m_messageButton->setToolTip(
+        QStringLiteral("Write an away message for a contact or for everyone"));
+    placeTwips(m_messageButton, 2490, 2745, 2280, 315);
+    connect(m_messageButton, &QPushButton::clicked, this, &MainWindow::messageButtonClicked);
 }
 
-void Form1::buildStatusBar()
+void MainWindow::buildStatusBar()
 {
-    sb = new QStatusBar(this);
-    sb->setObjectName(QStringLiteral("sb"));
-    sb->setSizeGripEnabled(false);
-    sb->setFixedHeight(std::max(twipsToPixels(255, this), fontMetrics().height() + 6));
-    setStatusBar(sb);
+    m_statusBar = new QStatusBar(this);
+    m_statusBar->setObjectName(QStringLiteral("statusBar"));
+    m_statusBar->setSizeGripEnabled(false);
+    m_statusBar->setFixedHeight(std::max(twipsToPixels(255, this), fontMetrics().height() + 6));
+    setStatusBar(m_statusBar);
 
     struct Panel {
         const char *text;
@@ -362,8 +364,8 @@ void Form1::buildStatusBar()
                              {"Status:", "Current Messenger Status", 1840},
                              {"", "Local Time", 1540}};
     for (int i = 0; i < 3; ++i) {
-        auto *label = new QLabel(QString::fromLatin1(panels[i].text), sb);
-        label->setObjectName(QStringLiteral("sbPanel%1").arg(i + 1));
+        auto *label = new QLabel(QString::fromLatin1(panels[i].text), m_statusBar);
+        label->setObjectName(QStringLiteral("statusPanel%1").arg(i + 1));
         label->setToolTip(QString::fromLatin1(panels[i].tip));
         label->setAccessibleDescription(QString::fromLatin1(panels[i].tip));
         // The panels share the window's width as their twips say, less the gaps between them.
@@ -374,18 +376,18 @@ void Form1::buildStatusBar()
         // window's 8.25-point font, would cut a count of two or three digits.
         label->setIndent(2);
         label->setFont(arialFont(7.5));
-        sb->addWidget(label);
+        m_statusBar->addWidget(label);
         m_panels[i] = label;
     }
 
     m_clock = new QTimer(this);
     m_clock->setInterval(1000);
-    connect(m_clock, &QTimer::timeout, this, &Form1::updateClock);
+    connect(m_clock, &QTimer::timeout, this, &MainWindow::updateClock);
     m_clock->start();
     updateClock();
 }
 
-QString Form1::clockText(const QTime &time)
+QString MainWindow::clockText(const QTime &time)
 {
     // Hours and minutes, in the user's own notation.
     const QLocale locale = QLocale::system();
@@ -394,147 +396,148 @@ QString Form1::clockText(const QTime &time)
     return locale.toString(time, format);
 }
 
-void Form1::updateClock()
+void MainWindow::updateClock()
 {
     const QString now = clockText(QTime::currentTime());
     if (m_panels[2]->text() != now)
         m_panels[2]->setText(now);
 }
 
-QString Form1::panelText(int panel) const
+QString MainWindow::panelText(int panel) const
 {
     return panel >= 1 && panel <= 3 ? m_panels[panel - 1]->text() : QString();
 }
 
-void Form1::setOnlineLines(const QStringList &lines)
+void MainWindow::setOnlineLines(const QStringList &lines)
 {
     updateLines(*m_onlineModel, lines);
 }
 
-void Form1::setOnlineCountText(const QString &text)
+void MainWindow::setOnlineCountText(const QString &text)
 {
-    Label1->setText(text);
+    m_onlineCount->setText(text);
 }
 
-void Form1::setMailText(const QString &text)
+void MainWindow::setMailText(const QString &text)
 {
     m_panels[0]->setText(text);
 }
 
-void Form1::setStatusText(const QString &text)
+void MainWindow::setStatusText(const QString &text)
 {
     m_panels[1]->setText(text);
 }
 
-void Form1::setSwitchCaption(const QString &text)
+void MainWindow::setSwitchCaption(const QString &text)
 {
-    Command2->setText(text);
+    m_awayButton->setText(text);
 }
 
-void Form1::setTitle(const QString &title)
+void MainWindow::setTitle(const QString &title)
 {
     QMainWindow::setWindowTitle(title);
 }
 
-void Form1::setSwitchEnabled(bool enabled)
+void MainWindow::setSwitchEnabled(bool enabled)
 {
-    Command2->setEnabled(enabled);
+    m_awayButton->setEnabled(enabled);
 }
 
-void Form1::setWindowEnabled(bool enabled)
+void MainWindow::setWindowEnabled(bool enabled)
 {
     setEnabled(enabled);
 }
 
-void Form1::showProgress()
+void MainWindow::showProgress()
 {
     if (m_progress)
         m_progress->close();
     // A window of its own rather than a child: a child would be disabled with this window.
-    m_progress = new Form6(state());
+    m_progress = new SwitchProgress(state());
     m_progress->setAttribute(Qt::WA_DeleteOnClose);
     m_progress->show();
 }
 
-Form6 *Form1::progressWindow() const
+SwitchProgress *MainWindow::progressWindow() const
 {
     return m_progress.data();
 }
 
-void Form1::dismissProgress()
+void MainWindow::dismissProgress()
 {
     if (m_progress)
         m_progress->close();
 }
 
-void Form1::Command2_Click()
+void MainWindow::awayButtonClicked()
 {
     // A failure passed up from the switch has already given the window back; the next
     // refresh shows the state the client really has.
-    skipOnFailure([&] { localStatus().Command2_Click(); });
+    skipOnFailure([&] { localStatus().toggleAway(); });
 }
 
-void Form1::authpass_Click()
+void MainWindow::codeChosen()
 {
-    Form5 dialog(authorizationCode(), this);
+    CodeDialog dialog(authorizationCode(), this);
     execOverMainWindow(dialog);
 }
 
-void Form1::showWindow()
+void MainWindow::showWindow()
 {
     show();
 }
 
-void Form1::setAwayEditorEnabled(bool enabled)
+void MainWindow::setAwayEditorEnabled(bool enabled)
 {
-    Command1->setEnabled(enabled);
+    m_messageButton->setEnabled(enabled);
 }
 
-void Form1::setOnlineListVisible(bool visible)
+void MainWindow::setOnlineListVisible(bool visible)
 {
-    List1->setVisible(visible);
+    m_onlineList->setVisible(visible);
 }
 
-void Form1::setNotConnectedText(const QString &text)
+void MainWindow::setNotConnectedText(const QString &text)
 {
     m_notConnectedText = text;
     showNotConnectedLabel();
 }
 
-void Form1::setNotConnectedReason(const QString &reason)
+void MainWindow::setNotConnectedReason(const QString &reason)
 {
     m_notConnectedReason = reason;
     showNotConnectedLabel();
 }
 
-void Form1::showNotConnectedLabel()
+void MainWindow::showNotConnectedLabel()
 {
     if (m_notConnectedReason.isEmpty()) {
-        Label2->setText(m_notConnectedText);
+        m_statusMessage->setText(m_notConnectedText);
         return;
     }
     // Smaller than the program's own text, so that both fit the area.
     QString said = m_notConnectedReason.toHtmlEscaped();
     said[0] = said[0].toUpper();
-    Label2->setText(m_notConnectedText + QStringLiteral("<br><span style=\"font-size: 8pt\">") +
-                    said + QStringLiteral("</span>"));
+    m_statusMessage->setText(m_notConnectedText +
+                             QStringLiteral("<br><span style=\"font-size: 8pt\">") + said +
+                             QStringLiteral("</span>"));
 }
 
-void Form1::showNoAwayMessages(const QString &text)
+void MainWindow::showNoAwayMessages(const QString &text)
 {
-    Label3->setText(text);
-    im1->show();
-    im2->hide();
+    m_indicator->setText(text);
+    m_noAwayIcon->show();
+    m_awayIcon->hide();
 }
 
-void Form1::showAwayMessagesSet(const QString &text)
+void MainWindow::showAwayMessagesSet(const QString &text)
 {
-    Label3->setText(text);
-    im1->hide();
-    im2->show();
+    m_indicator->setText(text);
+    m_noAwayIcon->hide();
+    m_awayIcon->show();
 }
 
-void Form1::warnUser(const QString &text, bool wait)
+void MainWindow::warnUser(const QString &text, bool wait)
 {
     QTextStream(stderr) << "zelmo: " << text << '\n';
     if (wait)
@@ -543,7 +546,7 @@ void Form1::warnUser(const QString &text, bool wait)
         MessageBox::warningLater(this, applicationTitle(), text);
 }
 
-void Form1::showActivityRecord()
+void MainWindow::showActivityRecord()
 {
     // Asked for at the start (rows an earlier run did not show): on top of the main window,
     // not under it, once that is shown.
@@ -552,7 +555,7 @@ void Form1::showActivityRecord()
         return;
     }
     if (!m_record) {
-        m_record = new Form7(program().activityLog());
+        m_record = new RecordWindow(program().activityLog());
         m_record->setAttribute(Qt::WA_DeleteOnClose);
     }
     m_record->show();
@@ -560,23 +563,23 @@ void Form1::showActivityRecord()
     m_record->activateWindow();
 }
 
-void Form1::closeSplash()
+void MainWindow::closeSplash()
 {
     if (m_closeSplash)
         m_closeSplash();
 }
 
-void Form1::removeTrayIcon()
+void MainWindow::removeTrayIcon()
 {
     m_tray->removeIcon();
 }
 
-QString Form1::currentTitle() const
+QString MainWindow::currentTitle() const
 {
     return QMainWindow::windowTitle();
 }
 
-void Form1::hideWindow()
+void MainWindow::hideWindow()
 {
     // Hidden once the state change is over: hiding from inside it confuses some window
     // managers about the window's state.
@@ -586,7 +589,7 @@ void Form1::hideWindow()
     });
 }
 
-void Form1::restoreWindow()
+void MainWindow::restoreWindow()
 {
     showNormal();
     raise();
@@ -601,12 +604,12 @@ void Form1::restoreWindow()
     }
 }
 
-void Form1::closeWindow()
+void MainWindow::closeWindow()
 {
     close();
 }
 
-void Form1::execOverMainWindow(QDialog &dialog)
+void MainWindow::execOverMainWindow(QDialog &dialog)
 {
     // Dialogs block the main window only: the tray icon (and the built-in messenger's window)
     // must still answer, or a main window minimised behind an open dialog could never come
@@ -616,41 +619,41 @@ void Form1::execOverMainWindow(QDialog &dialog)
     dialog.exec();
 }
 
-void Form1::zelmo_Click()
+void MainWindow::aboutChosen()
 {
-    Form4 about(this);
+    AboutBox about(this);
     execOverMainWindow(about);
 }
 
-void Form1::Command1_Click()
+void MainWindow::messageButtonClicked()
 {
-    Form2 editor(state(), *this, this);
+    AwayMessageEditor editor(state(), *this, this);
     execOverMainWindow(editor);
 }
 
-void Form1::Label3_Click()
+void MainWindow::indicatorClicked()
 {
     openViewer();
 }
 
-void Form1::openViewer()
+void MainWindow::openViewer()
 {
-    Form3 viewer(state(), this);
+    AwayMessageViewer viewer(state(), this);
     execOverMainWindow(viewer);
 }
 
-void Form1::List1_MouseUp()
+void MainWindow::showSelectedLogonNames()
 {
     state().bringListsUpToDate();
-    const QModelIndex current = List1->selectionModel()->currentIndex();
+    const QModelIndex current = m_onlineList->selectionModel()->currentIndex();
     const QString line =
-        List1->selectionModel()->isSelected(current) ? current.data().toString() : QString();
+        m_onlineList->selectionModel()->isSelected(current) ? current.data().toString() : QString();
     // Every matching contact gets a box of its own, one after the other.
-    for (const QString &logon : logonNamesForLine(state().allusers, line))
+    for (const QString &logon : logonNamesForLine(state().allContacts, line))
         MessageBox::information(this, QStringLiteral("Zelmo Extensions - Buddy Login ID"), logon);
 }
 
-bool Form1::eventFilter(QObject *watched, QEvent *event)
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
     // A dialog minimised on its own would leave the blocked main window with no way to bring
     // it back: the main window goes to the tray with it, as many window managers do anyway.
@@ -664,21 +667,21 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
     // The boxes and dialogs open once the release has been handled: a modal loop run from
     // inside the mouse event leaves the window deaf to the mouse after it closes.
     if (event->type() == QEvent::MouseButtonRelease) {
-        if (watched == List1->viewport()) {
-            QTimer::singleShot(0, this, &Form1::List1_MouseUp);
-        } else if (watched == Label3 || watched == im1 || watched == im2) {
+        if (watched == m_onlineList->viewport()) {
+            QTimer::singleShot(0, this, &MainWindow::showSelectedLogonNames);
+        } else if (watched == m_indicator || watched == m_noAwayIcon || watched == m_awayIcon) {
             auto *label = static_cast<QWidget *>(watched);
             const auto *release = static_cast<QMouseEvent *>(event);
             // A click ends over the control it began on.
             if (label->rect().contains(release->pos()))
-                QTimer::singleShot(0, this, &Form1::openViewer);
+                QTimer::singleShot(0, this, &MainWindow::openViewer);
             return true;
         }
     }
     return QMainWindow::eventFilter(watched, event);
 }
 
-void Form1::endProgram(int status)
+void MainWindow::endProgram(int status)
 {
     hide();
     if (m_endProgram)
@@ -687,28 +690,28 @@ void Form1::endProgram(int status)
         QCoreApplication::exit(status);
 }
 
-void Form1::closeEvent(QCloseEvent *event)
+void MainWindow::closeEvent(QCloseEvent *event)
 {
     // Closing is never refused; the shutdown saves the code and ends the program.
     QMainWindow::closeEvent(event);
-    m_program.Form_Unload();
+    m_program.shutDown();
 }
 
-void Form1::showEvent(QShowEvent *event)
+void MainWindow::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
     m_shownOnce = true;
     if (std::exchange(m_recordAfterFirstShow, false))
-        QTimer::singleShot(0, this, &Form1::showActivityRecord);
+        QTimer::singleShot(0, this, &MainWindow::showActivityRecord);
 }
 
-void Form1::changeEvent(QEvent *event)
+void MainWindow::changeEvent(QEvent *event)
 {
     QMainWindow::changeEvent(event);
     if (event->type() == QEvent::ActivationChange && isActiveWindow())
-        m_program.Form_Activate();
+        m_program.windowActivated();
     if (event->type() == QEvent::WindowStateChange)
-        m_tray->Form_Resize(isMinimized());
+        m_tray->windowResized(isMinimized());
 }
 
 } // namespace zelmo

@@ -11,11 +11,11 @@ namespace zelmo {
 class AppState;
 
 // The small "changing status" window shown while the own state is being switched. It closes
-// itself on the first tick after the switch has signalled its end through CurrStatus.
-class Form6 : public QDialog {
+// itself on the first tick after the switch has signalled its end through switchCompleted.
+class SwitchProgress : public QDialog {
     Q_OBJECT
 public:
-    explicit Form6(AppState &state, QWidget *parent = nullptr);
+    explicit SwitchProgress(AppState &state, QWidget *parent = nullptr);
 
     static QString title() { return QStringLiteral("Zelmo - Changing Status"); }
     static constexpr int tickInterval = 100;
@@ -26,13 +26,13 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    void Form_Load();
-    void Timer1_Timer();
+    void start();
+    void tick();
 
     AppState &m_state;
-    QProgressBar *pb = nullptr;
-    QLabel *Label1 = nullptr;
-    QTimer *Timer1 = nullptr;
+    QProgressBar *m_bar = nullptr;
+    QLabel *m_waitLabel = nullptr;
+    QTimer *m_ticker = nullptr;
     qint16 progress = 0;
 };
 

@@ -1,4 +1,4 @@
-#include "ui/form5.h"
+#include "ui/codedialog.h"
 
 #include "core/authorizationcode.h"
 #include "ui/messagebox.h"
@@ -45,50 +45,50 @@ void name(QWidget *widget, const QString &objectName, const QString &accessibleN
 
 } // namespace
 
-Form5::Form5(AuthorizationCode &code, QWidget *parent)
+CodeDialog::CodeDialog(AuthorizationCode &code, QWidget *parent)
     : QDialog(parent)
     , m_code(code)
-    , Label1(new QLabel(tr("Authorized Password:"), this))
-    , Text1(new QLineEdit(this))
-    , Command1(new QPushButton(tr("&Set"), this))
-    , Command2(new QPushButton(tr("&Cancel"), this))
+    , m_codeLabel(new QLabel(tr("Authorized Password:"), this))
+    , m_codeField(new QLineEdit(this))
+    , m_setButton(new QPushButton(tr("&Set"), this))
+    , m_cancelButton(new QPushButton(tr("&Cancel"), this))
 {
     setWindowTitle(tr("Zelmo Extensions - View/Change Auth Password"));
     setFont(arialFont(8.25));
     resize(twipsSize(4710, 510, this));
 
-    name(Label1, QStringLiteral("Label1"), tr("Authorized Password"));
-    name(Text1, QStringLiteral("Text1"), tr("Authorized password"));
-    name(Command1, QStringLiteral("Command1"), tr("Set"));
-    name(Command2, QStringLiteral("Command2"), tr("Cancel"));
-    Label1->setBuddy(Text1);
-    placeTwips(Label1, 120, 120, 1695, 255);
-    placeTwips(Text1, 1920, 120, 615, 285);
-    placeTwips(Command1, 2760, 120, 855, 315);
-    placeTwips(Command2, 3720, 120, 855, 315);
+    name(m_codeLabel, QStringLiteral("codeLabel"), tr("Authorized Password"));
+    name(m_codeField, QStringLiteral("codeField"), tr("Authorized password"));
+    name(m_setButton, QStringLiteral("setButton"), tr("Set"));
+    name(m_cancelButton, QStringLiteral("cancelButton"), tr("Cancel"));
+    m_codeLabel->setBuddy(m_codeField);
+    placeTwips(m_codeLabel, 120, 120, 1695, 255);
+    placeTwips(m_codeField, 1920, 120, 615, 285);
+    placeTwips(m_setButton, 2760, 120, 855, 315);
+    placeTwips(m_cancelButton, 3720, 120, 855, 315);
 
     // Enter must press nothing, so no button may become the default.
-    Command1->setAutoDefault(false);
-    Command2->setAutoDefault(false);
+    m_setButton->setAutoDefault(false);
+    m_cancelButton->setAutoDefault(false);
     // Typed text has to pass the key rules as key presses, and nothing may be dropped in.
-    Text1->setAttribute(Qt::WA_InputMethodEnabled, false);
-    Text1->setAcceptDrops(false);
+    m_codeField->setAttribute(Qt::WA_InputMethodEnabled, false);
+    m_codeField->setAcceptDrops(false);
 
-    setTabOrder(Text1, Command1);
-    setTabOrder(Command1, Command2);
-    Text1->setFocus();
+    setTabOrder(m_codeField, m_setButton);
+    setTabOrder(m_setButton, m_cancelButton);
+    m_codeField->setFocus();
 
     // The window sees every key before its controls do.
     for (QWidget *child : findChildren<QWidget *>())
         child->installEventFilter(this);
 
-    connect(Command1, &QPushButton::clicked, this, &Form5::Command1_Click);
-    connect(Command2, &QPushButton::clicked, this, &Form5::Command2_Click);
+    connect(m_setButton, &QPushButton::clicked, this, &CodeDialog::saveCode);
+    connect(m_cancelButton, &QPushButton::clicked, this, &CodeDialog::cancel);
 
-    Form_Load();
+    start();
 }
 
-bool Form5::event(QEvent *event)
+bool CodeDialog::event(QEvent *event)
 {
     switch (event->type()) {
     case QEvent::WindowDeactivate:
@@ -98,7 +98,7 @@ bool Form5::event(QEvent *event)
     case QEvent::WindowActivate:
         // Coming back from a message box must leave the field as the user left it.
         if (!std::exchange(m_focusWithOwnWindow, false))
-            Form_Activate();
+            windowActivated();
         break;
     default:
         break;
@@ -106,75 +106,75 @@ bool Form5::event(QEvent *event)
     return QDialog::event(event);
 }
 
-bool Form5::eventFilter(QObject *watched, QEvent *event)
+bool CodeDialog::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::KeyPress) {
-        const auto *key = static_cast<QKeyEvent *>(event);
-        if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab)
+        const auto *press = static_cast<QKeyEvent *>(event);
+        if (press->key() == Qt::Key_Tab || press->key() == Qt::Key_Backtab)
             return false;
-        if (key->key() == Qt::Key_Escape) {
-            Command2_Click();
+        if (press->key() == Qt::Key_Escape) {
+            cancel();
             return true;
         }
-        char16_t KeyAscii = characterCode(key);
-        if (KeyAscii == 0)
+        char16_t key = characterCode(press);
+        if (key == 0)
             return false;
-        Form_KeyPress(KeyAscii);
-        if (KeyAscii != 0 && watched == Text1)
-            Text1_KeyPress(KeyAscii);
-        return KeyAscii == 0;
+        filterDialogKey(key);
+        if (key != 0 && watched == m_codeField)
+            filterCodeKey(key);
+        return key == 0;
     }
-    if (watched == Text1 && event->type() == QEvent::MouseButtonRelease) {
+    if (watched == m_codeField && event->type() == QEvent::MouseButtonRelease) {
         const auto *mouse = static_cast<QMouseEvent *>(event);
-        if (mouse->button() == Qt::LeftButton && Text1->rect().contains(mouse->pos()))
-            Text1_Click();
+        if (mouse->button() == Qt::LeftButton && m_codeField->rect().contains(mouse->pos()))
+            codeFieldClicked();
     }
     return QDialog::eventFilter(watched, event);
 }
 
-void Form5::showEvent(QShowEvent *event)
+void CodeDialog::showEvent(QShowEvent *event)
 {
     {
         const CentredShow centred(this, event);
         QDialog::showEvent(event);
     }
     if (!event->spontaneous())
-        Form_Activate();
+        windowActivated();
 }
 
-void Form5::Form_Load()
+void CodeDialog::start()
 {
-    Text1->setMaxLength(5);
+    m_codeField->setMaxLength(5);
 }
 
-void Form5::Form_Activate()
+void CodeDialog::windowActivated()
 {
-    Text1->setText(m_code.stored());
+    m_codeField->setText(m_code.stored());
 }
 
-void Form5::Form_KeyPress(char16_t &KeyAscii)
+void CodeDialog::filterDialogKey(char16_t &key)
 {
-    if (KeyAscii < u'0' || KeyAscii > u'9')
+    if (key < u'0' || key > u'9')
         return;
     // Digits go to the end wherever the caret is.
-    if (Text1->text().size() < Text1->maxLength())
-        Text1->setText(Text1->text() + QChar(KeyAscii));
-    KeyAscii = 0;
+    if (m_codeField->text().size() < m_codeField->maxLength())
+        m_codeField->setText(m_codeField->text() + QChar(key));
+    key = 0;
 }
 
-void Form5::Text1_KeyPress(char16_t &KeyAscii)
+void CodeDialog::filterCodeKey(char16_t &key)
 {
-    KeyAscii = 0;
+    key = 0;
 }
 
-void Form5::Text1_Click()
+void CodeDialog::codeFieldClicked()
 {
-    Text1->clear();
+    m_codeField->clear();
 }
 
-void Form5::Command1_Click()
+void CodeDialog::saveCode()
 {
-    switch (m_code.set(Text1->text())) {
+    switch (m_code.set(m_codeField->text())) {
     case AuthorizationCode::SetResult::Stored:
         accept();
         break;
@@ -190,7 +190,7 @@ void Form5::Command1_Click()
     }
 }
 
-void Form5::Command2_Click()
+void CodeDialog::cancel()
 {
     reject();
 }

@@ -26,8 +26,8 @@ class QTimer;
 
 namespace zelmo {
 
-class Form6;
-class Form7;
+class SwitchProgress;
+class RecordWindow;
 class SystemTray;
 
 // Brings a list model to the given lines, changing only the rows that differ.
@@ -35,11 +35,11 @@ void updateLines(QStringListModel &model, const QStringList &lines);
 
 // The main window: online contacts, unread mail, own status, local time and the away/back
 // switch. A view of the program; its handlers forward to it.
-class Form1 : public QMainWindow, public MainView, public TrayWindow {
+class MainWindow : public QMainWindow, public MainView, public TrayWindow {
     Q_OBJECT
 public:
-    explicit Form1(Program &program, QWidget *parent = nullptr);
-    ~Form1() override;
+    explicit MainWindow(Program &program, QWidget *parent = nullptr);
+    ~MainWindow() override;
 
     static QString title() { return LocalStatus::onlineTitle(); }
 
@@ -50,7 +50,7 @@ public:
     AuthorizationCode &authorizationCode() { return m_program.authorizationCode(); }
 
     // The start-up: runs before the window is first shown.
-    void Form_Load() { m_program.Form_Load(); }
+    void start() { m_program.start(); }
     // What ends the program once the logic is done with it, given the exit status; by default
     // the event loop ends with it. Tests put their own here.
     void setEndProgram(std::function<void(int status)> end) { m_endProgram = std::move(end); }
@@ -96,23 +96,21 @@ public:
     void closeWindow() override;
 
     // The progress window of a switch, while it is open.
-    Form6 *progressWindow() const;
+    SwitchProgress *progressWindow() const;
     // The local time as panel 3 shows it.
     static QString clockText(const QTime &time);
     // The text of status bar panel 1, 2 or 3.
     QString panelText(int panel) const;
 
 public Q_SLOTS:
-    void Command2_Click();
-    void authpass_Click();
-    void zelmo_Click();
+    void awayButtonClicked();
+    void codeChosen();
+    void aboutChosen();
     // The dialog openers.
-    void Command1_Click();
-    void Label3_Click();
-    void im1_Click() { Label3_Click(); }
-    void im2_Click() { Label3_Click(); }
+    void messageButtonClicked();
+    void indicatorClicked();
     // Shows the logon name of every contact the selected line stands for.
-    void List1_MouseUp();
+    void showSelectedLogonNames();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -142,21 +140,21 @@ private:
     SystemTray *m_systemTray = nullptr;
     std::unique_ptr<Tray> m_tray;
 
-    QGroupBox *Frame1 = nullptr;
-    QListView *List1 = nullptr;
+    QGroupBox *m_onlineFrame = nullptr;
+    QListView *m_onlineList = nullptr;
     QStringListModel *m_onlineModel = nullptr;
-    QLabel *Label2 = nullptr;
-    QLabel *Label1 = nullptr;
-    QLabel *im1 = nullptr;
-    QLabel *im2 = nullptr;
-    QLabel *Label3 = nullptr;
-    QPushButton *Command2 = nullptr;
-    QPushButton *Command1 = nullptr;
-    QStatusBar *sb = nullptr;
+    QLabel *m_statusMessage = nullptr;
+    QLabel *m_onlineCount = nullptr;
+    QLabel *m_noAwayIcon = nullptr;
+    QLabel *m_awayIcon = nullptr;
+    QLabel *m_indicator = nullptr;
+    QPushButton *m_awayButton = nullptr;
+    QPushButton *m_messageButton = nullptr;
+    QStatusBar *m_statusBar = nullptr;
     QLabel *m_panels[3] = {};
     QTimer *m_clock = nullptr;
-    QPointer<Form6> m_progress;
-    QPointer<Form7> m_record;
+    QPointer<SwitchProgress> m_progress;
+    QPointer<RecordWindow> m_record;
 };
 
 } // namespace zelmo

@@ -1,4 +1,4 @@
-#include "ui/form2.h"
+#include "ui/awaymessageeditor.h"
 
 #include "ui/messagebox.h"
 #include "ui/twips.h"
@@ -115,60 +115,60 @@ void name(QWidget *widget, const QString &objectName, const QString &accessibleN
 
 } // namespace
 
-Form2::Form2(AppState &state, MainView &mainView, QWidget *parent)
+AwayMessageEditor::AwayMessageEditor(AppState &state, MainView &mainView, QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
-    , Label1(new QLabel(tr("Set away  message for:"), this))
-    , cm(new ContactCombo(this))
-    , Text1(awayMessageBox(this))
-    , Command1(new QPushButton(tr("Ok"), this))
-    , Command2(new QPushButton(tr("Cancel"), this))
+    , m_contactLabel(new QLabel(tr("Set away  message for:"), this))
+    , m_contacts(new ContactCombo(this))
+    , m_message(awayMessageBox(this))
+    , m_okButton(new QPushButton(tr("Ok"), this))
+    , m_cancelButton(new QPushButton(tr("Cancel"), this))
     , m_logic(state, mainView, *this)
 {
-    setObjectName(QStringLiteral("Form2"));
+    setObjectName(QStringLiteral("awayMessageEditor"));
     setWindowTitle(AwayEditor::title());
     setFont(arialFont(8.25));
     setFixedSize(twipsSize(3855, 3105, this));
 
-    name(Label1, QStringLiteral("Label1"), tr("Set away message for"));
-    name(cm, QStringLiteral("cm"), tr("Contact"));
-    name(Text1, QStringLiteral("Text1"), tr("Away message"));
-    name(Command1, QStringLiteral("Command1"), tr("Ok"));
-    name(Command2, QStringLiteral("Command2"), tr("Cancel"));
-    Label1->setBuddy(cm);
-    cm->setToolTip(tr("The contact who gets this message, or everyone in the list"));
-    Text1->setToolTip(tr("The message sent to this contact while you are away"));
-    Command1->setToolTip(tr("Store the message"));
-    Command2->setToolTip(tr("Close without storing"));
-    placeTwips(Label1, 0, 0, 1815, 255);
-    placeTwips(cm, 0, 240, 3855, 330);
-    placeTwips(Text1, 0, 600, 3855, 2055);
-    placeTwips(Command1, 1560, 2760, 1095, 300);
-    placeTwips(Command2, 2760, 2760, 1095, 300);
+    name(m_contactLabel, QStringLiteral("contactLabel"), tr("Set away message for"));
+    name(m_contacts, QStringLiteral("contacts"), tr("Contact"));
+    name(m_message, QStringLiteral("message"), tr("Away message"));
+    name(m_okButton, QStringLiteral("okButton"), tr("Ok"));
+    name(m_cancelButton, QStringLiteral("cancelButton"), tr("Cancel"));
+    m_contactLabel->setBuddy(m_contacts);
+    m_contacts->setToolTip(tr("The contact who gets this message, or everyone in the list"));
+    m_message->setToolTip(tr("The message sent to this contact while you are away"));
+    m_okButton->setToolTip(tr("Store the message"));
+    m_cancelButton->setToolTip(tr("Close without storing"));
+    placeTwips(m_contactLabel, 0, 0, 1815, 255);
+    placeTwips(m_contacts, 0, 240, 3855, 330);
+    placeTwips(m_message, 0, 600, 3855, 2055);
+    placeTwips(m_okButton, 1560, 2760, 1095, 300);
+    placeTwips(m_cancelButton, 2760, 2760, 1095, 300);
 
-    Text1->setPlainText(QStringLiteral("Type away message here\n"));
+    m_message->setPlainText(QStringLiteral("Type away message here\n"));
     // Enter belongs to the message, Esc to nothing: no button is the default.
-    Command1->setAutoDefault(false);
-    Command2->setAutoDefault(false);
+    m_okButton->setAutoDefault(false);
+    m_cancelButton->setAutoDefault(false);
 
-    setTabOrder(cm, Text1);
-    setTabOrder(Text1, Command1);
-    setTabOrder(Command1, Command2);
+    setTabOrder(m_contacts, m_message);
+    setTabOrder(m_message, m_okButton);
+    setTabOrder(m_okButton, m_cancelButton);
 
-    connect(Command1, &QPushButton::clicked, this, &Form2::Command1_Click);
-    connect(Command2, &QPushButton::clicked, &m_logic, &AwayEditor::Command2_Click);
+    connect(m_okButton, &QPushButton::clicked, this, &AwayMessageEditor::okClicked);
+    connect(m_cancelButton, &QPushButton::clicked, &m_logic, &AwayEditor::cancel);
 
-    m_logic.Form_Load();
+    m_logic.start();
 }
 
-void Form2::Command1_Click()
+void AwayMessageEditor::okClicked()
 {
     m_inOk = true;
-    m_logic.Command1_Click();
+    m_logic.save();
     m_inOk = false;
 }
 
-void Form2::closeWindow()
+void AwayMessageEditor::closeWindow()
 {
     if (m_inOk)
         accept();
@@ -176,24 +176,24 @@ void Form2::closeWindow()
         reject();
 }
 
-void Form2::showBox(BoxIcon icon, const QString &title, const QString &text)
+void AwayMessageEditor::showBox(BoxIcon icon, const QString &title, const QString &text)
 {
     showAwayDialogBox(this, icon, title, text);
 }
 
-QString Form2::messageText() const
+QString AwayMessageEditor::messageText() const
 {
     // The message goes out with the line breaks of the messenger, CR LF.
-    return Text1->toPlainText().replace(QLatin1Char('\n'), QLatin1String("\r\n"));
+    return m_message->toPlainText().replace(QLatin1Char('\n'), QLatin1String("\r\n"));
 }
 
-void Form2::done(int result)
+void AwayMessageEditor::done(int result)
 {
-    m_logic.Form_Unload();
+    m_logic.stop();
     QDialog::done(result);
 }
 
-void Form2::keyPressEvent(QKeyEvent *event)
+void AwayMessageEditor::keyPressEvent(QKeyEvent *event)
 {
     if (event->key() == Qt::Key_Escape) {
         event->accept();
@@ -202,7 +202,7 @@ void Form2::keyPressEvent(QKeyEvent *event)
     QDialog::keyPressEvent(event);
 }
 
-void Form2::showEvent(QShowEvent *event)
+void AwayMessageEditor::showEvent(QShowEvent *event)
 {
     const CentredShow centred(this, event);
     QDialog::showEvent(event);

@@ -13,10 +13,10 @@ class ActivityLog;
 // "While you were away...": the record of what the program did for whom, earlier runs included,
 // newest first, with a button that empties it. A window of its own, not modal and with no
 // parent, so that it can stay open beside the main window, whatever dialog that has open.
-class Form7 : public QDialog {
+class RecordWindow : public QDialog {
     Q_OBJECT
 public:
-    explicit Form7(ActivityLog &log, QWidget *parent = nullptr);
+    explicit RecordWindow(ActivityLog &log, QWidget *parent = nullptr);
 
     static QString title() { return QStringLiteral("Zelmo Extensions - While You Were Away"); }
 
@@ -25,10 +25,10 @@ protected:
 
 private:
     ActivityLog &m_log;
-    QLabel *Label1;
-    QTableView *List1;
-    QPushButton *Command1; // Clear
-    QPushButton *Command2; // Close
+    QLabel *m_intro;
+    QTableView *m_table;
+    QPushButton *m_clearButton; // Clear
+    QPushButton *m_closeButton; // Close
 };
 
 } // namespace zelmo

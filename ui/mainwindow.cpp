@@ -2,14 +2,15 @@
 
 #include "messenger/messengererror.h"
 #include "core/logonnames.h"
+#include "ui/aboutbox.h"
 #include "ui/awaymessageeditor.h"
 #include "ui/awaymessageviewer.h"
-#include "ui/aboutbox.h"
 #include "ui/codedialog.h"
-#include "ui/switchprogress.h"
-#include "ui/recordwindow.h"
 #include "ui/idledialog.h"
+#include "ui/mainwindowparts.h"
 #include "ui/messagebox.h"
+#include "ui/recordwindow.h"
+#include "ui/switchprogress.h"
 #include "ui/systemtray.h"
 #include "ui/twips.h"
 
@@ -22,19 +23,15 @@
 #include <QListView>
 #include <QMenuBar>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollArea>
-#include <QScrollBar>
 #include <QStatusBar>
-#include <QStyleOptionSlider>
 #include <QStringListModel>
 #include <QTextStream>
 #include <QTime>
 #include <QTimer>
 
-#include <optional>
 #include <utility>
 
 // The icons live in this static library: they must be registered before first use.
@@ -55,80 +52,6 @@ QLabel *iconLabel(QWidget *parent, const char *name, const QString &resource)
     label->setAlignment(Qt::AlignCenter);
     return label;
 }
-
-// A scroll bar that repaints only when what it shows changes. Every contact coming online
-// moves the list's range by one row, which rarely moves the handle by a pixel; repainting
-// the bar each time cost more than the rest of the update.
-class SteadyScrollBar : public QScrollBar {
-public:
-    using QScrollBar::QScrollBar;
-
-protected:
-    void sliderChange(SliderChange change) override
-    {
-        if (m_painted && *m_painted == look())
-            return;
-        QScrollBar::sliderChange(change);
-    }
-
-    void paintEvent(QPaintEvent *event) override
-    {
-        // Whatever made this paint (a resize, a new style, a hover), this is now on screen.
-        m_painted = look();
-        QScrollBar::paintEvent(event);
-    }
-
-private:
-    struct Look {
-        QRect handle;
-        bool atMinimum = false;
-        bool atMaximum = false;
-        bool enabled = false;
-        bool operator==(const Look &) const = default;
-    };
-
-    Look look() const
-    {
-        QStyleOptionSlider option;
-        initStyleOption(&option);
-        return {style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider,
-                                        this),
-                option.sliderValue == option.minimum, option.sliderValue == option.maximum,
-                isEnabled()};
-    }
-
-    std::optional<Look> m_painted;
-};
-
-// A frame with its caption in the top border, as a frame's caption is drawn; most Linux
-// styles put a group box's title on a line of its own above the frame instead.
-class FrameBox : public QGroupBox {
-public:
-    using QGroupBox::QGroupBox;
-
-protected:
-    void paintEvent(QPaintEvent *) override
-    {
-        QPainter painter(this);
-        const QFontMetrics metrics(font());
-        // The border runs through the middle of the caption, etched: a shadow, then a light.
-        const QRect border = rect().adjusted(0, metrics.height() / 2, -2, -2);
-        painter.setPen(palette().color(QPalette::Mid));
-        painter.drawRect(border);
-        painter.setPen(palette().color(QPalette::Light));
-        painter.drawRect(border.translated(1, 1));
-        const QRect caption(metrics.averageCharWidth(), 0,
-                            metrics.horizontalAdvance(title()) + 2 * captionPadding,
-                            metrics.height());
-        painter.fillRect(caption, palette().window());
-        painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
-                                       QPalette::WindowText));
-        painter.drawText(caption, Qt::AlignCenter, title());
-    }
-
-private:
-    static constexpr int captionPadding = 2;
-};
 
 } // namespace
 

@@ -1,4 +1,4 @@
-// The start-up with a large contact list: start on the simulated client with 1,000
+// The start-up with a large contact list: Program::start on the simulated client with 1,000
 // contacts in mixed states, some of them blocked, the joke file loaded from the source tree
 // as the real start-up loads it from the program's folder. A fresh program each run.
 
@@ -95,8 +95,8 @@ int main(int argc, char **argv)
 
     const qint64 min = *std::min_element(samples.begin(), samples.end());
     std::printf("runs: %d, contacts: %d (%d online)\n", runs, kContacts, mix.online);
-    std::printf("start with %d contacts: %.3f ms (median)\n", kContacts,
+    std::printf("start-up with %d contacts: %.3f ms (median)\n", kContacts,
                 zelmo::bench::median(samples) / 1e6);
-    std::printf("start with %d contacts: %.3f ms (min)\n", kContacts, min / 1e6);
+    std::printf("start-up with %d contacts: %.3f ms (min)\n", kContacts, min / 1e6);
     return 0;
 }

@@ -49,7 +49,7 @@ public:
 
     // The refresh: saves the highlighted edit text and the position, fetches the list again,
     // and rebuilds the entries once after each rebuild of the online list (`listsRebuilt`,
-    // taken by the first open dialog that sees it), unless `counter` equals `onlineCountSoFar`.
+    // taken by the first open dialog that sees it), unless `onlineCount` equals `onlineCountSoFar`.
     void refresh();
     void stop();
 
@@ -59,7 +59,7 @@ public:
 protected:
     AwayDialog(AppState &state, AwayDialogView &view, QObject *parent);
 
-    // The shared start of start: timer on, a fresh list, the entries.
+    // What both dialogs do at their start: timer on, a fresh list, the entries.
     void openList();
     // Selecting a position by the dialog itself; runs selected() like a pick of the user.
     void select(qint16 position);

@@ -238,7 +238,7 @@ TEST_F(AwayEditorTest, RefreshRebuildsOncePerOnlineListRebuildAndKeepsThePositio
 {
     use({contact("Ann"), contact("Bob")});
     open();
-    state.listsRebuilt = true; // but counter equals onlineCountSoFar: no rebuild
+    state.listsRebuilt = true; // but onlineCount equals onlineCountSoFar: no rebuild
     editor.refresh();
     EXPECT_EQ(view.builds, 1);
     EXPECT_TRUE(state.listsRebuilt);

@@ -446,18 +446,18 @@ void Program::followAwayMode(bool connected)
         return;
     if (!m_state.AwayMode) {
         m_dispatcher.userIsBack();
-        // The rows since the last poll that found the user here, recorded while away: an
-        // answer sent between the switch and the next poll counts too.
+        // The rows since the last poll that found the user here, recorded while away. A row
+        // recorded while away is itself the proof of an absence: a user who went away and came
+        // back between two polls, with answers sent meanwhile, has returned too.
         const quint64 added = m_log.addedCount() - m_addedWhileHere;
         const auto &rows = m_log.rows();
         const auto since =
             rows.begin() + static_cast<std::ptrdiff_t>(std::min<quint64>(added, rows.size()));
-        if (m_wasAway && std::any_of(rows.begin(), since,
-                                     [](const ActivityLog::Row &row) { return row.whileAway; }))
+        if (std::any_of(rows.begin(), since,
+                        [](const ActivityLog::Row &row) { return row.whileAway; }))
             m_view.showActivityRecord();
         m_addedWhileHere = m_log.addedCount();
     }
-    m_wasAway = m_state.AwayMode;
 }
 
 void Program::EnableWatchdog()

@@ -145,7 +145,6 @@ private:
     RememberedMessages m_remembered;
     ActivityLog m_log;
     QString m_recordPath;
-    bool m_wasAway = false;
     quint64 m_addedWhileHere = 0; // the record's count at the last poll that found the user here
     QTimer m_watchdog;
     QTimer m_poller;

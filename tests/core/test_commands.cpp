@@ -367,6 +367,12 @@ TEST_F(CommandsTest, TheRecordSaysWhatWasDoneForWhomAndOpensOnReturn)
     sim.setLocalStateNow(LocalState::Online);
     program.pollTick();
     EXPECT_EQ(view.activityRecordShown, 1);
+    // Away, answered and back again before any poll saw the user away: still a return.
+    goAway();
+    say(Ann, "hello");
+    sim.setLocalStateNow(LocalState::Online);
+    program.pollTick();
+    EXPECT_EQ(view.activityRecordShown, 2);
 }
 
 TEST_F(CommandsTest, AnEndWhileAwayIsNoReturnAndItsRecordIsShownAtTheNextStart)

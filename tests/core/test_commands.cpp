@@ -11,6 +11,7 @@
 #include "support/memorystore.h"
 #include "support/printers.h"
 #include "support/waituntil.h"
+#include "support/texts.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -25,12 +26,12 @@ using sim::Operation;
 
 namespace {
 
-const QString Ann = QStringLiteral("ann@zelmo.test");
-const QString Bob = QStringLiteral("bob@zelmo.test");
-const QString Footer = QStringLiteral("(This was an Auto-Message by Orvan's Zelmo RoBot)");
-const QString Declined = QStringLiteral("--- Authorization code declined or bad syntax! ---");
-const QString AwayDone = QStringLiteral("--- User successfuly set to Away mode! ---");
-const QString BackDone = QStringLiteral("--- User successfuly set to Online mode! ---");
+using test::Ann;
+using test::AwayDone;
+using test::BackDone;
+using test::Bob;
+using test::Declined;
+using test::Footer;
 const QString NotChanged = Commands::statusNotChangedText();
 
 class FakeSound : public SoundPlayer {

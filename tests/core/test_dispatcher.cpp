@@ -7,6 +7,7 @@
 
 #include "support/printers.h"
 #include "support/waituntil.h"
+#include "support/texts.h"
 
 #include <QSet>
 
@@ -17,9 +18,9 @@ using sim::Operation;
 
 namespace {
 
-const QString Ann = QStringLiteral("ann@zelmo.test");
-const QString Bob = QStringLiteral("bob@zelmo.test");
-const QString Footer = QStringLiteral("(This was an Auto-Message by Orvan's Zelmo RoBot)");
+using test::Ann;
+using test::Bob;
+using test::Footer;
 
 // Each command answers with its own name, so a reply shows which step ran and in which
 // colour; a command named in `throwing` fails before it sends anything.

@@ -8,6 +8,7 @@
 #include "support/fakemainview.h"
 #include "support/memorystore.h"
 #include "support/printers.h"
+#include "support/texts.h"
 
 #include <QDir>
 #include <QFile>
@@ -26,8 +27,8 @@ using namespace zelmo;
 
 namespace {
 
-const QString Ann = QStringLiteral("ann@zelmo.test");
-const QString Bob = QStringLiteral("bob@zelmo.test");
+using test::Ann;
+using test::Bob;
 const QString Cy = QStringLiteral("cy@zelmo.test");
 const QString Dee = QStringLiteral("dee@zelmo.test");
 const QString Odd = QStringLiteral("Back at 5\r\nRückruf: ☎ 😀 \"q\" \\ \t \u2028 שלום\u0000end");

@@ -3,6 +3,7 @@
 #include "messenger/messengererror.h"
 #include "support/printers.h"
 #include "support/waituntil.h"
+#include "support/texts.h"
 
 #include <QFile>
 #include <QSignalSpy>
@@ -48,7 +49,7 @@ QList<bool> outcomes(int n, const std::function<void()> &call)
     return out;
 }
 
-const QString kAnn = QStringLiteral("ann.moss@example.net");
+const QString &kAnn = test::BuiltInAnn;
 
 } // namespace
 

@@ -7,6 +7,7 @@
 #include "messenger/messengererror.h"
 #include "support/printers.h"
 #include "support/waituntil.h"
+#include "support/texts.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>
@@ -24,7 +25,7 @@ using Action = ScriptEvent::Action;
 
 namespace {
 
-const QString kAnn = QStringLiteral("ann.moss@example.net");
+const QString &kAnn = test::BuiltInAnn;
 
 QList<ScriptEvent> parse(const QString &script)
 {

@@ -4,6 +4,7 @@
 #include "messenger/messengererror.h"
 #include "support/printers.h"
 #include "support/waituntil.h"
+#include "support/texts.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -30,8 +31,8 @@ using zelmo::test::waitUntil;
 
 namespace {
 
-const QString kAnn = QStringLiteral("ann.moss@example.net");
-const QString kBen = QStringLiteral("ben.ortiz@example.org");
+const QString &kAnn = test::BuiltInAnn;
+const QString &kBen = test::BuiltInBen;
 
 // Contacts as comparable lines: "logon|name|state|lists".
 QStringList describe(const QList<SimContact> &contacts)

@@ -12,6 +12,7 @@
 #include "support/memorystore.h"
 #include "support/printers.h"
 #include "support/waituntil.h"
+#include "support/texts.h"
 #include "xmpp/support/prosodyserver.h"
 #include "xmpp/support/xmppcontact.h"
 
@@ -31,7 +32,7 @@ using namespace zelmo::test;
 namespace {
 
 const QString Me = QStringLiteral("me@localhost");
-const QString Footer = Dispatcher::autoMessageFooter();
+using test::Footer;
 
 // The program on one Finch account, as it runs beside the user's client.
 struct Companion {

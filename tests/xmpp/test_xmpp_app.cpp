@@ -14,6 +14,7 @@
 #include "support/memorystore.h"
 #include "support/printers.h"
 #include "support/waituntil.h"
+#include "support/texts.h"
 #include "xmpp/support/prosodyserver.h"
 #include "xmpp/support/xmppcontact.h"
 #include "xmpp/support/zelmorun.h"
@@ -33,7 +34,7 @@ using namespace zelmo::test;
 
 namespace {
 
-const QString Me = QStringLiteral("zelmo@localhost");
+const QString &Me = test::XmppMe;
 
 class XmppAppTest : public testing::Test {
 protected:

@@ -7,6 +7,7 @@
 
 #include "support/printers.h"
 #include "support/waituntil.h"
+#include "support/texts.h"
 #include "xmpp/support/prosodyserver.h"
 #include "xmpp/support/xmppcontact.h"
 
@@ -19,12 +20,12 @@ using xmpp::XmppMessenger;
 
 namespace {
 
-const QString Ann = QStringLiteral("ann@localhost");
-const QString Bob = QStringLiteral("bob@localhost");
+const QString &Ann = test::XmppAnn;
+const QString &Bob = test::XmppBob;
+const QString &Me = test::XmppMe;
 const QString Hugo = QStringLiteral("hugo@localhost");
 const QString Cy = QStringLiteral("cy@localhost");
 const QString Zed = QStringLiteral("zed@localhost");
-const QString Me = QStringLiteral("zelmo@localhost");
 
 class XmppBackendTest : public testing::Test {
 protected:

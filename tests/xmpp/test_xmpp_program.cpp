@@ -12,6 +12,7 @@
 #include "support/memorystore.h"
 #include "support/printers.h"
 #include "support/waituntil.h"
+#include "support/texts.h"
 #include "xmpp/support/prosodyserver.h"
 #include "xmpp/support/xmppcontact.h"
 
@@ -26,10 +27,10 @@ using xmpp::XmppMessenger;
 
 namespace {
 
-const QString Ann = QStringLiteral("ann@localhost");
-const QString Bob = QStringLiteral("bob@localhost");
-const QString Me = QStringLiteral("zelmo@localhost");
-const QString Footer = QStringLiteral("(This was an Auto-Message by Orvan's Zelmo RoBot)");
+const QString &Ann = test::XmppAnn;
+const QString &Bob = test::XmppBob;
+const QString &Me = test::XmppMe;
+using test::Footer;
 
 // One running copy of the program, signed in to its account.
 struct Copy {

@@ -984,7 +984,7 @@ struct PurpleMessenger::Impl {
         // (offline storage, history) is old news: it goes on marked, to be recorded, not acted on.
         QString header;
         if (flags & kAutoResponse)
-            header += QStringLiteral("Auto-Submitted: auto-replied\r\n");
+            header += autoRepliedHeaderLine();
         if (flags & kDelayed)
             header += lateDeliveryHeaderLine();
         const std::shared_ptr<PurpleSession> known = sessions.use(

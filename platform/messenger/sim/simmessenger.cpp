@@ -32,17 +32,12 @@ constexpr int kListCount = 3;
 
 const QString &incomingHeader(bool autoSubmitted)
 {
-    static const QString header =
+    static const QString fields =
         QStringLiteral("MIME-Version: 1.0\r\n"
                        "Content-Type: text/plain; charset=UTF-8\r\n"
-                       "X-MMS-IM-Format: FN=Segoe%20UI; EF=; CO=0; CS=0; PF=0\r\n"
-                       "\r\n");
-    static const QString automatic =
-        QStringLiteral("MIME-Version: 1.0\r\n"
-                       "Content-Type: text/plain; charset=UTF-8\r\n"
-                       "X-MMS-IM-Format: FN=Segoe%20UI; EF=; CO=0; CS=0; PF=0\r\n"
-                       "Auto-Submitted: auto-replied\r\n"
-                       "\r\n");
+                       "X-MMS-IM-Format: FN=Segoe%20UI; EF=; CO=0; CS=0; PF=0\r\n");
+    static const QString header = fields + QStringLiteral("\r\n");
+    static const QString automatic = fields + autoRepliedHeaderLine() + QStringLiteral("\r\n");
     return autoSubmitted ? automatic : header;
 }
 

@@ -95,13 +95,8 @@ QString incomingHeader(bool autoSubmitted, bool late)
     static const QString usual = plain + QStringLiteral("\r\n");
     if (!autoSubmitted && !late)
         return usual;
-    return plain + (autoSubmitted ? QStringLiteral("Auto-Submitted: auto-replied\r\n") : QString()) +
+    return plain + (autoSubmitted ? autoRepliedHeaderLine() : QString()) +
            (late ? lateDeliveryHeaderLine() : QString()) + QStringLiteral("\r\n");
-}
-
-bool isAutomaticValue(const QString &value)
-{
-    return value.trimmed().compare(QLatin1String("no"), Qt::CaseInsensitive) != 0;
 }
 
 QString xhtmlFor(const QString &text, const TextFormat &format)

@@ -77,17 +77,17 @@ QString Dispatcher::autoMessageFooter()
 
 bool Dispatcher::isAutoSubmitted(const QString &header)
 {
-    static const QString name = QStringLiteral("Auto-Submitted");
     // Nearly every header lacks the field: skip the split for those.
-    if (!header.contains(name, Qt::CaseInsensitive))
+    if (!header.contains(autoSubmittedField, Qt::CaseInsensitive))
         return false;
     const QStringList lines = header.split(QLatin1Char('\n'));
     for (const QString &raw : lines) {
         const QString line = raw.trimmed();
         const int colon = line.indexOf(QLatin1Char(':'));
-        if (colon < 0 || line.left(colon).trimmed().compare(name, Qt::CaseInsensitive) != 0)
+        if (colon < 0 ||
+            line.left(colon).trimmed().compare(autoSubmittedField, Qt::CaseInsensitive) != 0)
             continue;
-        return line.mid(colon + 1).trimmed().compare(QLatin1String("no"), Qt::CaseInsensitive) != 0;
+        return isAutomaticValue(line.mid(colon + 1));
     }
     return false;
 }

@@ -28,8 +28,6 @@ public:
 
     // The footer sent after every away message.
     static QString autoMessageFooter();
-    // The header line that marks a message as sent by a machine, as mail marks it (RFC 3834).
-    static QString autoSubmittedLine() { return QStringLiteral("Auto-Submitted: auto-replied"); }
     // Whether a message header carries an Auto-Submitted line other than "no".
     static bool isAutoSubmitted(const QString &header);
 

@@ -5,6 +5,7 @@
 #include "core/localstatus.h"
 #include "core/settingsstore.h"
 #include "messenger/messengererror.h"
+#include "messenger/states.h"
 
 #include <algorithm>
 #include <utility>
@@ -142,7 +143,7 @@ void IdleAway::onStateConfirmed(qint32 state)
 {
     if (m_goingAway)
         return;
-    if (state == LocalState::Online || state == LocalState::Busy || state == LocalState::Offline)
+    if (const LocalStateInfo *info = localStateInfo(state); info && !info->away)
         m_wentAway = false;
 }
 

@@ -3,6 +3,7 @@
 #include "core/appstate.h"
 #include "core/pendingevents.h"
 #include "messenger/messengererror.h"
+#include "messenger/states.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -13,34 +14,7 @@
 
 namespace zelmo {
 
-struct StateRow {
-    qint32 code;
-    const char *statusText;
-    bool away;
-};
-
 namespace {
-
-// What a refresh shows for each own state; unlisted codes change nothing.
-constexpr StateRow stateTable[] = {
-    {LocalState::Online, "Status: Online", false},
-    {LocalState::Offline, "Status: Offline", false},
-    {LocalState::Busy, "Status: Busy", false},
-    {LocalState::BeRightBack, "Status: Brb", true},
-    {LocalState::Idle, "Status: Idle/Away", true},
-    {LocalState::Away, "Status: Away", true},
-    {LocalState::OnThePhone, "Status: On Phone", true},
-    {LocalState::OutToLunch, "Status: Lunch/Away", true},
-};
-
-const StateRow *rowFor(qint32 code)
-{
-    for (const StateRow &row : stateTable) {
-        if (row.code == code)
-            return &row;
-    }
-    return nullptr;
-}
 
 MessengerObject &messengerOf(AppState &state, const char *operation)
 {
@@ -79,7 +53,7 @@ void LocalStatus::RefreshLocalStatus()
 
     qint32 code = 0;
     if (skipOnFailure([&] { code = messengerOf(m_state, "GetLocalState").GetLocalState(); })) {
-        if (const StateRow *row = rowFor(code)) {
+        if (const LocalStateInfo *row = localStateInfo(code)) {
             showCaptionAndTitle(*row);
             // Busy is asked for again on every refresh, so that the client keeps it; but not
             // while a switch waits, where the late request would undo the switch.
@@ -91,27 +65,28 @@ void LocalStatus::RefreshLocalStatus()
     m_state.startupDone = true;
 }
 
-void LocalStatus::showCaptionAndTitle(const StateRow &row)
+void LocalStatus::showCaptionAndTitle(const LocalStateInfo &row)
 {
     m_view.setSwitchCaption(row.away ? awayCaption() : onlineCaption());
     m_view.setTitle(row.away ? awayTitle() : onlineTitle());
 }
 
-void LocalStatus::showAwayModeAndStatus(const StateRow &row)
+void LocalStatus::showAwayModeAndStatus(const LocalStateInfo &row)
 {
     m_state.AwayMode = row.away;
-    m_view.setStatusText(QString::fromLatin1(row.statusText));
+    m_view.setStatusText(QStringLiteral("Status: ") + QLatin1String(row.shortName));
 }
 
 LocalStatus::SwitchRequest LocalStatus::applySwitchDirection(MessengerObject &mm)
 {
-    const StateRow &asked = *rowFor(m_state.AwayMode ? LocalState::Online : LocalState::Away);
+    const LocalStateInfo &asked =
+        *localStateInfo(m_state.AwayMode ? LocalState::Online : LocalState::Away);
     // Back may end in the user's own status from before (Busy, say) rather than Online. An
     // answer that would turn back into away, or away into back, is not believed: the wait
     // would end at once on the state the switch leaves.
     qint32 code = asked.code;
     skipOnFailure([&] { code = mm.stateForRequest(asked.code); });
-    const StateRow *row = rowFor(code);
+    const LocalStateInfo *row = localStateInfo(code);
     if (!row || row->away != asked.away)
         row = &asked;
     showAwayModeAndStatus(*row);
@@ -208,7 +183,7 @@ LocalStatus::SwitchResult LocalStatus::toggleAway(Outcome outcome)
 
     // A refresh during the wait may have shown the state the client had before; the one it
     // now reports holds from this moment, not only from the next refresh.
-    if (const StateRow *row = rowFor(*m_target)) {
+    if (const LocalStateInfo *row = localStateInfo(*m_target)) {
         showCaptionAndTitle(*row);
         showAwayModeAndStatus(*row);
     }

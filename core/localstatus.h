@@ -14,7 +14,7 @@
 namespace zelmo {
 
 class AppState;
-struct StateRow;
+struct LocalStateInfo;
 
 // What the own-status display and the away/back switch need of the main window.
 class StatusView {
@@ -89,8 +89,8 @@ private:
     void giveWindowBack();
     // What a state's row of the table shows: in two parts, as the refresh asks for busy again
     // between them.
-    void showCaptionAndTitle(const StateRow &row);
-    void showAwayModeAndStatus(const StateRow &row);
+    void showCaptionAndTitle(const LocalStateInfo &row);
+    void showAwayModeAndStatus(const LocalStateInfo &row);
     // The wait gave up: the client is asked to stay in the state it reports, so that the
     // request given up on is not carried out after all.
     void withdrawRequest(MessengerObject &mm);

@@ -2,6 +2,7 @@
 
 #include "core/program.h"
 #include "messenger/messengererror.h"
+#include "messenger/states.h"
 
 #include <QHash>
 
@@ -12,28 +13,11 @@ namespace zelmo {
 
 namespace {
 
-QString stateName(qint32 state)
+// Only own states: a contact-only code reads as unknown.
+QString ownStateName(qint32 state)
 {
-    switch (state) {
-    case LocalState::Online:
-        return QStringLiteral("online");
-    case LocalState::Offline:
-        return QStringLiteral("offline");
-    case LocalState::Busy:
-        return QStringLiteral("busy");
-    case LocalState::BeRightBack:
-        return QStringLiteral("be right back");
-    case LocalState::Idle:
-        return QStringLiteral("idle");
-    case LocalState::Away:
-        return QStringLiteral("away");
-    case LocalState::OnThePhone:
-        return QStringLiteral("on the phone");
-    case LocalState::OutToLunch:
-        return QStringLiteral("out to lunch");
-    default:
-        return QStringLiteral("unknown");
-    }
+    const LocalStateInfo *info = localStateInfo(state);
+    return info ? QString::fromLatin1(info->name) : QStringLiteral("unknown");
 }
 
 // The table keeps the editor's CR LF; callers write plain line feeds (or CR LF).
@@ -86,9 +70,8 @@ RemoteControl::RemoteControl(Program &program, MessengerObject *messenger, QObje
 
 bool RemoteControl::isAwayState(qint32 state)
 {
-    return state == LocalState::BeRightBack || state == LocalState::Idle ||
-           state == LocalState::Away || state == LocalState::OnThePhone ||
-           state == LocalState::OutToLunch;
+    const LocalStateInfo *info = localStateInfo(state);
+    return info && info->away;
 }
 
 bool RemoteControl::connected() const
@@ -157,7 +140,7 @@ RemoteControl::Status RemoteControl::status()
         if (service == ServiceStatus::ConnectionLost)
             result.state = QStringLiteral("connection lost");
         else if (service != ServiceStatus::NotConnected)
-            result.state = stateName(state.messenger->GetLocalState());
+            result.state = ownStateName(state.messenger->GetLocalState());
     });
     return result;
 }

@@ -83,6 +83,22 @@ inline bool isLateDelivery(const QString &header)
     return header.contains(QLatin1String("X-Delivered-Late: yes"), Qt::CaseInsensitive);
 }
 
+// The header field that marks a message as sent by a machine, as mail marks it (RFC 3834),
+// and the value that marks an automatic answer: what the program's own answers carry, and
+// what a backend writes for a message its protocol marks as automatic.
+inline constexpr QLatin1String autoSubmittedField("Auto-Submitted");
+inline constexpr QLatin1String autoRepliedValue("auto-replied");
+inline QString autoRepliedHeaderLine()
+{
+    return QString(autoSubmittedField) + QLatin1String(": ") + autoRepliedValue +
+           QLatin1String("\r\n");
+}
+// Whether a value of that field marks a message as automatic: every value but "no" does.
+inline bool isAutomaticValue(const QString &value)
+{
+    return value.trimmed().compare(QLatin1String("no"), Qt::CaseInsensitive) != 0;
+}
+
 class MessengerUser {
 public:
     virtual ~MessengerUser() = default;

@@ -1,7 +1,11 @@
 #include "platform/messenger/sim/clientwindow.h"
 
+#include "core/program.h"
+#include "core/remotecontrol.h"
 #include "core/reply.h"
 #include "messenger/messengererror.h"
+#include "support/fakemainview.h"
+#include "support/memorystore.h"
 #include "support/printers.h"
 #include "support/waituntil.h"
 #include "support/texts.h"
@@ -128,6 +132,40 @@ TEST(ClientWindowFormat, HeaderFontAndColourAreDecodedBlueGreenRed)
     EXPECT_EQ(segoe.colour, QStringLiteral("#000000")) << "unreadable colour";
     EXPECT_EQ(format("X-MMS-IM-Format: CO=1000000").colour, QStringLiteral("#000000"));
     EXPECT_TRUE(format("Content-Type: text/plain").fontFamily.isEmpty());
+}
+
+// Each state as the client's window shows it, and the own one as the control interface
+// reports it to scripts.
+TEST(StateNames, InTheClientWindowAndTheControlInterface)
+{
+    SimMessenger sim;
+    test::MemoryStore store;
+    test::FakeMainView view;
+    Program program{view, &sim, store, nullptr};
+    program.start();
+    RemoteControl remote(program, &sim);
+    const struct {
+        qint32 code;
+        const char *shown, *reported;
+    } rows[] = {{0, "Unknown", "unknown"},
+                {1, "Offline", "unknown"},
+                {2, "Online", "online"},
+                {6, "Offline", "offline"},
+                {10, "Busy", "busy"},
+                {14, "Be right back", "be right back"},
+                {18, "Idle", "idle"},
+                {34, "Away", "away"},
+                {50, "On the phone", "on the phone"},
+                {66, "Out to lunch", "out to lunch"},
+                {99, "State 99", "unknown"}};
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.code);
+        EXPECT_EQ(ClientWindowLogic::stateName(row.code), QLatin1String(row.shown));
+        sim.setLocalStateNow(row.code);
+        EXPECT_EQ(remote.status().state, QLatin1String(row.reported));
+    }
+    EXPECT_EQ(ClientWindowLogic::ownStates(), (QList<qint32>{2, 10, 14, 18, 34, 50, 66, 6}));
+    EXPECT_EQ(ClientWindowLogic::contactStates(), (QList<qint32>{2, 10, 14, 18, 34, 50, 66, 1}));
 }
 
 TEST_F(ClientWindowTest, EveryControlHasAnAccessibleName)

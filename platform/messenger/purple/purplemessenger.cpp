@@ -53,38 +53,40 @@ constexpr qint32 kDenyAll = 2;
 // Connection states (connection.h).
 constexpr qint32 kConnected = 2;
 
-// A contact's state in the codes of the user's own.
+// The primitive each own state is shown with. libpurple has fewer away states than the
+// program: a state read back is the first one with its primitive.
+struct PrimitiveRow {
+    qint32 state;
+    qint32 primitive;
+};
+constexpr PrimitiveRow primitiveRows[] = {
+    {LocalState::Online, Available},         {LocalState::Busy, Unavailable},
+    {LocalState::Away, AwayPrimitive},       {LocalState::Idle, ExtendedAway},
+    {LocalState::Offline, Invisible},        {LocalState::BeRightBack, AwayPrimitive},
+    {LocalState::OnThePhone, AwayPrimitive}, {LocalState::OutToLunch, AwayPrimitive},
+};
+
+std::optional<qint32> stateShownAs(qint32 primitive)
+{
+    for (const PrimitiveRow &row : primitiveRows) {
+        if (row.primitive == primitive)
+            return row.state;
+    }
+    return std::nullopt;
+}
+
+// A contact's state in the codes of the user's own; any other primitive (mobile, tune, mood)
+// means the contact is there.
 qint32 contactStateFor(qint32 primitive)
 {
-    switch (primitive) {
-    case Offline:
-    case Invisible:
+    if (primitive == Offline || primitive == Invisible)
         return ContactState::Offline;
-    case Unavailable:
-        return LocalState::Busy;
-    case AwayPrimitive:
-        return LocalState::Away;
-    case ExtendedAway:
-        return LocalState::Idle;
-    default:
-        return LocalState::Online;
-    }
+    return stateShownAs(primitive).value_or(LocalState::Online);
 }
 
 qint32 localStateFor(qint32 primitive)
 {
-    switch (primitive) {
-    case Available:
-        return LocalState::Online;
-    case Unavailable:
-        return LocalState::Busy;
-    case AwayPrimitive:
-        return LocalState::Away;
-    case ExtendedAway:
-        return LocalState::Idle;
-    default:
-        return LocalState::Offline;
-    }
+    return stateShownAs(primitive).value_or(LocalState::Offline);
 }
 
 bool awayLike(qint32 primitive)
@@ -94,23 +96,11 @@ bool awayLike(qint32 primitive)
 
 std::optional<qint32> primitiveFor(qint32 localState)
 {
-    switch (localState) {
-    case LocalState::Online:
-        return Available;
-    case LocalState::Busy:
-        return Unavailable;
-    case LocalState::Idle:
-        return ExtendedAway;
-    case LocalState::Offline:
-        return Invisible;
-    case LocalState::BeRightBack:
-    case LocalState::Away:
-    case LocalState::OnThePhone:
-    case LocalState::OutToLunch:
-        return AwayPrimitive;
-    default:
-        return std::nullopt;
+    for (const PrimitiveRow &row : primitiveRows) {
+        if (row.state == localState)
+            return row.primitive;
     }
+    return std::nullopt;
 }
 
 const QString kInvalidHandle = QStringLiteral("im.pidgin.purple.InvalidHandle");
@@ -994,7 +984,7 @@ struct PurpleMessenger::Impl {
         // (offline storage, history) is old news: it goes on marked, to be recorded, not acted on.
         QString header;
         if (flags & kAutoResponse)
-            header += QStringLiteral("Auto-Submitted: auto-replied\r\n");
+            header += autoRepliedHeaderLine();
         if (flags & kDelayed)
             header += lateDeliveryHeaderLine();
         const std::shared_ptr<PurpleSession> known = sessions.use(

@@ -1,5 +1,7 @@
 #include "platform/messenger/sim/clientwindowlogic.h"
 
+#include "messenger/states.h"
+
 #include <QStringList>
 #include <QUrl>
 
@@ -60,29 +62,10 @@ ClientWindowLogic::ClientWindowLogic(SimMessenger &sim, QObject *parent)
 
 QString ClientWindowLogic::stateName(qint32 state)
 {
-    switch (state) {
-    case ContactState::Unknown:
-        return QStringLiteral("Unknown");
-    case ContactState::Offline:
-    case LocalState::Offline:
-        return QStringLiteral("Offline");
-    case LocalState::Online:
-        return QStringLiteral("Online");
-    case LocalState::Busy:
-        return QStringLiteral("Busy");
-    case LocalState::BeRightBack:
-        return QStringLiteral("Be right back");
-    case LocalState::Idle:
-        return QStringLiteral("Idle");
-    case LocalState::Away:
-        return QStringLiteral("Away");
-    case LocalState::OnThePhone:
-        return QStringLiteral("On the phone");
-    case LocalState::OutToLunch:
-        return QStringLiteral("Out to lunch");
-    default:
+    const QString name = zelmo::stateName(state);
+    if (name.isEmpty())
         return QStringLiteral("State %1").arg(state);
-    }
+    return name.at(0).toUpper() + name.mid(1);
 }
 
 QString ClientWindowLogic::stateColour(qint32 state)
@@ -134,16 +117,19 @@ QString ClientWindowLogic::serviceStatusName(qint32 status)
 
 QList<qint32> ClientWindowLogic::contactStates()
 {
-    return {LocalState::Online,     LocalState::Busy,     LocalState::BeRightBack,
-            LocalState::Idle,       LocalState::Away,     LocalState::OnThePhone,
-            LocalState::OutToLunch, ContactState::Offline};
+    // Offline, a contact is in a code of its own.
+    QList<qint32> states;
+    for (const LocalStateInfo &state : localStates)
+        states << (state.code == LocalState::Offline ? ContactState::Offline : state.code);
+    return states;
 }
 
 QList<qint32> ClientWindowLogic::ownStates()
 {
-    return {LocalState::Online,     LocalState::Busy,   LocalState::BeRightBack,
-            LocalState::Idle,       LocalState::Away,   LocalState::OnThePhone,
-            LocalState::OutToLunch, LocalState::Offline};
+    QList<qint32> states;
+    for (const LocalStateInfo &state : localStates)
+        states << state.code;
+    return states;
 }
 
 bool ClientWindowLogic::setContactState(const QString &logon, qint32 state)

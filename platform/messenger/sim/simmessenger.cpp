@@ -1,6 +1,7 @@
 #include "platform/messenger/sim/simmessenger.h"
 
 #include "messenger/messengererror.h"
+#include "messenger/states.h"
 #include "platform/messenger/contactstore.h"
 #include "platform/messenger/liveviews.h"
 
@@ -31,17 +32,12 @@ constexpr int kListCount = 3;
 
 const QString &incomingHeader(bool autoSubmitted)
 {
-    static const QString header =
+    static const QString fields =
         QStringLiteral("MIME-Version: 1.0\r\n"
                        "Content-Type: text/plain; charset=UTF-8\r\n"
-                       "X-MMS-IM-Format: FN=Segoe%20UI; EF=; CO=0; CS=0; PF=0\r\n"
-                       "\r\n");
-    static const QString automatic =
-        QStringLiteral("MIME-Version: 1.0\r\n"
-                       "Content-Type: text/plain; charset=UTF-8\r\n"
-                       "X-MMS-IM-Format: FN=Segoe%20UI; EF=; CO=0; CS=0; PF=0\r\n"
-                       "Auto-Submitted: auto-replied\r\n"
-                       "\r\n");
+                       "X-MMS-IM-Format: FN=Segoe%20UI; EF=; CO=0; CS=0; PF=0\r\n");
+    static const QString header = fields + QStringLiteral("\r\n");
+    static const QString automatic = fields + autoRepliedHeaderLine() + QStringLiteral("\r\n");
     return autoSubmitted ? automatic : header;
 }
 
@@ -49,23 +45,6 @@ bool isListKind(ListKind kind)
 {
     const int k = static_cast<int>(kind);
     return k >= 0 && k < kListCount;
-}
-
-bool isLocalStateCode(qint32 state)
-{
-    switch (state) {
-    case LocalState::Online:
-    case LocalState::Offline:
-    case LocalState::Busy:
-    case LocalState::BeRightBack:
-    case LocalState::Idle:
-    case LocalState::Away:
-    case LocalState::OnThePhone:
-    case LocalState::OutToLunch:
-        return true;
-    default:
-        return false;
-    }
 }
 
 // A contact as the simulated client keeps it; each read can be made to fail.
@@ -612,7 +591,7 @@ void SimMessenger::SetLocalState(qint32 state)
     m_failures->check(Operation::SetLocalState, "SetLocalState");
     if (!d->state->connected())
         throw MessengerError(QStringLiteral("SetLocalState"), QStringLiteral("not signed in"));
-    if (!isLocalStateCode(state))
+    if (!localStateInfo(state))
         throw MessengerError(QStringLiteral("SetLocalState"),
                              QStringLiteral("unknown state code %1").arg(state));
     m_lastRequested = state;

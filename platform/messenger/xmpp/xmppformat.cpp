@@ -38,18 +38,27 @@ int availabilityRank(Availability availability)
     return static_cast<int>(availability);
 }
 
+namespace {
+
+// The own state each presence stands for. A presence sent for a state is the first one with
+// it: "chat" is only ever read.
+struct AvailabilityRow {
+    Availability availability;
+    qint32 state;
+};
+constexpr AvailabilityRow availabilityRows[] = {
+    {Availability::Online, LocalState::Online},     {Availability::Chat, LocalState::Online},
+    {Availability::Away, LocalState::Away},         {Availability::ExtendedAway, LocalState::Idle},
+    {Availability::DoNotDisturb, LocalState::Busy},
+};
+
+} // namespace
+
 qint32 contactStateFor(Availability availability)
 {
-    switch (availability) {
-    case Availability::Chat:
-    case Availability::Online:
-        return LocalState::Online;
-    case Availability::Away:
-        return LocalState::Away;
-    case Availability::ExtendedAway:
-        return LocalState::Idle;
-    case Availability::DoNotDisturb:
-        return LocalState::Busy;
+    for (const AvailabilityRow &row : availabilityRows) {
+        if (row.availability == availability)
+            return row.state;
     }
     return ContactState::Offline;
 }
@@ -62,18 +71,11 @@ qint32 localStateFor(Availability availability)
 
 std::optional<Availability> availabilityForLocalState(qint32 state)
 {
-    switch (state) {
-    case LocalState::Online:
-        return Availability::Online;
-    case LocalState::Away:
-        return Availability::Away;
-    case LocalState::Busy:
-        return Availability::DoNotDisturb;
-    case LocalState::Idle:
-        return Availability::ExtendedAway;
-    default:
-        return std::nullopt;
+    for (const AvailabilityRow &row : availabilityRows) {
+        if (row.state == state)
+            return row.availability;
     }
+    return std::nullopt;
 }
 
 QString bodyFromText(const QString &text)
@@ -93,13 +95,8 @@ QString incomingHeader(bool autoSubmitted, bool late)
     static const QString usual = plain + QStringLiteral("\r\n");
     if (!autoSubmitted && !late)
         return usual;
-    return plain + (autoSubmitted ? QStringLiteral("Auto-Submitted: auto-replied\r\n") : QString()) +
+    return plain + (autoSubmitted ? autoRepliedHeaderLine() : QString()) +
            (late ? lateDeliveryHeaderLine() : QString()) + QStringLiteral("\r\n");
-}
-
-bool isAutomaticValue(const QString &value)
-{
-    return value.trimmed().compare(QLatin1String("no"), Qt::CaseInsensitive) != 0;
 }
 
 QString xhtmlFor(const QString &text, const TextFormat &format)

@@ -36,8 +36,6 @@ QString textFromBody(const QString &body);
 // The header argument of OnTextReceived for an incoming message: marked when it was sent by a
 // machine, or delivered late (it carries a delay stamp of its own).
 QString incomingHeader(bool autoSubmitted, bool late = false);
-// Whether the value of an Auto-Submitted header field marks a message as automatic.
-bool isAutomaticValue(const QString &value);
 
 // The reply header's format line, read as the other backends read it.
 using zelmo::formatFromHeader;

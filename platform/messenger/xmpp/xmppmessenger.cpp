@@ -54,7 +54,6 @@ constexpr int kLongestReconnectMs = 60000;
 // only once.
 constexpr int kRememberedMessages = 256;
 constexpr QLatin1String nsSasl("urn:ietf:params:xml:ns:xmpp-sasl");
-constexpr QLatin1String autoSubmitted("Auto-Submitted");
 
 // What a session needs in order to send: the client, while the account is signed in.
 struct Link {
@@ -83,8 +82,8 @@ QXmppElement element(const QString &tag, const QString &xmlns = QString())
 QXmppElement autoSubmittedHeaders()
 {
     QXmppElement header = element(QStringLiteral("header"));
-    header.setAttribute(QStringLiteral("name"), autoSubmitted);
-    header.setValue(QStringLiteral("auto-replied"));
+    header.setAttribute(QStringLiteral("name"), autoSubmittedField);
+    header.setValue(autoRepliedValue);
     QXmppElement headers = element(QStringLiteral("headers"), nsShim);
     headers.appendChild(header);
     return headers;
@@ -664,7 +663,7 @@ struct XmppMessenger::Impl {
             for (QDomElement h = headers.firstChildElement(QStringLiteral("header")); !h.isNull();
                  h = h.nextSiblingElement(QStringLiteral("header"))) {
                 if (h.attribute(QStringLiteral("name"))
-                            .compare(autoSubmitted, Qt::CaseInsensitive) == 0 &&
+                            .compare(autoSubmittedField, Qt::CaseInsensitive) == 0 &&
                     isAutomaticValue(h.text()))
                     message.automatic = true;
             }

@@ -92,37 +92,35 @@ bool Dispatcher::isAutoSubmitted(const QString &header)
     return false;
 }
 
-void Dispatcher::onTextReceived(const IMSessionPtr &pIMSession, const UserPtr &pSourceUser,
-                                const QString &bstrMsgHeader, const QString &bstrMsgText,
-                                bool *pfEnableDefault)
+void Dispatcher::onTextReceived(const IMSessionPtr &session, const UserPtr &sender,
+                                const QString &header, const QString &text, bool *enableDefault)
 {
     // The client's own handling of the message goes on.
-    Q_UNUSED(pfEnableDefault);
+    Q_UNUSED(enableDefault);
     if (m_state.unloading)
         return;
     // Another machine's automatic answer gets none back: two copies of this program, both away,
     // would otherwise answer each other without end. Not even a command runs for it.
-    if (isAutoSubmitted(bstrMsgHeader)) {
-        record(ActivityLog::Kind::Unanswered, pSourceUser,
+    if (isAutoSubmitted(header)) {
+        record(ActivityLog::Kind::Unanswered, sender,
                QStringLiteral("Not answered, an automatic answer: ") +
-                   ActivityLog::firstLine(bstrMsgText));
+                   ActivityLog::firstLine(text));
         return;
     }
 
     // Delivered late (offline storage, history): it is recorded, never acted on.
-    if (isLateDelivery(bstrMsgHeader)) {
-        record(ActivityLog::Kind::Unanswered, pSourceUser,
-               QStringLiteral("Not answered, delivered late: ") +
-                   ActivityLog::firstLine(bstrMsgText));
+    if (isLateDelivery(header)) {
+        record(ActivityLog::Kind::Unanswered, sender,
+               QStringLiteral("Not answered, delivered late: ") + ActivityLog::firstLine(text));
         return;
     }
 
-    if (trimBlanks(bstrMsgText) == autoMessageFooter()) {
+    if (trimBlanks(text) == autoMessageFooter()) {
         skipOnFailure([&] {
-            if (pSourceUser)
-                rememberOtherCopy(pSourceUser->GetLogonName());
+            if (sender)
+                rememberOtherCopy(sender->GetLogonName());
         });
-        record(ActivityLog::Kind::Unanswered, pSourceUser,
+        record(ActivityLog::Kind::Unanswered, sender,
                QStringLiteral("Not answered: another answering program, which gets no away "
                               "messages until you have been back"));
         return;
@@ -131,17 +129,16 @@ void Dispatcher::onTextReceived(const IMSessionPtr &pIMSession, const UserPtr &p
     // The listing's count and the away-message table are what a rebuild produced.
     m_state.bringListsUpToDate();
 
-    const QString &text = bstrMsgText;
     // Every command holds a vertical bar, and the greeting "?!"; upper-casing cannot make
     // either appear. A text with neither, the usual chat line, is not upper-cased at all.
     const bool mayHoldCommand =
         text.contains(QLatin1Char('|')) || text.contains(QLatin1String("?!"));
     const QString upper = mayHoldCommand ? text.toUpper() : QString();
-    Reply reply(pIMSession, ReplyColour::DarkBlue, &m_state.unloading);
+    Reply reply(session, ReplyColour::DarkBlue, &m_state.unloading);
 
     const auto answered = [&](const QString &command) {
         if (reply.sentCount() > 0)
-            record(ActivityLog::Kind::Command, pSourceUser,
+            record(ActivityLog::Kind::Command, sender,
                    command + QStringLiteral(": ") + ActivityLog::firstLine(reply.firstSent()) +
                        (reply.sentCount() > 1 ? QStringLiteral(" (%1 lines)").arg(reply.sentCount())
                                               : QString()));
@@ -154,7 +151,7 @@ void Dispatcher::onTextReceived(const IMSessionPtr &pIMSession, const UserPtr &p
     // The beep answers nothing, so the message goes on down the order like any other text.
     if (upper == QLatin1String("|BEEP|")) {
         skipOnFailure([&] { m_commands.playBeep(); });
-        record(ActivityLog::Kind::Command, pSourceUser, QStringLiteral("|beep|: the beep played"));
+        record(ActivityLog::Kind::Command, sender, QStringLiteral("|beep|: the beep played"));
     }
     if (upper.contains(QLatin1String("WASSSUP ?!"))) {
         skipOnFailure([&] { m_commands.sendOnlineUsers(reply); });
@@ -163,7 +160,7 @@ void Dispatcher::onTextReceived(const IMSessionPtr &pIMSession, const UserPtr &p
     }
     if (upper.contains(QLatin1String("|ONLINEUSERS|"))) {
         bool accepted = false;
-        skipOnFailure([&] { accepted = m_commands.onlineUsersCodeAccepted(pSourceUser, text); });
+        skipOnFailure([&] { accepted = m_commands.onlineUsersCodeAccepted(sender, text); });
         if (accepted) {
             skipOnFailure([&] { m_commands.sendOnlineUsers(reply); });
             answered(QStringLiteral("|onlineusers|"));
@@ -178,12 +175,12 @@ void Dispatcher::onTextReceived(const IMSessionPtr &pIMSession, const UserPtr &p
 
     reply.setColour(ReplyColour::Black);
     if (upper.contains(QLatin1String("|CHANGENICK|"))) {
-        skipOnFailure([&] { m_commands.changeNickname(pSourceUser, text, reply); });
+        skipOnFailure([&] { m_commands.changeNickname(sender, text, reply); });
         return;
     }
     if (!m_state.AwayMode) {
         if (upper.contains(QLatin1String("|SETAWAY|")))
-            skipOnFailure([&] { m_commands.setAway(pSourceUser, text, reply); });
+            skipOnFailure([&] { m_commands.setAway(sender, text, reply); });
         return;
     }
 
@@ -195,10 +192,10 @@ void Dispatcher::onTextReceived(const IMSessionPtr &pIMSession, const UserPtr &p
     if (m_state.unloading)
         return;
     if (upper.contains(QLatin1String("|SETBACK|"))) {
-        skipOnFailure([&] { m_commands.setBack(pSourceUser, text, reply); });
+        skipOnFailure([&] { m_commands.setBack(sender, text, reply); });
         return;
     }
-    sendAwayMessage(pSourceUser, reply);
+    sendAwayMessage(sender, reply);
 }
 
 void Dispatcher::sendAwayMessage(const UserPtr &sender, Reply &reply)

@@ -22,9 +22,8 @@ class Dispatcher {
 public:
     Dispatcher(AppState &state, RemoteCommands &commands);
 
-    void onTextReceived(const IMSessionPtr &pIMSession, const UserPtr &pSourceUser,
-                        const QString &bstrMsgHeader, const QString &bstrMsgText,
-                        bool *pfEnableDefault);
+    void onTextReceived(const IMSessionPtr &session, const UserPtr &sender, const QString &header,
+                        const QString &text, bool *enableDefault);
 
     // The footer sent after every away message.
     static QString autoMessageFooter();

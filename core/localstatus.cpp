@@ -249,15 +249,15 @@ void LocalStatus::markLostIfConnectionLost(const ServicePtr &service)
         m_state.notConnected = true;
 }
 
-void LocalStatus::onLocalStateChangeResult(const ServicePtr &pService)
+void LocalStatus::onLocalStateChangeResult(const ServicePtr &service)
 {
     Q_EMIT confirmationArrived();
-    markLostIfConnectionLost(pService);
+    markLostIfConnectionLost(service);
 }
 
-void LocalStatus::onLocalPropertyChangeResult(const ServicePtr &pService)
+void LocalStatus::onLocalPropertyChangeResult(const ServicePtr &service)
 {
-    markLostIfConnectionLost(pService);
+    markLostIfConnectionLost(service);
 }
 
 void LocalStatus::connectTo(MessengerObject &mm)

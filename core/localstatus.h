@@ -71,8 +71,8 @@ public:
     static constexpr std::chrono::milliseconds pollInterval{20};
 
     void connectTo(MessengerObject &mm);
-    void onLocalStateChangeResult(const ServicePtr &pService);
-    void onLocalPropertyChangeResult(const ServicePtr &pService);
+    void onLocalStateChangeResult(const ServicePtr &service);
+    void onLocalPropertyChangeResult(const ServicePtr &service);
 
 Q_SIGNALS:
     // Raised when the client's confirmation of an own state has arrived, to end a wait early.

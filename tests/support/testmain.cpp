@@ -1,9 +1,17 @@
 // The main of every test program: a private home for the run, so that no test touches the
-// real user's files, and the application object the widgets and timers need.
+// real user's files, and the application object the timers need. Built twice: with
+// ZELMO_TEST_WIDGETS for the tests that show windows (a QApplication), without it for the
+// logic's tests, which then link no Qt Gui or Widgets.
 
 #include "messenger/messenger.h"
 
+#ifdef ZELMO_TEST_WIDGETS
 #include <QApplication>
+using TestApplication = QApplication;
+#else
+#include <QCoreApplication>
+using TestApplication = QCoreApplication;
+#endif
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -33,8 +41,8 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("zelmo-tests"));
+    TestApplication app(argc, argv);
+    TestApplication::setApplicationName(QStringLiteral("zelmo-tests"));
     zelmo::registerMessengerMetaTypes();
 
     testing::InitGoogleMock(&argc, argv);

@@ -23,7 +23,7 @@ struct AwayOnSim {
         sim.setLocalStateNow(LocalState::Away);
         QCoreApplication::sendPostedEvents();
         QCoreApplication::processEvents();
-        program.localStatus().RefreshLocalStatus();
+        program.localStatus().refreshLocalStatus();
         if (!away())
             std::fprintf(stderr, "the program did not go away\n");
     }

@@ -14,17 +14,17 @@ namespace zelmo {
 class AppState;
 class MainView;
 
-// What the away-message editor and viewer need of their window: the contact drop-down `cm`,
+// What the away-message editor and viewer need of their window: the contact drop-down,
 // closing, and message boxes.
 class AwayDialogView {
 public:
     enum class BoxIcon { Information, Warning };
 
     virtual ~AwayDialogView() = default;
-    // Replaces every entry of cm; no entry is selected afterwards.
+    // Replaces every entry of the drop-down; no entry is selected afterwards.
     virtual void setEntries(const QStringList &entries) = 0;
     virtual void setEditText(const QString &text) = 0;
-    // The highlighted part of cm's edit field.
+    // The highlighted part of the drop-down's edit field.
     virtual QString highlightedEditText() const = 0;
     // The selected entry, or -1: none was picked, or the user has typed over it since.
     virtual qint16 selectedPosition() const = 0;
@@ -35,7 +35,7 @@ public:
     virtual void showBox(BoxIcon icon, const QString &title, const QString &text) = 0;
 };
 
-// What the editor and the viewer share: `cm` built from contact list kind 0, where an
+// What the editor and the viewer share: the drop-down built from contact list kind 0, where an
 // entry's position is the contact's position in `comboUsers`, and the 500 ms refresh that
 // follows the main window's rebuilds of its online list.
 //

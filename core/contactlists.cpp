@@ -21,7 +21,7 @@ ContactLists::~ContactLists()
 void ContactLists::contactEvent()
 {
     if (m_rebuildPerEvent) {
-        RebuildOnlineList();
+        rebuildOnlineList();
         return;
     }
     m_stale = true;
@@ -41,7 +41,7 @@ void ContactLists::contactEvent()
 void ContactLists::bringUpToDate()
 {
     if (m_stale)
-        RebuildOnlineList();
+        rebuildOnlineList();
 }
 
 QString ContactLists::onlineCountText(qint16 count)
@@ -74,7 +74,7 @@ void ContactLists::appendOnline(const UserCollectionPtr &list, const QString &su
     }
 }
 
-void ContactLists::RebuildOnlineList()
+void ContactLists::rebuildOnlineList()
 {
     // Cleared first: an event marked during the rebuild schedules another one.
     m_stale = false;

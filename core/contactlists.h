@@ -35,7 +35,7 @@ public:
 
     // Reloads the lists, lists the online contacts of kind 1, then those of kind 2, sizes the
     // away-message table to the contact count and sets the count. Every step is guarded.
-    void RebuildOnlineList();
+    void rebuildOnlineList();
 
     // Rebuilds now when a contact event has left the list stale.
     void bringUpToDate();

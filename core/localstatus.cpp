@@ -37,7 +37,7 @@ QString LocalStatus::mailText(qint16 count)
     return QStringLiteral("Unread Mail: ") + QString::number(count > 0 ? count : 0);
 }
 
-void LocalStatus::RefreshLocalStatus()
+void LocalStatus::refreshLocalStatus()
 {
     m_state.startupStep = QStringLiteral("Getting Status info");
     m_state.advanceProgress();

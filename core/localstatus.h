@@ -46,7 +46,7 @@ public:
 
     // Reads the unread mail count and the own state and shows them; sets done. Each step
     // is guarded on its own.
-    void RefreshLocalStatus();
+    void refreshLocalStatus();
 
     enum class SwitchResult {
         Completed, // the client reported the requested state

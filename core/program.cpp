@@ -293,8 +293,8 @@ void Program::start()
 
         m_state.startupStep = QStringLiteral("Loading User Lists");
         m_state.advanceProgress();
-        m_contactLists.RebuildOnlineList();
-        m_localStatus.RefreshLocalStatus();
+        m_contactLists.rebuildOnlineList();
+        m_localStatus.refreshLocalStatus();
 
         m_view.setOnlineCountText(ContactLists::onlineCountText(m_state.onlineCount));
         // The table starts empty, one entry per contact and one more.
@@ -328,7 +328,7 @@ void Program::windowActivated()
         m_state.notConnected = true;
 }
 
-void Program::ShowNotConnected()
+void Program::showNotConnected()
 {
     m_view.showWindow();
     m_view.setSwitchEnabled(false);
@@ -390,7 +390,7 @@ void Program::watchdogTick()
         return;
     }
     if (m_state.notConnected) {
-        ShowNotConnected();
+        showNotConnected();
         m_view.setTitle(countdownCaption(m_state.selfDestructCount));
         --m_state.selfDestructCount;
     } else {
@@ -405,12 +405,12 @@ void Program::pollTick()
         return;
     m_state.bringListsUpToDate();
     fetchLists();
-    m_localStatus.RefreshLocalStatus();
+    m_localStatus.refreshLocalStatus();
     const std::optional<qint32> status = serviceStatus();
     followAwayMode(!m_state.notConnected && status && *status != ServiceStatus::NotConnected &&
                    *status != ServiceStatus::ConnectionLost);
     if (m_state.notConnected)
-        EnableWatchdog();
+        enableWatchdog();
     awayMessageCheck();
     if (!status || *status == ServiceStatus::NotConnected)
         m_state.connectionFailed = true;
@@ -421,7 +421,7 @@ void Program::pollTick()
 void Program::connectionLost()
 {
     // The display now, the countdown from the watchdog's next tick.
-    ShowNotConnected();
+    showNotConnected();
     m_state.notConnected = true;
     m_watchdog.setInterval(m_tickInterval);
     m_watchdog.start();
@@ -460,7 +460,7 @@ void Program::followAwayMode(bool connected)
     }
 }
 
-void Program::EnableWatchdog()
+void Program::enableWatchdog()
 {
     // Switching on a running timer leaves it running: restarting it at every poll would keep
     // the watchdog from ever ticking while the poller runs.

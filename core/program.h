@@ -93,14 +93,14 @@ public:
     // The one way out: saves the code, stops the timers, lets go of the messenger and ends
     // the program. Runs once; later calls do nothing.
     void shutDown();
-    void ShowNotConnected();
+    void showNotConnected();
 
     // The watchdog: on at start, hands over to the poller, counts down once the
     // connection is lost.
     void watchdogTick();
     // The poller, while connected: fresh lists, the status, the indicator, the connection.
     void pollTick();
-    void EnableWatchdog();
+    void enableWatchdog();
     void onLogonResult();
     void onLogoff();
 

@@ -22,7 +22,7 @@ using sim::SimMessenger;
 
 namespace {
 
-// cm as a drop-down behaves: selecting an entry writes its text into the field.
+// As the contact drop-down behaves: selecting an entry writes its text into the field.
 template <typename View> class FakeDialogView : public View {
 public:
     void setEntries(const QStringList &e) override

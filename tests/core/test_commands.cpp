@@ -81,7 +81,7 @@ protected:
     void goAway()
     {
         sim.setLocalStateNow(LocalState::Away);
-        program.localStatus().RefreshLocalStatus();
+        program.localStatus().refreshLocalStatus();
         ASSERT_TRUE(program.state().AwayMode);
     }
 
@@ -201,13 +201,13 @@ TEST_F(CommandsTest, SetAwayReadsTheTrimmedCodeFromPositions10To24)
                                  "|SETAWAY| 47209         later"}) {
         SCOPED_TRACE(accepted);
         sim.setLocalStateNow(LocalState::Online);
-        program.localStatus().RefreshLocalStatus();
+        program.localStatus().refreshLocalStatus();
         ASSERT_FALSE(program.state().AwayMode);
         EXPECT_EQ(say(Ann, accepted), QStringList{AwayDone});
         EXPECT_EQ(sim.GetLocalState(), LocalState::Away);
     }
     sim.setLocalStateNow(LocalState::Online);
-    program.localStatus().RefreshLocalStatus();
+    program.localStatus().refreshLocalStatus();
     EXPECT_EQ(say(Ann, "|SETAWAY| 47209 now"), QStringList{Declined});
     EXPECT_EQ(say(Ann, "please |SETAWAY| 47209"), QStringList{Declined});
     EXPECT_EQ(sim.GetLocalState(), LocalState::Online);
@@ -244,13 +244,13 @@ TEST_F(CommandsTest, ASwitchThatNeverCompletesIsNotReportedAsDone)
 
     // Set back has answered before its switch, so the failure follows its answer.
     sim.setLocalStateNow(LocalState::Away);
-    program.localStatus().RefreshLocalStatus();
+    program.localStatus().refreshLocalStatus();
     EXPECT_EQ(say(Ann, "|SETBACK| 47209"), QStringList({BackDone, NotChanged}));
 
     // A client call that fails outright is a failure too.
     sim.failures().failAlways(Operation::SetLocalState);
     sim.setLocalStateNow(LocalState::Online);
-    program.localStatus().RefreshLocalStatus();
+    program.localStatus().refreshLocalStatus();
     EXPECT_EQ(say(Ann, "|SETAWAY| 47209"), QStringList{NotChanged});
     EXPECT_TRUE(view.windowEnabled);
 }
@@ -264,7 +264,7 @@ TEST_F(CommandsTest, AFailureLineStaysTrueWhenTheClientConfirmsAfterTheWait)
     ASSERT_TRUE(test::waitUntil([&] { return sim.pendingLocalState() == -1; }));
     test::drainEvents();
     EXPECT_EQ(sim.GetLocalState(), LocalState::Online);
-    program.localStatus().RefreshLocalStatus();
+    program.localStatus().refreshLocalStatus();
     EXPECT_FALSE(program.state().AwayMode);
     EXPECT_TRUE(say(Ann, "|SETBACK| 47209").isEmpty());
 }
@@ -452,7 +452,7 @@ TEST_F(CommandsTest, ARedirectedSetAwayAnswersOnceItsOwnStateIsConfirmed)
 {
     // Idle counts as away, and differs from both states a switch asks for.
     sim.setLocalStateNow(LocalState::Idle);
-    program.localStatus().RefreshLocalStatus();
+    program.localStatus().refreshLocalStatus();
     // The client confirms only when the test says so, at fixed moments.
     sim.setConfirmDelay(-1);
     QList<qint32> stateAtSend;
@@ -484,7 +484,7 @@ TEST_F(CommandsTest, ARedirectedSetAwayAnswersOnceItsOwnStateIsConfirmed)
     // A redirect that the client refuses fails at once; the switch it joined still waits for
     // its own state, which never comes.
     program.localStatus().setWaitLimit(100ms);
-    program.localStatus().RefreshLocalStatus();
+    program.localStatus().refreshLocalStatus();
     ann->clearSent();
     bob->clearSent();
     sim.failures().failAfter(Operation::SetLocalState, 1);
@@ -522,7 +522,7 @@ TEST_F(CommandsTest, WrongCodesLockAContactOutForLongerEachTime)
 
     // A right code forgave the past: three more mistakes are needed for the next lockout.
     sim.setLocalStateNow(LocalState::Online);
-    program.localStatus().RefreshLocalStatus();
+    program.localStatus().refreshLocalStatus();
     say(Ann, "|SETAWAY| 1");
     say(Ann, "|SETAWAY| 2");
     EXPECT_EQ(say(Ann, "|SETAWAY| 47209"), QStringList{AwayDone});
@@ -537,7 +537,7 @@ TEST_F(CommandsTest, OneMessageIsOneMistakeAndSendersWithoutANameAreToldApart)
 
     // Senders whose names cannot be read do not lock one another out.
     sim.setLocalStateNow(LocalState::Online);
-    program.localStatus().RefreshLocalStatus();
+    program.localStatus().refreshLocalStatus();
     sim.failures().failAlways(Operation::GetLogonName);
     for (int i = 0; i < 3; ++i)
         say(Ann, "|SETAWAY| 11111");

@@ -42,7 +42,7 @@ protected:
     void use(const QList<SimContact> &contacts)
     {
         messenger.setContacts(contacts);
-        lists.RebuildOnlineList();
+        lists.rebuildOnlineList();
     }
 
     SimMessenger messenger;
@@ -110,21 +110,21 @@ TEST_F(ContactListsTest, FailingStepsAreSkipped)
 
     // A list that cannot be fetched leaves the member as it was; the rebuild goes on with it.
     messenger.failures().failAfter(Operation::GetList, 0, 1);
-    lists.RebuildOnlineList();
+    lists.rebuildOnlineList();
     EXPECT_EQ(state.allowedUsers, previousUsers);
     EXPECT_EQ(view.lines.size(), 2);
     messenger.failures().clearAll();
 
     // A contact whose state cannot be read is not listed; the others are.
     messenger.failures().failAfter(Operation::GetState, 0, 1);
-    lists.RebuildOnlineList();
+    lists.rebuildOnlineList();
     EXPECT_EQ(view.lines, QStringList{QStringLiteral("Bob")});
     EXPECT_EQ(view.countText, QStringLiteral("1 Person online"));
     messenger.failures().clearAll();
 
     // Nothing readable at all: no lines, and the count is still set.
     messenger.failures().failAlways(Operation::GetCount);
-    lists.RebuildOnlineList();
+    lists.rebuildOnlineList();
     EXPECT_TRUE(view.lines.isEmpty());
     EXPECT_EQ(view.countText, QStringLiteral("0 People online"));
     EXPECT_EQ(state.onlineCountSoFar, 0);

@@ -101,7 +101,7 @@ TEST(IdleAway, TheUsersOwnChoiceStands)
              for (qint32 state : {LocalState::Online, LocalState::BeRightBack}) {
                  w.sim.setLocalStateNow(state);
                  test::drainEvents();
-                 w.program.localStatus().RefreshLocalStatus();
+                 w.program.localStatus().refreshLocalStatus();
              }
          },
          {34}},

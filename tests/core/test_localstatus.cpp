@@ -75,7 +75,7 @@ TEST_F(LocalStatusTest, RefreshShowsEachListedState)
         SCOPED_TRACE(row.code);
         messenger.setLocalStateNow(row.code);
         state.AwayMode = !row.away;
-        status.RefreshLocalStatus();
+        status.refreshLocalStatus();
         EXPECT_EQ(view.status, QString::fromLatin1(row.text));
         EXPECT_EQ(state.AwayMode, row.away);
         EXPECT_EQ(view.caption, row.away ? QStringLiteral("Set yourself Back")
@@ -88,16 +88,16 @@ TEST_F(LocalStatusTest, RefreshShowsEachListedState)
 TEST_F(LocalStatusTest, BusyIsRequestedAgainAndUnlistedCodesChangeNothing)
 {
     messenger.setLocalStateNow(LocalState::Busy);
-    status.RefreshLocalStatus();
+    status.refreshLocalStatus();
     EXPECT_EQ(messenger.lastRequestedState(), LocalState::Busy);
 
     for (qint32 code : {0, 1, 99}) {
         SCOPED_TRACE(code);
         messenger.setLocalStateNow(LocalState::Away);
-        status.RefreshLocalStatus();
+        status.refreshLocalStatus();
         messenger.setLocalStateNow(code);
         state.startupDone = false;
-        status.RefreshLocalStatus();
+        status.refreshLocalStatus();
         EXPECT_EQ(view.status, QStringLiteral("Status: Away"));
         EXPECT_TRUE(state.AwayMode);
         EXPECT_TRUE(state.startupDone);
@@ -107,38 +107,38 @@ TEST_F(LocalStatusTest, BusyIsRequestedAgainAndUnlistedCodesChangeNothing)
 TEST_F(LocalStatusTest, MailCountAndProgress)
 {
     messenger.setUnreadMailCount(0);
-    status.RefreshLocalStatus();
+    status.refreshLocalStatus();
     EXPECT_EQ(view.mail, QStringLiteral("Unread Mail: 0"));
     messenger.setUnreadMailCount(-4);
-    status.RefreshLocalStatus();
+    status.refreshLocalStatus();
     EXPECT_EQ(view.mail, QStringLiteral("Unread Mail: 0"));
     messenger.setUnreadMailCount(12);
-    status.RefreshLocalStatus();
+    status.refreshLocalStatus();
     EXPECT_EQ(view.mail, QStringLiteral("Unread Mail: 12"));
 
     // A count that does not fit keeps the last one.
     messenger.setUnreadMailCount(70000);
-    status.RefreshLocalStatus();
+    status.refreshLocalStatus();
     EXPECT_EQ(state.unreadMail, 12);
     EXPECT_EQ(view.mail, QStringLiteral("Unread Mail: 12"));
 
     EXPECT_EQ(state.startupProgress, 4 * 40);
     EXPECT_EQ(state.startupStep, QStringLiteral("Getting Status info"));
     state.startupProgress = std::numeric_limits<qint32>::max() - 10;
-    status.RefreshLocalStatus();
+    status.refreshLocalStatus();
     EXPECT_EQ(state.startupProgress, std::numeric_limits<qint32>::max() - 10);
 }
 
 TEST_F(LocalStatusTest, FailingReadsAreSkippedAndDoneIsStillSet)
 {
     messenger.setUnreadMailCount(3);
-    status.RefreshLocalStatus();
+    status.refreshLocalStatus();
     view.status.clear();
 
     messenger.failures().failAlways(Operation::GetUnreadMailCount);
     messenger.failures().failAlways(Operation::GetLocalState);
     state.startupDone = false;
-    status.RefreshLocalStatus();
+    status.refreshLocalStatus();
     EXPECT_EQ(view.mail, QStringLiteral("Unread Mail: 3"));
     EXPECT_TRUE(view.status.isEmpty());
     EXPECT_TRUE(state.startupDone);
@@ -180,7 +180,7 @@ TEST_F(LocalStatusTest, SwitchAwayAndBackWaitsForTheClient)
 TEST_F(LocalStatusTest, AnIdleUserSwitchesBackToOnline)
 {
     messenger.setLocalStateNow(LocalState::Idle);
-    status.RefreshLocalStatus();
+    status.refreshLocalStatus();
     status.toggleAway();
     EXPECT_EQ(messenger.lastRequestedState(), LocalState::Online);
 }
@@ -307,12 +307,12 @@ TEST_F(LocalStatusTest, ARefreshDuringASwitchFromBusyDoesNotUndoIt)
 {
     messenger.setLocalStateNow(LocalState::Busy);
     test::drainEvents();
-    status.RefreshLocalStatus();
+    status.refreshLocalStatus();
     ASSERT_EQ(messenger.requestedStates(), QList<qint32>{LocalState::Busy});
 
     // The poller refreshes while the switch waits, and still reads Busy.
     messenger.setConfirmDelay(60);
-    duringWait(20, [&] { status.RefreshLocalStatus(); });
+    duringWait(20, [&] { status.refreshLocalStatus(); });
     EXPECT_EQ(status.toggleAway(), LocalStatus::SwitchResult::Completed);
     // What the refresh showed of the old state does not outlast the confirmation.
     EXPECT_TRUE(state.AwayMode);

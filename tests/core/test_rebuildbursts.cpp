@@ -127,7 +127,7 @@ TEST(RebuildBurstTest, AMessageInTheMiddleOfABurstIsAnsweredAsWithOneRebuildPerE
     Side burst(false), reference(true);
     for (Side *side : {&burst, &reference}) {
         side->sim.setLocalStateNow(LocalState::Away);
-        side->program.localStatus().RefreshLocalStatus();
+        side->program.localStatus().refreshLocalStatus();
     }
     int nextContact = 12;
     for (int round = 0; round < 15; ++round) {

@@ -112,7 +112,7 @@ TEST_F(MainWindowTest, StartsWithItsControlsInPlace)
 TEST_F(MainWindowTest, ContactEventsReachTheListAndItsCount)
 {
     form.start();
-    form.contactLists().RebuildOnlineList();
+    form.contactLists().rebuildOnlineList();
     EXPECT_EQ(listLines(), QStringList{QStringLiteral("Ann")});
     EXPECT_EQ(child<QLabel>("onlineCount")->text(), QStringLiteral("1 Person online"));
 
@@ -149,7 +149,7 @@ TEST_F(MainWindowTest, RefreshShowsTheOwnStatus)
     form.start();
     messenger.setUnreadMailCount(3);
     messenger.setLocalStateNow(LocalState::OutToLunch);
-    form.localStatus().RefreshLocalStatus();
+    form.localStatus().refreshLocalStatus();
     EXPECT_EQ(form.panelText(1), QStringLiteral("Unread Mail: 3"));
     EXPECT_EQ(form.panelText(2), QStringLiteral("Status: Lunch/Away"));
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Zelmo Extensions - Auto Away"));
@@ -157,7 +157,7 @@ TEST_F(MainWindowTest, RefreshShowsTheOwnStatus)
 
     // The panels keep their widths, and a three-digit count still fits the first.
     messenger.setUnreadMailCount(123);
-    form.localStatus().RefreshLocalStatus();
+    form.localStatus().refreshLocalStatus();
     for (const char *name : {"statusPanel1", "statusPanel2"}) {
         const auto *panel = child<QLabel>(name);
         EXPECT_LE(panel->sizeHint().width(), panel->width()) << name << ": " << panel->text();
@@ -287,7 +287,7 @@ TEST(UpdateLinesTest, EndsWithExactlyTheNewLines)
 TEST_F(MainWindowTest, ASelectedContactStaysSelectedAcrossRebuilds)
 {
     form.start();
-    form.contactLists().RebuildOnlineList();
+    form.contactLists().rebuildOnlineList();
     auto *list = child<QListView>("onlineList");
     list->setCurrentIndex(list->model()->index(0, 0));
 

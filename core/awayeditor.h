@@ -51,6 +51,7 @@ public:
     // and rebuilds the entries once after each rebuild of the online list (`listsRebuilt`,
     // taken by the first open dialog that sees it), unless `onlineCount` equals `onlineCountSoFar`.
     void refresh();
+    // The dialog has closed: the refresh stops.
     void stop();
 
     bool timerRunning() const { return m_refreshTimer.isActive(); }

@@ -52,9 +52,10 @@ public:
     void followProgress();
     // The hand-over: at the third tick the main window is shown and the splash closes.
     void handOverTick();
+    // The splash has closed: every timer stops.
     void stop();
-    // The main window's shutdown: m_checkTimer and m_progressTimer off, and the splash closed
-    // should it still be loaded.
+    // The main window's shutdown: the completion check and the progress stop, and the
+    // splash closes should it still be loaded.
     void closeFromShutdown();
 
     qint32 progress() const { return splashProgress; }

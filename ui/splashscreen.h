@@ -29,8 +29,8 @@ public:
     static QString creditText() { return QStringLiteral("by the Zelmo Team"); }
 
     Splash &logic() { return m_logic; }
-    // For the main window's shutdown: m_checkTimer and m_progressTimer off, and the splash closed
-    // should it still be loaded.
+    // For the main window's shutdown: the completion check and the progress stop, and the
+    // splash closes should it still be loaded.
     void closeFromShutdown() { m_logic.closeFromShutdown(); }
 
 protected:

@@ -68,12 +68,6 @@ RemoteControl::RemoteControl(Program &program, MessengerObject *messenger, QObje
     });
 }
 
-bool RemoteControl::isAwayState(qint32 state)
-{
-    const LocalStateInfo *info = localStateInfo(state);
-    return info && info->away;
-}
-
 bool RemoteControl::connected() const
 {
     const AppState &state = m_program.state();
@@ -145,14 +139,19 @@ RemoteControl::Status RemoteControl::status()
     return result;
 }
 
+bool RemoteControl::readContacts(UserCollectionPtr &list, qint32 &count)
+{
+    return skipOnFailure([&] {
+        list = m_program.state().messenger->GetList(ListKind::AllContacts);
+        count = list->GetCount();
+    });
+}
+
 std::optional<QString> RemoteControl::listedName(const QString &logonName, qint32 *position)
 {
     UserCollectionPtr list;
     qint32 count = 0;
-    if (!skipOnFailure([&] {
-            list = m_program.state().messenger->GetList(ListKind::AllContacts);
-            count = list->GetCount();
-        }))
+    if (!readContacts(list, count))
         return std::nullopt;
     std::optional<qint32> withoutCase;
     QString nameWithoutCase;
@@ -229,10 +228,7 @@ RemoteControl::Result RemoteControl::setMessageForEveryone(const QString &text)
     AppState &state = m_program.state();
     UserCollectionPtr list;
     qint32 count = 0;
-    if (!skipOnFailure([&] {
-            list = state.messenger->GetList(ListKind::AllContacts);
-            count = list->GetCount();
-        }))
+    if (!readContacts(list, count))
         return failure(Error::NotStored, QStringLiteral("The contact list cannot be read just "
                                                         "now. Please try again."));
     const QString message = toTable(text);

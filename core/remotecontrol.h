@@ -78,8 +78,6 @@ public:
     // Five digits; the code comes into force at once and is stored.
     Result setCode(const QString &code);
 
-    static bool isAwayState(qint32 state);
-
 Q_SIGNALS:
     void awayChanged(bool away);
     // An away message or a command's answer went to a contact; what as the record says it.
@@ -87,6 +85,9 @@ Q_SIGNALS:
 
 private:
     void goTo(bool away, Done done);
+    // The list of all contacts and its size, as the client has them now; false when they
+    // cannot be read.
+    bool readContacts(UserCollectionPtr &list, qint32 &count);
     // The contact's logon name as the list has it, or nothing.
     std::optional<QString> listedName(const QString &logonName, qint32 *position);
     // The same for a request about one contact: fails while not connected, or when the list

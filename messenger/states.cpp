@@ -25,6 +25,12 @@ const LocalStateInfo *localStateInfo(qint32 code)
     return nullptr;
 }
 
+bool isAwayState(qint32 code)
+{
+    const LocalStateInfo *state = localStateInfo(code);
+    return state && state->away;
+}
+
 QString stateName(qint32 code)
 {
     if (const LocalStateInfo *state = localStateInfo(code))

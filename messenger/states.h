@@ -34,6 +34,9 @@ inline constexpr LocalStateInfo localStates[] = {
 // nullptr for a code that is no own state.
 const LocalStateInfo *localStateInfo(qint32 code);
 
+// Whether the code is an own state in which the user is away.
+bool isAwayState(qint32 code);
+
 // A contact's state or the own one by name; empty for a code that is neither.
 QString stateName(qint32 code);
 

@@ -13,12 +13,7 @@ HeadlessView::HeadlessView(Program &program, bool logText, QString recordPath,
     , m_end(std::move(end))
 {
     m_program.setView(this);
-    // New rows come in at the top; the rows of earlier runs come with a reset, not this.
-    connect(&m_program.activityLog(), &ActivityLog::rowsInserted, this,
-            [this](const QModelIndex &, int first) {
-                if (first == 0)
-                    rowAdded();
-            });
+    connect(&m_program.activityLog(), &ActivityLog::rowAdded, this, &HeadlessView::rowAdded);
 }
 
 HeadlessView::~HeadlessView()
@@ -45,12 +40,8 @@ void HeadlessView::endProgram(int status)
     m_end(status);
 }
 
-void HeadlessView::rowAdded()
+void HeadlessView::rowAdded(const ActivityLog::Row &row)
 {
-    const auto &rows = m_program.activityLog().rows();
-    if (rows.empty())
-        return;
-    const ActivityLog::Row &row = rows.front();
     const QString who = row.logonName.isEmpty() ? row.friendlyName : row.logonName;
     // What the row says up to its first colon is the program's own words: a command's or a
     // code's keyword. After it may come the contact's text or the away message.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/activitylog.h"
 #include "core/mainview.h"
 
 #include <QObject>
@@ -31,7 +32,7 @@ public:
 
 private:
     // The line for the newest row of the record.
-    void rowAdded();
+    void rowAdded(const ActivityLog::Row &row);
 
     Program &m_program;
     bool m_logText;

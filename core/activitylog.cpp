@@ -68,6 +68,7 @@ void ActivityLog::add(Kind kind, const QString &friendlyName, const QString &log
         {m_clock(), friendlyName, logonName, kind, what, ++m_lastNumber, m_away && m_away()});
     ++m_added;
     endInsertRows();
+    Q_EMIT rowAdded(m_rows.front());
     if (m_file) {
         m_file->append(m_rows.front());
         flushSoon();

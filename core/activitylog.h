@@ -76,6 +76,10 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
 
+Q_SIGNALS:
+    // A new row, at the top; the rows of earlier runs come with a reset instead.
+    void rowAdded(const ActivityLog::Row &row);
+
 private:
     // Runs a write on the file; a failure is reported once and ends the file's part.
     void write(const std::function<bool(ActivityLogFile &, QString *)> &step);

@@ -57,15 +57,12 @@ RemoteControl::RemoteControl(Program &program, MessengerObject *messenger, QObje
             messenger, &MessengerObject::OnLocalStateChangeResult, this,
             [this](qint32, qint32 state, const ServicePtr &) { followState(isAwayState(state)); });
     }
-    ActivityLog &log = program.activityLog();
-    // New rows come in at the top.
-    connect(&log, &ActivityLog::rowsInserted, this, [this, &log](const QModelIndex &, int first) {
-        if (first != 0 || log.rows().empty())
-            return;
-        const ActivityLog::Row &row = log.rows().front();
-        if (row.kind == ActivityLog::Kind::AwayMessage || row.kind == ActivityLog::Kind::Command)
-            Q_EMIT messageAnswered(row.logonName, row.what);
-    });
+    connect(&program.activityLog(), &ActivityLog::rowAdded, this,
+            [this](const ActivityLog::Row &row) {
+                if (row.kind == ActivityLog::Kind::AwayMessage ||
+                    row.kind == ActivityLog::Kind::Command)
+                    Q_EMIT messageAnswered(row.logonName, row.what);
+            });
 }
 
 bool RemoteControl::connected() const

@@ -16,7 +16,7 @@ namespace {
 QString errorName(RemoteControl::Error error)
 {
     const auto name = [](const char *last) -> QString {
-        return QStringLiteral("net.zelmo.Extensions1.Error.") + QLatin1String(last);
+        return control::errorPrefix() + QLatin1String(last);
     };
     switch (error) {
     case RemoteControl::Error::None:

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "control/controlnames.h"
 #include "core/remotecontrol.h"
 
 #include <QDBusContext>
@@ -18,8 +19,8 @@ class Program;
 class ControlService : public QObject, protected QDBusContext {
     Q_OBJECT
 public:
-    static QString objectPath() { return QStringLiteral("/net/zelmo/Extensions"); }
-    static QString busNamePrefix() { return QStringLiteral("net.zelmo.Extensions."); }
+    static QString objectPath() { return control::objectPath(); }
+    static QString busNamePrefix() { return control::busNamePrefix(); }
     // The bus name of the copy that serves an account key: the key escaped into one element of
     // a bus name (every byte outside [A-Za-z0-9] as _XX, as MPRIS players name an instance),
     // or a hash of it where that would be too long.

@@ -1,5 +1,6 @@
 // zelmoctl: drives a running Zelmo Extensions over its control interface on the session bus.
 
+#include "control/controlnames.h"
 #include "extensionsproxy.h"
 
 #include <QCoreApplication>
@@ -27,8 +28,8 @@ constexpr int exitNotDone = 5;
 constexpr int exitBadCode = 6;
 constexpr int exitNoAnswer = 7;
 
-const QString prefix = QStringLiteral("net.zelmo.Extensions.");
-const QString objectPath = QStringLiteral("/net/zelmo/Extensions");
+const QString prefix = zelmo::control::busNamePrefix();
+const QString objectPath = zelmo::control::objectPath();
 
 const char usage[] =
     "Usage: zelmoctl [--account ACCOUNT] COMMAND\n"
@@ -73,7 +74,7 @@ int fail(int status, const QString &text)
 int statusFor(const QDBusError &error)
 {
     const QString name = error.name();
-    const QString ours = QStringLiteral("net.zelmo.Extensions1.Error.");
+    const QString ours = zelmo::control::errorPrefix();
     if (name == ours + QLatin1String("UnknownContact"))
         return exitUnknownContact;
     if (name == ours + QLatin1String("BadCode"))
